@@ -1,0 +1,38 @@
+// The main library's process-wide state: one object, created at load, filled by SetStartupInfo,
+// emptied by ExitFAR. Everything runs on the host's one thread; nothing here is locked.
+#pragma once
+
+#include <string>
+
+#include "sdk/far.h"
+#include "sdk/fieldtype.h"
+
+namespace qb::main {
+
+// The eleven settings kept under RootKey\Quillbox, with their defaults.
+struct Settings {
+  std::string book_file;  // default: the main library's directory + "Quillbox.Dat"
+  std::string description;
+  std::string user_name = "System Operator";
+  int allow_preload = 0;
+  int own_ctrl_ins = 1;
+  int show_in_disks_menu = 1;
+  int disk_menu_key = 0;
+  int show_in_plugins_menu = 0;
+  int panel_mode1 = 2;
+  int panel_mode2 = 1;
+  int max_lines = 5;
+};
+
+struct PluginState {
+  PluginStartupInfo info{};  // the host's service table, copied whole at start-up
+  std::string module_dir;    // directory of Quillbox.so, with its trailing "/"
+  Settings settings;
+  HostServices host_services{};
+  std::string last_path = "\\";  // path of the panel that last released the book
+  bool preload_done = false;
+};
+
+PluginState& State();
+
+}  // namespace qb::main
