@@ -77,6 +77,8 @@ class LangStore {
   void ParseBuffer(char* begin, char* end);
   Language& LanguageNamed(const char* name);
   const Language* FindLanguage(std::string_view name) const;
+  // Whether section holds module (null: the main module), names compared without regard to case.
+  static bool Serves(const Section& section, const char* module);
   static Lookup Find(const Language& language, int n, const char* module, const char** text);
 
   std::vector<std::unique_ptr<char[]>> buffers_;  // raw file contents; every text points into one
