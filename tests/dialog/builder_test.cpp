@@ -71,7 +71,8 @@ TEST_F(DialogBuilderTest, SingleExitAcceptsOnlyTheAcceptingButton) {
 }
 
 TEST_F(DialogBuilderTest, ExitListCountsNegativeEntriesFromTheEnd) {
-  for (auto [closed, expected] : {std::pair{18, 0}, {15, 1}, {19, -1}, {3, 2}, {-1, -1}}) {
+  for (auto [closed_on, expected] : {std::pair{18, 0}, {15, 1}, {19, -1}, {3, 2}, {-1, -1}}) {
+    const int closed = closed_on;
     DlgBuilder dlg(40, 30, nullptr);
     int flags[20] = {};
     for (int i = 0; i < 20; ++i) dlg.Make<DlgCheckBox>(1, i, 0u, "x", &flags[i]);
@@ -182,6 +183,7 @@ TEST_F(DialogBuilderTest, ComboBoxPreselectsAndStoresTheMatchingEntry) {
   for (auto [start, typed, shown_sel, stored] :
        {std::tuple{1, "Mobile", 1, 2}, {9, "Work", 0, 1}, {-3, "mobile", 0, -1}}) {
     int index = start;
+    const int expected_sel = shown_sel;
     DlgBuilder dlg(40, 10, nullptr);
     auto* combo = dlg.Make<DlgComboBox>(5, 2, 30, DIF_DROPDOWNLIST, &index, texts, 3);
     dlg.AddButtons(0, 1);
@@ -198,7 +200,7 @@ TEST_F(DialogBuilderTest, ComboBoxPreselectsAndStoresTheMatchingEntry) {
     EXPECT_EQ(dlg.Run(), 0);
     EXPECT_EQ(list_seen, &combo->list());
     EXPECT_EQ(list_seen->ItemsNumber, 3);
-    EXPECT_EQ(sel_seen, shown_sel);
+    EXPECT_EQ(sel_seen, expected_sel);
     EXPECT_EQ(index, stored) << "typed " << t;
     EXPECT_EQ(host.dialogs.back().items[0].Type, DI_COMBOBOX);
   }
