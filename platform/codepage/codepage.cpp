@@ -1,0 +1,123 @@
+#include "platform/codepage/codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace qb::codepage {
+namespace {
+
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr const char* kUtf16 = "UTF-16LE";
+#else
+constexpr const char* kUtf16 = "UTF-16BE";
+#endif
+
+// One conversion descriptor for one call; iconv keeps shift state in it, so it is never shared.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts all of in; false when any of it is invalid or incomplete. out must be large enough
+  // for the whole result (the callers size it from the worst case of the encodings).
+  bool Run(const void* in, std::size_t inBytes, std::vector<char>& out, std::size_t* outBytes) {
+    char* src = const_cast<char*>(static_cast<const char*>(in));
+    char* dst = out.data();
+    std::size_t srcLeft = inBytes;
+    std::size_t dstLeft = out.size();
+    if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) return false;
+    if (iconv(cd_, nullptr, nullptr, &dst, &dstLeft) == static_cast<std::size_t>(-1)) return false;
+    if (srcLeft != 0) return false;
+    *outBytes = out.size() - dstLeft;
+    return true;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+}  // namespace
+
+std::size_t Utf8CutPoint(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text.size();
+  std::size_t n = maxBytes;
+  // Step back over continuation bytes to the start of the sequence the limit falls inside; that
+  // start is the cut point, unless the sequence ends exactly at the limit.
+  std::size_t start = n;
+  while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && n - start < 4) {
+    --start;
+  }
+  return start;
+}
+
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t maxUnits,
+                                          bool* cut) {
+  if (cut) *cut = false;
+  if (text.empty()) return std::u16string();
+  Converter conv(kUtf16, "UTF-8");
+  if (!conv.ok()) return std::nullopt;
+  // Every UTF-8 byte yields at most one UTF-16 code unit.
+  std::vector<char> out(text.size() * sizeof(char16_t) + 16);
+  std::size_t bytes = 0;
+  if (!conv.Run(text.data(), text.size(), out, &bytes)) return std::nullopt;
+  std::u16string result(bytes / sizeof(char16_t), u'\0');
+  std::memcpy(result.data(), out.data(), result.size() * sizeof(char16_t));
+  if (result.size() > maxUnits) {
+    std::size_t n = maxUnits;
+    if (n > 0 && IsHighSurrogate(result[n - 1])) --n;
+    result.resize(n);
+    if (cut) *cut = true;
+  }
+  return result;
+}
+
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text, std::size_t maxBytes,
+                                       bool* cut) {
+  if (cut) *cut = false;
+  if (text.empty()) return std::string();
+  Converter conv("UTF-8", kUtf16);
+  if (!conv.ok()) return std::nullopt;
+  // A code unit yields at most three bytes (a pair, two units, yields four).
+  std::vector<char> out(text.size() * 3 + 16);
+  std::size_t bytes = 0;
+  if (!conv.Run(text.data(), text.size() * sizeof(char16_t), out, &bytes)) return std::nullopt;
+  std::string result(out.data(), bytes);
+  if (result.size() > maxBytes) {
+    result.resize(Utf8CutPoint(result, maxBytes));
+    if (cut) *cut = true;
+  }
+  return result;
+}
+
+int WidenInto(const char* text, char16_t* out, std::size_t capacity) {
+  if (capacity == 0 || out == nullptr) return -1;
+  out[0] = u'\0';
+  if (text == nullptr) return 0;
+  auto wide = Utf8ToUtf16(text, capacity - 1);
+  if (!wide) return -1;
+  std::memcpy(out, wide->data(), wide->size() * sizeof(char16_t));
+  out[wide->size()] = u'\0';
+  return static_cast<int>(wide->size());
+}
+
+std::size_t OemToAnsiInto(const char* text, char* out, std::size_t capacity) {
+  if (capacity == 0 || out == nullptr) return 0;
+  std::string_view src = text ? std::string_view(text) : std::string_view();
+  std::size_t n = Utf8CutPoint(src, capacity - 1);
+  std::memmove(out, src.data(), n);
+  out[n] = '\0';
+  return n;
+}
+
+}  // namespace qb::codepage

@@ -1,0 +1,88 @@
+#include "platform/modules/directory.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace qb {
+namespace {
+
+// Length of the UTF-8 sequence starting at text[i]; a stray or truncated byte counts alone, so
+// any byte string can be matched.
+std::size_t SequenceLength(std::string_view text, std::size_t i) {
+  unsigned char lead = static_cast<unsigned char>(text[i]);
+  std::size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                : (lead >> 3) == 0x1E ? 4 : 1;
+  if (i + n > text.size()) return 1;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
+  }
+  return n;
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool MatchesPattern(std::string_view name, std::string_view pattern) {
+  // Iterative wildcard match with one backtrack point (the last "*"): linear in practice and
+  // never recursive, whatever the pattern.
+  std::size_t n = 0, p = 0;
+  std::size_t starP = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() && pattern[p] == '?') {
+      n += SequenceLength(name, n);
+      ++p;
+    } else if (p < pattern.size() && FoldAscii(pattern[p]) == FoldAscii(name[n])) {
+      ++n;
+      ++p;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      starN += SequenceLength(name, starN);
+      n = starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+std::vector<std::string> ListFiles(const std::string& dir, std::string_view pattern,
+                                   int* error) {
+  std::vector<std::string> names;
+  if (error) *error = 0;
+  std::unique_ptr<DIR, int (*)(DIR*)> stream(opendir(dir.empty() ? "." : dir.c_str()), closedir);
+  if (!stream) {
+    if (error) *error = errno;
+    return names;
+  }
+  while (dirent* entry = readdir(stream.get())) {
+    std::string_view name = entry->d_name;
+    if (name == "." || name == ".." || !MatchesPattern(name, pattern)) continue;
+    if (entry->d_type != DT_REG) {
+      // Unknown types and links: ask the file system, following links.
+      if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) continue;
+      struct stat st {};
+      if (stat(JoinPath(dir, name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    }
+    names.emplace_back(name);
+  }
+  std::sort(names.begin(), names.end());  // std::string compares bytes as unsigned char
+  return names;
+}
+
+}  // namespace qb

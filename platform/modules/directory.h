@@ -1,0 +1,29 @@
+// Listing the files of a directory by a name pattern, as the plug-in directory is searched for
+// field types ("*.qbl") and language files ("*.ln?").
+#ifndef QUILLBOX_PLATFORM_MODULES_DIRECTORY_H
+#define QUILLBOX_PLATFORM_MODULES_DIRECTORY_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb {
+
+// Whether name matches pattern: "*" matches any run of characters (also none), "?" exactly one
+// character (a whole UTF-8 sequence), anything else itself. Letters compare without regard to
+// case (ASCII letters; other characters compare exactly). Unlike old DOS rules, "?" never matches
+// nothing and "*.*" needs a dot.
+bool MatchesPattern(std::string_view name, std::string_view pattern);
+
+// The bare names (no directory part) of the regular files in dir (symbolic links followed) that
+// match pattern, sorted byte-wise. Sub-directories never match. An unreadable or missing directory
+// gives an empty list; *error, when given, receives its errno value (0 on success).
+std::vector<std::string> ListFiles(const std::string& dir, std::string_view pattern,
+                                   int* error = nullptr);
+
+// dir joined with name by exactly one "/".
+std::string JoinPath(std::string_view dir, std::string_view name);
+
+}  // namespace qb
+
+#endif  // QUILLBOX_PLATFORM_MODULES_DIRECTORY_H

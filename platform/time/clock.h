@@ -1,0 +1,44 @@
+// The clock. Real time by default; tests fix it so that what depends on "now" (serial numbers,
+// reminders, file times) is reproducible.
+//
+// A fixed time is taken from, in order: SetFixedTime of this library copy, then the environment
+// variable QUILLBOX_FIXED_TIME (whole Unix seconds, read at every call), so that every library
+// copy in a process - and every child process - agrees on the time an end-to-end test sets.
+#ifndef QUILLBOX_PLATFORM_TIME_CLOCK_H
+#define QUILLBOX_PLATFORM_TIME_CLOCK_H
+
+#include <ctime>
+#include <cstdint>
+#include <optional>
+
+#include "sdk/far.h"
+
+namespace qb::clock {
+
+// 100-nanosecond intervals between 1601-01-01 and 1970-01-01 (both UTC).
+inline constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+
+// Now, as a count of 100-nanosecond intervals since 1601-01-01 UTC.
+uint64_t NowTicks();
+// Now, as Windows' FILETIME.
+FILETIME NowFileTime();
+// Now, in whole Unix seconds.
+int64_t NowUnixSeconds();
+// Now, as local calendar time (time zone of the process, TZ honoured).
+std::tm NowLocal();
+
+// Conversions between the representations.
+FILETIME TicksToFileTime(uint64_t ticks);
+uint64_t FileTimeToTicks(FILETIME ft);
+// Unix time (seconds and nanoseconds, seconds may be negative) to ticks; times before 1601
+// give 0.
+uint64_t UnixToTicks(int64_t seconds, uint32_t nanoseconds = 0);
+// Ticks to whole Unix seconds (rounded down).
+int64_t TicksToUnixSeconds(uint64_t ticks);
+
+// Fixes this copy's clock at the given Unix time (nanoseconds 0), or frees it (std::nullopt).
+void SetFixedTime(std::optional<int64_t> unixSeconds);
+
+}  // namespace qb::clock
+
+#endif  // QUILLBOX_PLATFORM_TIME_CLOCK_H

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "platform/modules/directory.h"
+#include "platform/modules/module.h"
+
+namespace qb {
+namespace {
+
+TEST(Module, LoadsFindsByExactNameAndFrees) {
+  Module module(QB_TEST_MODULE_PATH);
+  ASSERT_TRUE(module.loaded()) << module.error();
+  auto answer = module.FindAs<int (*)()>("QbTestAnswer");
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer(), 42);
+  EXPECT_EQ(module.Find("qbtestanswer"), nullptr);  // entry point names are exact
+  EXPECT_EQ(module.Find("QbTestAnswe"), nullptr);
+  // Calls into its dependency work, but the dependency's entry points are not the library's.
+  EXPECT_EQ(module.FindAs<int (*)()>("QbTestCallsDependency")(), 8);
+  EXPECT_EQ(module.Find("QbDependencyOnly"), nullptr);
+  Module moved = std::move(module);
+  EXPECT_FALSE(module.loaded());
+  EXPECT_TRUE(moved.loaded());
+  moved.Free();
+  EXPECT_FALSE(moved.loaded());
+  EXPECT_EQ(moved.Find("QbTestAnswer"), nullptr);
+}
+
+TEST(Module, ReportsAFailedLoad) {
+  Module missing("/nonexistent/Nothing.qbl");
+  EXPECT_FALSE(missing.loaded());
+  EXPECT_FALSE(missing.error().empty());
+  EXPECT_EQ(missing.Find("QbTestAnswer"), nullptr);
+
+  char dir[] = "/tmp/qb-module-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string fake = std::string(dir) + "/Fake.qbl";
+  std::ofstream(fake) << "not a library";
+  Module bad(fake);
+  EXPECT_FALSE(bad.loaded());
+  EXPECT_FALSE(bad.error().empty());
+  unlink(fake.c_str());
+  rmdir(dir);
+}
+
+TEST(Pattern, MatchesStarAndQuestionMarkWithoutRegardToCase) {
+  EXPECT_TRUE(MatchesPattern("Phone.qbl", "*.qbl"));
+  EXPECT_TRUE(MatchesPattern("PHONE.QBL", "*.qbl"));
+  EXPECT_TRUE(MatchesPattern(".qbl", "*.qbl"));
+  EXPECT_FALSE(MatchesPattern("Phone.qbl.bak", "*.qbl"));
+  EXPECT_FALSE(MatchesPattern("Phone.qb", "*.qbl"));
+  EXPECT_TRUE(MatchesPattern("Main.lng", "*.ln?"));
+  EXPECT_TRUE(MatchesPattern("Main.LNR", "*.ln?"));
+  EXPECT_FALSE(MatchesPattern("Main.ln", "*.ln?"));
+  EXPECT_FALSE(MatchesPattern("Main.lngx", "*.ln?"));
+  EXPECT_TRUE(MatchesPattern("Main.ln\xC3\xBC", "*.ln?"));  // "?" takes a whole character
+  EXPECT_TRUE(MatchesPattern("a.b.c", "*.*.?"));
+  EXPECT_TRUE(MatchesPattern("aXbXc", "a*b*c"));
+  EXPECT_FALSE(MatchesPattern("abcab", "*ab*ac"));
+  EXPECT_TRUE(MatchesPattern("", "*"));
+  EXPECT_FALSE(MatchesPattern("", "?"));
+  // Non-ASCII letters compare exactly.
+  EXPECT_FALSE(MatchesPattern("\xC3\xBC.qbl", "\xC3\x9C.qbl"));
+}
+
+TEST(Directory, ListsMatchingFilesSortedByteWise) {
+  char dir[] = "/tmp/qb-dir-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string d = dir;
+  for (const char* name : {"b.qbl", "A.QBL", "a.qbl", "Z.qbl", "notes.txt", "\xC3\xA4.qbl"}) {
+    std::ofstream(d + "/" + name) << "x";
+  }
+  mkdir((d + "/dir.qbl").c_str(), 0700);
+  symlink((d + "/b.qbl").c_str(), (d + "/link.qbl").c_str());
+  symlink((d + "/missing").c_str(), (d + "/dangling.qbl").c_str());
+
+  int error = -1;
+  auto names = ListFiles(d, "*.qbl", &error);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(names, (std::vector<std::string>{"A.QBL", "Z.qbl", "a.qbl", "b.qbl", "link.qbl",
+                                             "\xC3\xA4.qbl"}));
+  EXPECT_EQ(ListFiles(d + "/", "*.TXT"), std::vector<std::string>{"notes.txt"});
+
+  names = ListFiles(d + "/nothing-here", "*", &error);
+  EXPECT_TRUE(names.empty());
+  EXPECT_EQ(error, ENOENT);
+
+  std::string cleanup = "rm -rf '" + d + "'";
+  EXPECT_EQ(std::system(cleanup.c_str()), 0);
+}
+
+TEST(Directory, JoinsWithOneSlash) {
+  EXPECT_EQ(JoinPath("/a/b", "c"), "/a/b/c");
+  EXPECT_EQ(JoinPath("/a/b/", "c"), "/a/b/c");
+  EXPECT_EQ(JoinPath("", "c"), "c");
+}
+
+}  // namespace
+}  // namespace qb
