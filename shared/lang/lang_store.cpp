@@ -277,6 +277,19 @@ std::vector<std::string> LangStore::Languages() const {
   return names;
 }
 
+std::vector<std::string> LangStore::Modules(const std::string& language_name) const {
+  std::vector<std::string> names;
+  const Language* language = FindLanguage(language_name);
+  if (language == nullptr) return names;
+  for (const Section& section : language->sections) {
+    std::string name = section.module == nullptr ? "" : section.module;
+    bool known = false;
+    for (const std::string& seen : names) known = known || (!seen.empty() && EqualNoCase(seen, name)) || (seen.empty() && name.empty());
+    if (!known) names.push_back(std::move(name));
+  }
+  return names;
+}
+
 std::vector<int32_t> LangStore::Numbers(const std::string& language_name,
                                         const char* module) const {
   std::vector<int32_t> numbers;

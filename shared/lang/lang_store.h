@@ -55,6 +55,10 @@ class LangStore {
   // Names of the languages, in the order they first appeared.
   std::vector<std::string> Languages() const;
 
+  // Names of the modules of one language, in the order they first appeared; the main module is
+  // listed as the empty name. Empty when the language is missing.
+  std::vector<std::string> Modules(const std::string& language) const;
+
   // Every message number of one module of one language, ascending and without repeats (the
   // numbers Get could answer for that language). Empty when the language or module is missing.
   std::vector<int32_t> Numbers(const std::string& language, const char* module) const;
