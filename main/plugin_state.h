@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "main/field_types.h"
 #include "sdk/far.h"
 #include "sdk/fieldtype.h"
 
@@ -31,6 +33,11 @@ struct PluginState {
   HostServices host_services{};
   std::string last_path = "\\";  // path of the panel that last released the book
   bool preload_done = false;
+  // The loaded field-type libraries, in load order (their index is the plug-in index).
+  FieldTypeHost field_types;
+  // The configuration menu: entry 0 is the main library's own title, then one entry per field-type
+  // library that exports ConfigurePlugin (FieldTypeHost::ConfigPlugin maps entries to libraries).
+  std::vector<FarMenuItem> config_menu;
 };
 
 PluginState& State();

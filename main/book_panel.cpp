@@ -1,0 +1,272 @@
+// The book file under a panel: acquiring and releasing it around each host call, the folder stack,
+// and reading and writing records.
+#include "main/book_panel.h"
+
+#include <cstring>
+
+#include "main/element_name.h"
+#include "main/heap.h"
+#include "main/plugin_state.h"
+#include "main/storage_error.h"
+#include "platform/modules/directory.h"
+
+namespace qb::main {
+
+namespace {
+
+constexpr uint32_t kOpenMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;  // 0x12
+
+bool IsMissing(storage::HRESULT hr) {
+  return hr == storage::STG_E_FILENOTFOUND || hr == storage::STG_E_PATHNOTFOUND;
+}
+
+// Appends text to the fixed path buffer, cutting at a character boundary rather than overrunning.
+void AppendPath(char* path, std::size_t capacity, std::string_view text) {
+  std::size_t used = std::strlen(path);
+  for (char c : text) {
+    if (used + 1 >= capacity) break;
+    path[used++] = c;
+  }
+  // Never leave half a UTF-8 sequence at the end.
+  while (used > 0 && (static_cast<unsigned char>(path[used - 1]) & 0xC0) == 0x80) {
+    std::size_t lead = used - 1;
+    while (lead > 0 && (static_cast<unsigned char>(path[lead]) & 0xC0) == 0x80) --lead;
+    const unsigned char b = static_cast<unsigned char>(path[lead]);
+    const std::size_t want = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    if (used - lead >= want) break;
+    used = lead;
+  }
+  path[used] = '\0';
+}
+
+}  // namespace
+
+BookPanel::BookPanel() {
+  levels_.emplace_back();
+}
+
+BookPanel::~BookPanel() {
+  CloseAll();
+}
+
+storage::Storage* BookPanel::current_folder() {
+  if (levels_.empty() || !levels_.back().storage.valid()) return nullptr;
+  return &levels_.back().storage;
+}
+
+void BookPanel::RebuildPath() {
+  path_[0] = '\0';
+  for (std::size_t i = 1; i < levels_.size(); ++i) {
+    AppendPath(path_, sizeof path_, "\\");
+    AppendPath(path_, sizeof path_, levels_[i].name);
+  }
+  if (has_record_) {
+    AppendPath(path_, sizeof path_, "\\");
+    AppendPath(path_, sizeof path_, record_name_);
+  }
+}
+
+void BookPanel::PublishToFieldTypes() {
+  HostServices& services = State().host_services;
+  services.CurrentPanel = this;
+  services.CurrentRecord = has_record_ ? record_name_.c_str() : nullptr;
+}
+
+void BookPanel::CloseAll() {
+  if (record_stream_.valid()) record_stream_.Release();
+  // Deepest first: the root goes last, and closing it commits and closes the file.
+  for (auto level = levels_.rbegin(); level != levels_.rend(); ++level) {
+    if (level->storage.valid()) level->storage.Release();
+  }
+}
+
+bool BookPanel::OpenBookFile() {
+  PluginState& state = State();
+  storage::Storage root;
+  const std::string configured = state.settings.book_file;
+  storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
+  if (!configured.empty()) hr = storage::OpenCompoundFile(configured, kOpenMode, &root);
+  // Only a book that is not there falls back to the one beside the main library: a book that is
+  // there but locked or damaged is reported, never silently replaced by another file.
+  if (storage::Failed(hr) && IsMissing(hr)) {
+    const std::string fallback = JoinPath(state.module_dir, "Quillbox.Dat");
+    hr = storage::OpenCompoundFile(fallback, kOpenMode, &root);
+    if (IsMissing(hr)) hr = storage::CreateCompoundFile(fallback, kOpenMode, &root);
+    if (storage::Succeeded(hr)) state.settings.book_file = fallback;
+  }
+  if (storage::Failed(hr)) {
+    ShowStorageError(38, configured, hr);
+    return false;
+  }
+  levels_[0].storage = std::move(root);
+  return true;
+}
+
+bool BookPanel::CheckPassword(int level, int op_mode) {
+  (void)op_mode;
+  // A folder with a password stream holds enciphered records. Until the panel can unlock it, it
+  // is not entered: reading its records as plain bytes would show garbage, and writing them plain
+  // would mix enciphered and plain records.
+  storage::Stream password;
+  const storage::HRESULT hr =
+      levels_[static_cast<std::size_t>(level)].storage.OpenStream(u" ", kOpenMode, &password);
+  return storage::Failed(hr);
+}
+
+int BookPanel::Acquire() {
+  if (open_count_ >= 1) {
+    ++open_count_;
+    RebuildPath();
+    PublishToFieldTypes();
+    return 1;
+  }
+  if (levels_.empty()) levels_.emplace_back();
+  int result = 1;
+  if (!levels_[0].storage.valid()) {
+    if (!OpenBookFile()) return 0;
+    if (!CheckPassword(0, 0)) {
+      levels_[0].storage.Release();
+      SetDepth(-1);
+      RebuildPath();
+      return 0;
+    }
+  }
+  for (std::size_t i = 1; i < levels_.size() && result; ++i) {
+    FolderLevel& level = levels_[i];
+    if (level.storage.valid()) continue;
+    const storage::HRESULT hr =
+        levels_[i - 1].storage.OpenStorage(ElementName(level.name), kOpenMode, &level.storage);
+    if (storage::Failed(hr)) {
+      ShowStorageError(39, level.name, hr);
+      SetDepth(static_cast<int>(i) - 1);
+      result = 0;
+    } else if (!CheckPassword(static_cast<int>(i), OPM_SILENT)) {
+      SetDepth(static_cast<int>(i) - 1);
+      result = 0;
+    }
+  }
+  if (result && has_record_ && !record_stream_.valid()) {
+    const storage::HRESULT hr =
+        levels_.back().storage.OpenStream(ElementName(record_name_), kOpenMode, &record_stream_);
+    if (storage::Failed(hr)) {
+      const std::string name = record_name_;
+      SetDepth(depth());
+      ShowStorageError(40, name, hr);
+      result = 0;
+    }
+  }
+  RebuildPath();
+  PublishToFieldTypes();
+  if (result) open_count_ = 1;
+  return result;
+}
+
+int BookPanel::Release() {
+  if (open_count_ > 1) {
+    --open_count_;
+    return 1;
+  }
+  // The last release, or the end of an operation whose acquisition failed part-way: nothing of
+  // the file may stay open between the host's calls.
+  const bool was_open = open_count_ == 1 || root_open();
+  open_count_ = 0;
+  CloseAll();
+  if (was_open) State().last_path = path_;
+  return 1;
+}
+
+void BookPanel::SetDepth(int n) {
+  if (has_record_) {
+    if (record_stream_.valid()) record_stream_.Release();
+    record_name_.clear();
+    has_record_ = false;
+  }
+  if (n < -1) n = -1;
+  const std::size_t want = static_cast<std::size_t>(n + 1);
+  while (levels_.size() > want) {
+    if (levels_.back().storage.valid()) levels_.back().storage.Release();
+    levels_.pop_back();
+  }
+  while (levels_.size() < want) levels_.emplace_back();
+}
+
+Record BookPanel::ReadRecord(storage::Stream& stream) {
+  Record record = ReadRecordStream(stream);
+  const FieldTypeHost& types = State().field_types;
+  bool changed = false;
+  for (FieldEntry& field : record) {
+    const int upgrader = types.UpgraderOf(field.type);
+    if (upgrader < 0) continue;
+    void* new_data = nullptr;
+    uint32_t new_size = 0;
+    FieldTypeId new_type = field.type;
+    if (!types.slot(upgrader).Upgrade(field.bytes(), field.size(), field.type, &new_data, &new_size,
+                                      &new_type)) {
+      continue;
+    }
+    const uint8_t* bytes = static_cast<const uint8_t*>(new_data);
+    field.type = new_type;
+    field.data.assign(bytes, bytes ? bytes + new_size : bytes);
+    HeapFree(new_data);
+    changed = true;
+  }
+  if (changed) WriteRecord(stream, record);
+  return record;
+}
+
+storage::HRESULT BookPanel::WriteRecord(storage::Stream& stream, const Record& record) {
+  return WriteRecordStream(stream, record);
+}
+
+int BookPanel::ForEachField(storage::Stream& stream,
+                            const std::function<int(const FieldVisit&)>& fn) {
+  const Record record = ReadRecord(stream);
+  const FieldTypeHost& types = State().field_types;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const FieldEntry& field = record[i];
+    const int server = types.ServerOf(field.type);
+    if (server < 0) continue;
+    const int result =
+        fn(FieldVisit{static_cast<int>(i), field.type, server, field.bytes(), field.size()});
+    if (result) return result;
+  }
+  return 0;
+}
+
+bool BookPanel::GetField(int index, FieldEntry* out) {
+  if (!record_stream_.valid() || index < 0) return false;
+  Record record = ReadRecord(record_stream_);
+  if (static_cast<std::size_t>(index) >= record.size()) return false;
+  *out = std::move(record[static_cast<std::size_t>(index)]);
+  return true;
+}
+
+storage::HRESULT BookPanel::AppendField(const void* data, uint32_t size, FieldTypeId type) {
+  if (!record_stream_.valid()) return storage::STG_E_INVALIDHANDLE;
+  Record record = ReadRecord(record_stream_);
+  FieldEntry field;
+  field.type = type;
+  if (data)
+    field.data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+  record.push_back(std::move(field));
+  return WriteRecord(record_stream_, record);
+}
+
+storage::HRESULT BookPanel::ReplaceField(int index, const void* data, uint32_t size,
+                                         FieldTypeId type) {
+  if (!record_stream_.valid()) return storage::STG_E_INVALIDHANDLE;
+  Record record = ReadRecord(record_stream_);
+  if (index < 0 || static_cast<std::size_t>(index) >= record.size()) {
+    return storage::STG_E_INVALIDPARAMETER;
+  }
+  auto at = record.begin() + index;
+  if (data == nullptr) {
+    record.erase(at);
+  } else {
+    at->type = type;
+    at->data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+  }
+  return WriteRecord(record_stream_, record);
+}
+
+}  // namespace qb::main

@@ -1,0 +1,145 @@
+// BookPanel: the object behind one plug-in panel. It remembers its position in the book by names
+// (the folder stack and the open record) and opens the book file only while the host is inside one
+// of its calls: every operation acquires the book at its start and releases it at its end, nested
+// acquisitions only move the open count, and the last release closes every storage and the file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "main/record_io.h"
+#include "platform/storage/storage.h"
+#include "sdk/far.h"
+#include "sdk/fieldtype.h"
+
+namespace qb::main {
+
+// One entry of a panel's folder stack. Entry 0 is the root folder (no name).
+struct FolderLevel {
+  std::string name;          // panel text of the folder's name
+  storage::Storage storage;  // open only while the book is acquired
+  uint8_t key[16] = {};      // record key of a protected folder
+  uint32_t key_set = 0;
+};
+
+// The 16-byte user data of a field item inside a record.
+struct FieldTag {
+  DWORD size = sizeof(FieldTag);
+  DWORD type = 0;
+  DWORD index = 0;   // the field's index in the record
+  DWORD plugin = 0;  // plug-in index of the field's server
+};
+static_assert(sizeof(FieldTag) == 16);
+
+// What the for-each-field callback receives.
+struct FieldVisit {
+  int index;
+  FieldTypeId type;
+  int plugin;
+  const void* data;
+  uint32_t size;
+};
+
+class BookPanel {
+ public:
+  BookPanel();
+  ~BookPanel();
+  BookPanel(const BookPanel&) = delete;
+  BookPanel& operator=(const BookPanel&) = delete;
+
+  // ---- The book ----
+
+  // 1 when the book and every folder on the path (and the open record) are open, else 0 after
+  // showing the storage error box. A failed first acquisition keeps the levels that did open (the
+  // panel moves up to the deepest of them) with the open count left at 0; the matching Release
+  // then closes them.
+  int Acquire();
+  // Always 1. The last release closes the record, every folder and the file, and records the
+  // panel's path as the last path.
+  int Release();
+  // Closes the record and the folders below depth n, or adds empty levels above it; -1 drops all.
+  void SetDepth(int n);
+
+  int depth() const { return static_cast<int>(levels_.size()) - 1; }
+  bool in_record() const { return has_record_; }
+  const std::string& record_name() const { return record_name_; }
+  const char* path() const { return path_; }
+  bool root_open() const { return !levels_.empty() && levels_[0].storage.valid(); }
+  storage::Storage* current_folder();
+  storage::Stream* record_stream() { return record_stream_.valid() ? &record_stream_ : nullptr; }
+  const std::vector<FolderLevel>& levels() const { return levels_; }
+
+  // ---- Records ----
+
+  // Reads a record whole. Fields that a library upgrades take the converted contents, and the
+  // record is then written back at once.
+  Record ReadRecord(storage::Stream& stream);
+  storage::HRESULT WriteRecord(storage::Stream& stream, const Record& record);
+  // Calls fn for each field that has a server, in record order; returns the first non-zero result
+  // of fn, else 0.
+  int ForEachField(storage::Stream& stream, const std::function<int(const FieldVisit&)>& fn);
+  // The field at index of the open record; false past the end.
+  bool GetField(int index, FieldEntry* out);
+  // Changes to the open record, each rewriting it whole.
+  storage::HRESULT AppendField(const void* data, uint32_t size, FieldTypeId type);
+  // Null data removes the field. The data stays the caller's.
+  storage::HRESULT ReplaceField(int index, const void* data, uint32_t size, FieldTypeId type);
+
+  // ---- The host's panel calls ----
+
+  void GetOpenPluginInfo(OpenPluginInfo* info);
+  int GetFindData(PluginPanelItem** items, int* count, int op_mode);
+  void FreeFindData(PluginPanelItem* items, int count);
+  int Compare(const PluginPanelItem* a, const PluginPanelItem* b, unsigned int mode);
+  int SetDirectory(const char* dir, int op_mode);
+  // Rereads the panel keeping the selection and redraws it with the given current and top item
+  // (current < 0: redraw as it is).
+  void Refresh(int current_item, int top_item);
+
+  // The record description composed from the format (the Description setting) for the record
+  // stream named record in the current folder; empty when the record cannot be opened.
+  std::string ComposeDescription(const std::string& format, storage::Stream& record);
+
+ private:
+  void RebuildPath();
+  void CloseAll();
+  void PublishToFieldTypes();
+  bool OpenBookFile();
+  // Whether the folder at level may be entered. Folders with a password stream stay closed until
+  // password support unlocks them.
+  bool CheckPassword(int level, int op_mode);
+  int EnterPart(const std::string& part, int op_mode, bool* done);
+  void SaveViewMode();
+  void SetViewMode(int mode);
+
+  // The path comes first: field-type libraries receive this object as HostServices' current panel
+  // and read its path text from the start of it.
+  char path_[NM] = {};
+  storage::Stream record_stream_;
+  std::vector<FolderLevel> levels_;
+  std::string record_name_;
+  bool has_record_ = false;
+  int open_count_ = 0;
+};
+
+}  // namespace qb::main
+
+namespace qb::main {
+
+// Holds one acquisition of a panel's book for the length of a scope.
+class BookLock {
+ public:
+  explicit BookLock(BookPanel& panel) : panel_(panel), ok_(panel.Acquire() != 0) {}
+  ~BookLock() { panel_.Release(); }
+  BookLock(const BookLock&) = delete;
+  BookLock& operator=(const BookLock&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  BookPanel& panel_;
+  bool ok_;
+};
+
+}  // namespace qb::main

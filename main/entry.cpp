@@ -1,0 +1,195 @@
+// The entry points the host calls. Start-up, plug-in info, opening and closing a panel and exit
+// live here; every panel call is handed unchanged to the BookPanel the host got from OpenPlugin.
+// Nothing thrown inside the library crosses these functions: each one catches everything and
+// answers with its failure result.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "main/book_panel.h"
+#include "main/event_walk.h"
+#include "main/plugin_state.h"
+#include "sdk/services.h"
+
+namespace qb::main {
+namespace {
+
+constexpr char kTitle[] = "Quillbox";
+
+// Runs fn; anything thrown becomes the fallback result.
+template <class R, class Fn>
+R Guarded(R fallback, Fn&& fn) noexcept {
+  try {
+    return fn();
+  } catch (...) {
+    return fallback;
+  }
+}
+
+template <class Fn>
+void Guarded(Fn&& fn) noexcept {
+  try {
+    fn();
+  } catch (...) {
+  }
+}
+
+BookPanel* AsPanel(HANDLE h) {
+  return h == nullptr || h == INVALID_HANDLE_VALUE ? nullptr : static_cast<BookPanel*>(h);
+}
+
+// The directory part of the main library's path, with its trailing "/".
+std::string DirectoryOf(const char* module_name) {
+  std::string path(module_name, strnlen(module_name, NM));
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+HANDLE Open(int open_from, intptr_t item) {
+  PluginState& state = State();
+  auto panel = std::make_unique<BookPanel>();
+  if (!panel->Acquire()) {
+    panel->Release();
+    return INVALID_HANDLE_VALUE;
+  }
+  SendEventWalk(*panel, open_from == -1 ? FTEV_START : FTEV_OPEN, -1);
+  const std::string target = open_from == OPEN_COMMANDLINE && item
+                                 ? std::string(reinterpret_cast<const char*>(item))
+                                 : state.last_path;
+  panel->SetDirectory(target.c_str(), OPM_SILENT);
+  panel->Release();
+  return panel.release();
+}
+
+void Close(BookPanel* panel) {
+  if (panel->depth() >= 0) {
+    {
+      BookLock lock(*panel);
+      if (panel->root_open()) {
+        panel->SetDirectory("\\", OPM_SILENT);
+        SendEventWalk(*panel, FTEV_CLOSE, -1);
+      }
+    }
+    panel->SetDepth(-1);
+  }
+  delete panel;
+}
+
+}  // namespace
+}  // namespace qb::main
+
+using qb::main::AsPanel;
+using qb::main::Guarded;
+using qb::main::State;
+
+extern "C" {
+
+QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
+  Guarded([&] {
+    qb::main::PluginState& state = State();
+    // 1. The host's table, whole: every service is called through this copy.
+    std::memset(&state.info, 0, sizeof state.info);
+    std::memcpy(&state.info, info,
+                std::min(sizeof state.info,
+                         static_cast<std::size_t>(info->StructSize > 0 ? info->StructSize : 0)));
+    state.info.ModuleName[NM - 1] = '\0';
+    // 2. The language files are loaded here once the message store is part of the library.
+    // 3. The configuration menu: the main library's own entry first.
+    state.config_menu.clear();
+    FarMenuItem own{};
+    std::strncpy(own.Text, qb::main::kTitle, sizeof own.Text - 1);
+    state.config_menu.push_back(own);
+    // 4. Field types, language files and the default book lie beside the main library.
+    state.module_dir = qb::main::DirectoryOf(state.info.ModuleName);
+    // 5. The field-type libraries.
+    state.field_types.Load(state.module_dir, &state.info, &state.host_services, &state.config_menu);
+    // 6. Settings: defaults until they are read from the registry.
+    if (state.settings.book_file.empty())
+      state.settings.book_file = state.module_dir + "Quillbox.Dat";
+    state.host_services.UserName = state.settings.user_name.c_str();
+  });
+}
+
+QB_EXPORT void GetPluginInfo(PluginInfo* info) {
+  Guarded([&] {
+    static const char* const kStrings[] = {qb::main::kTitle};
+    qb::main::PluginState& state = State();
+    *info = PluginInfo{};
+    info->StructSize = sizeof(PluginInfo);
+    info->Flags = state.settings.allow_preload ? PF_PRELOAD : 0;
+    if (state.settings.show_in_plugins_menu) {
+      info->PluginMenuStrings = kStrings;
+      info->PluginMenuStringsNumber = 1;
+    }
+    if (state.settings.show_in_disks_menu) {
+      info->DiskMenuStrings = kStrings;
+      info->DiskMenuNumbers = &state.settings.disk_menu_key;
+      info->DiskMenuStringsNumber = 1;
+    }
+    info->PluginConfigStrings = kStrings;
+    info->PluginConfigStringsNumber = 1;
+    info->CommandPrefix = "quill";
+    if (state.settings.allow_preload && !state.preload_done) {
+      // Preloading runs the start-up walk once per run of the host.
+      state.preload_done = true;
+      HANDLE panel = qb::main::Open(-1, 0);
+      if (panel != INVALID_HANDLE_VALUE) qb::main::Close(AsPanel(panel));
+    }
+  });
+}
+
+QB_EXPORT HANDLE OpenPlugin(int open_from, intptr_t item) {
+  return Guarded(INVALID_HANDLE_VALUE, [&] { return qb::main::Open(open_from, item); });
+}
+
+QB_EXPORT void ClosePlugin(HANDLE h) {
+  Guarded([&] {
+    if (qb::main::BookPanel* panel = AsPanel(h)) qb::main::Close(panel);
+  });
+}
+
+QB_EXPORT void GetOpenPluginInfo(HANDLE h, OpenPluginInfo* info) {
+  Guarded([&] {
+    if (qb::main::BookPanel* panel = AsPanel(h)) panel->GetOpenPluginInfo(info);
+  });
+}
+
+QB_EXPORT int GetFindData(HANDLE h, PluginPanelItem** items, int* count, int op_mode) {
+  return Guarded(0, [&] {
+    qb::main::BookPanel* panel = AsPanel(h);
+    return panel ? panel->GetFindData(items, count, op_mode) : 0;
+  });
+}
+
+QB_EXPORT void FreeFindData(HANDLE h, PluginPanelItem* items, int count) {
+  Guarded([&] {
+    if (qb::main::BookPanel* panel = AsPanel(h)) panel->FreeFindData(items, count);
+  });
+}
+
+QB_EXPORT int Compare(HANDLE h, const PluginPanelItem* a, const PluginPanelItem* b,
+                      unsigned int mode) {
+  return Guarded(-2, [&] {
+    qb::main::BookPanel* panel = AsPanel(h);
+    return panel && a && b ? panel->Compare(a, b, mode) : -2;
+  });
+}
+
+QB_EXPORT int SetDirectory(HANDLE h, const char* dir, int op_mode) {
+  return Guarded(0, [&] {
+    qb::main::BookPanel* panel = AsPanel(h);
+    return panel ? panel->SetDirectory(dir, op_mode) : 0;
+  });
+}
+
+QB_EXPORT void ExitFAR(void) {
+  Guarded([&] {
+    qb::main::PluginState& state = State();
+    // The settings are written back here once they are kept in the registry.
+    state.field_types.Unload();
+    state.config_menu.clear();
+    state.config_menu.shrink_to_fit();
+  });
+}
+
+}  // extern "C"
