@@ -14,7 +14,9 @@
 namespace qb::lang {
 namespace {
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -157,7 +159,8 @@ void LangStore::ParseBuffer(char* begin, char* end) {
     seen_language = seen_module = has_content = false;
   };
   auto end_section = [&] {
-    if (file_language != nullptr) LanguageNamed(file_language).sections.push_back(std::move(section));
+    if (file_language != nullptr)
+      LanguageNamed(file_language).sections.push_back(std::move(section));
     begin_section();
   };
   begin_section();
@@ -284,7 +287,8 @@ std::vector<std::string> LangStore::Modules(const std::string& language_name) co
   for (const Section& section : language->sections) {
     std::string name = section.module == nullptr ? "" : section.module;
     bool known = false;
-    for (const std::string& seen : names) known = known || (!seen.empty() && EqualNoCase(seen, name)) || (seen.empty() && name.empty());
+    for (const std::string& seen : names)
+      known = known || (!seen.empty() && EqualNoCase(seen, name)) || (seen.empty() && name.empty());
     if (!known) names.push_back(std::move(name));
   }
   return names;

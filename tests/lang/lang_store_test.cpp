@@ -18,7 +18,9 @@ namespace {
 
 using ::testing::IsNull;
 
-std::string Text(const char* s) { return s == nullptr ? "<null>" : s; }
+std::string Text(const char* s) {
+  return s == nullptr ? "<null>" : s;
+}
 
 // A store built from the given files, with the given current language.
 struct Store {
@@ -33,13 +35,14 @@ struct Store {
 };
 
 TEST(LangStoreFormat, MainModuleAndNamedModuleWithOffsetRun) {
-  Store get({".Language=English,English (English)\n"
-             "\"OK\"\n"
-             "\"Cancel\"\n"
-             ".Module=Comment\n"
-             "\"Comment\"\n"
-             ".Offset=10\n"
-             "\"Ten\"\n"});
+  Store get(
+      {".Language=English,English (English)\n"
+       "\"OK\"\n"
+       "\"Cancel\"\n"
+       ".Module=Comment\n"
+       "\"Comment\"\n"
+       ".Offset=10\n"
+       "\"Ten\"\n"});
   EXPECT_EQ(get(0), "OK");
   EXPECT_EQ(get(1), "Cancel");
   EXPECT_EQ(get(2), "<null>");
@@ -69,15 +72,16 @@ TEST(LangStoreFormat, LineEndsGiveTheSameTexts) {
 }
 
 TEST(LangStoreFormat, QuotesAndBlanks) {
-  Store get({".Language=English\n"
-             "  \"%d items\"\n"
-             "\t\"%d items\n"
-             "\"\n"
-             "\"\"\n"
-             "\"say \"hi\"\"\n"
-             "   \t \n"  // blanks only: skipped, numbering goes on
-             "x  keep =this= \n"
-             " .Module=NotADirective\n"});
+  Store get(
+      {".Language=English\n"
+       "  \"%d items\"\n"
+       "\t\"%d items\n"
+       "\"\n"
+       "\"\"\n"
+       "\"say \"hi\"\"\n"
+       "   \t \n"  // blanks only: skipped, numbering goes on
+       "x  keep =this= \n"
+       " .Module=NotADirective\n"});
   EXPECT_EQ(get(0), "%d items");
   EXPECT_EQ(get(1), "%d items");
   EXPECT_EQ(get(2), "");
@@ -90,17 +94,18 @@ TEST(LangStoreFormat, QuotesAndBlanks) {
 }
 
 TEST(LangStoreFormat, DirectiveNamesAndValues) {
-  Store get({".LANGUAGE=English\n"
-             ".module=Comment\n"
-             ".unknown=1\n"
-             ".no equals sign\n"
-             "\"c0\"\n"
-             ".MODULE=A=B\n"  // only the first "=" splits
-             "\"ab0\"\n"
-             ".Module= Spaced\n"  // the value is not trimmed
-             "\"s0\"\n"
-             ".Module =Blank\n"  // the name ends in a blank: not a module line
-             "\"s1\"\n"});
+  Store get(
+      {".LANGUAGE=English\n"
+       ".module=Comment\n"
+       ".unknown=1\n"
+       ".no equals sign\n"
+       "\"c0\"\n"
+       ".MODULE=A=B\n"  // only the first "=" splits
+       "\"ab0\"\n"
+       ".Module= Spaced\n"  // the value is not trimmed
+       "\"s0\"\n"
+       ".Module =Blank\n"  // the name ends in a blank: not a module line
+       "\"s1\"\n"});
   EXPECT_EQ(get(0, "Comment"), "c0");
   EXPECT_EQ(get(0, "A=B"), "ab0");
   EXPECT_EQ(get(0, " Spaced"), "s0");
@@ -126,16 +131,17 @@ TEST(LangStoreRuns, OffsetOpensARun) {
 }
 
 TEST(LangStoreRuns, GapsOverlapsSignsAndBadValues) {
-  Store get({".Language=English\n"
-             "\"zero\"\n"
-             ".Offset=-3\n\"minus three\"\n"
-             ".Offset=+100\n\"hundred\"\n\"hundred one\"\n"
-             ".Offset=0\n\"shadowed\"\n"     // overlaps run 0: the earlier run answers
-             ".Offset=  200 kinds\n\"two hundred\"\n"  // a number, then anything
-             ".Offset=abc\n\"continues\"\n"  // no number: the run before goes on
-             ".Offset=99999999999\n\"also continues\"\n"
-             ".Offset=2147483647\n\"max\"\n\"past max\"\n"
-             ".Offset=-2147483648\n\"min\"\n"});
+  Store get(
+      {".Language=English\n"
+       "\"zero\"\n"
+       ".Offset=-3\n\"minus three\"\n"
+       ".Offset=+100\n\"hundred\"\n\"hundred one\"\n"
+       ".Offset=0\n\"shadowed\"\n"               // overlaps run 0: the earlier run answers
+       ".Offset=  200 kinds\n\"two hundred\"\n"  // a number, then anything
+       ".Offset=abc\n\"continues\"\n"            // no number: the run before goes on
+       ".Offset=99999999999\n\"also continues\"\n"
+       ".Offset=2147483647\n\"max\"\n\"past max\"\n"
+       ".Offset=-2147483648\n\"min\"\n"});
   EXPECT_EQ(get(0), "zero");
   EXPECT_EQ(get(-3), "minus three");
   EXPECT_EQ(get(-2), "<null>");
@@ -194,7 +200,8 @@ TEST(LangStoreSections, FirstSectionOfAModuleIsFinal) {
 }
 
 TEST(LangStoreFallback, WholeModuleMissingFallsBackNumberMissingDoesNot) {
-  const char* english = ".Language=English\n\"OK\"\n.Module=Pager\n\"Pager\"\n.Offset=7\n\"seven\"\n";
+  const char* english =
+      ".Language=English\n\"OK\"\n.Module=Pager\n\"Pager\"\n.Offset=7\n\"seven\"\n";
   Store without_pager({english, ".Language=Russian\n\"Да\"\n"}, "Russian");
   EXPECT_EQ(without_pager(0, "Pager"), "Pager");
   EXPECT_EQ(without_pager(7, "Pager"), "seven");
@@ -209,7 +216,7 @@ TEST(LangStoreFallback, WholeModuleMissingFallsBackNumberMissingDoesNot) {
 TEST(LangStoreFallback, UnknownLanguageThenEnglishThenFirst) {
   Store no_english({".Language=German\n\"Ja\"\n", ".Language=Russian\n.Module=X\n\"x\"\n"},
                    "French");
-  EXPECT_EQ(no_english(0), "Ja");  // neither French nor English: the first language
+  EXPECT_EQ(no_english(0), "Ja");           // neither French nor English: the first language
   EXPECT_EQ(no_english(0, "X"), "<null>");  // the first language lacks X: no further search
   Store with_english({".Language=German\n\"Ja\"\n", ".Language=ENGLISH\n\"Yes\"\n"}, "French");
   EXPECT_EQ(with_english(0), "Yes");
@@ -226,8 +233,9 @@ TEST(LangStoreFallback, EmptyOrUnloadedStoreGivesNull) {
 }
 
 TEST(LangStoreFallback, NumbersOfAModule) {
-  Store get({".Language=English\n\"a\"\n\"b\"\n.Offset=1\n\"c\"\n.Offset=-1\n\"d\"\n"
-             ".Module=M\n.Offset=100\n\"m\"\n"});
+  Store get(
+      {".Language=English\n\"a\"\n\"b\"\n.Offset=1\n\"c\"\n.Offset=-1\n\"d\"\n"
+       ".Module=M\n.Offset=100\n\"m\"\n"});
   EXPECT_EQ(get.store.Numbers("english", nullptr), (std::vector<int32_t>{-1, 0, 1}));
   EXPECT_EQ(get.store.Numbers("English", "m"), (std::vector<int32_t>{100}));
   EXPECT_TRUE(get.store.Numbers("Russian", nullptr).empty());

@@ -1,0 +1,68 @@
+#include "main/messages.h"
+
+#include <dlfcn.h>
+
+#include <new>
+
+#include "main/plugin_state.h"
+#include "sdk/services.h"
+#include "shared/lang/current_language.h"
+#include "shared/lang/lang_store.h"
+
+namespace qb::main {
+namespace {
+
+lang::LangStore& Store() {
+  static lang::LangStore store;
+  return store;
+}
+
+// The directory of Quillbox.so with its trailing "/": the one SetStartupInfo recorded, or, for a
+// lookup that comes before it, the directory this library was loaded from.
+std::string ModuleDirectory() {
+  if (!State().module_dir.empty()) return State().module_dir;
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&CommonGetMsgEx), &info) != 0 && info.dli_fname != nullptr) {
+    std::string path = info.dli_fname;
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos) return path.substr(0, slash + 1);
+  }
+  return "";
+}
+
+}  // namespace
+
+void LoadMessages(const std::string& module_dir, const std::string& language) {
+  try {
+    Store().Load(module_dir, language);
+  } catch (const std::bad_alloc&) {
+    // Out of memory half-way: keep nothing rather than a partial store; the next lookup tries
+    // again.
+    Store().Clear();
+  }
+}
+
+void FreeMessages() {
+  Store().Clear();
+}
+
+const char* Msg(int n) {
+  const char* text = CommonGetMsgEx(n, nullptr);
+  return text != nullptr ? text : "";
+}
+
+}  // namespace qb::main
+
+// Exported to the field types: nothing may be thrown out of it.
+extern "C" const char* CommonGetMsgEx(int n, const char* module) {
+  using qb::main::State;
+  try {
+    if (!qb::main::Store().loaded()) {
+      qb::main::LoadMessages(qb::main::ModuleDirectory(),
+                             qb::lang::CurrentLanguage(State().info.RootKey));
+    }
+    return qb::main::Store().Get(n, module);
+  } catch (...) {
+    return nullptr;
+  }
+}
