@@ -258,7 +258,7 @@ Parsed CodePointKey(int code, int modifier_param, size_t consumed) {
       break;
   }
   e.control |= control;
-  if (e.control & PKF_CONTROL) e.ch = 0;
+  if ((e.control & (PKF_CONTROL | PKF_ALT)) && e.vk != 0) e.ch = 0;
   if ((e.control & PKF_SHIFT) && e.ch >= 'a' && e.ch <= 'z') e.ch = e.ch - 'a' + 'A';
   return Found(e, consumed);
 }
@@ -422,6 +422,9 @@ Parsed ParseEscape(std::string_view s, bool flush) {
   if (inner.status == Parsed::kIncomplete) return inner;
   if (inner.status != Parsed::kEvent) return Found(Key(VK_ESCAPE), 1);
   inner.event.control |= PKF_ALT;
+  // Alt combinations type nothing; the key code names them. Characters without a key code keep
+  // the character, or they could not be told apart.
+  if (inner.event.vk != 0) inner.event.ch = 0;
   inner.consumed += 1;
   return inner;
 }
