@@ -1,0 +1,158 @@
+// The host's configuration command: a menu whose first entry is the main library's configuration
+// dialog and whose other entries are the field-type libraries' own configuration.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "main/heap.h"
+#include "main/plugin_state.h"
+#include "main/settings.h"
+#include "sdk/services.h"
+#include "shared/dialog/dialog.h"
+
+namespace qb::main {
+namespace {
+
+using qb::dlg::DlgBuilder;
+using qb::dlg::DlgButton;
+using qb::dlg::DlgCheckBox;
+using qb::dlg::DlgEdit;
+using qb::dlg::DlgIntBinding;
+using qb::dlg::DlgStrBinding;
+using qb::dlg::DlgText;
+
+constexpr const char* kTitle = "Quillbox";
+constexpr int kRangeMessage = 11;  // "The value must be a number from %d to %d"
+
+FarMenuItem MenuItem(const char* text) {
+  FarMenuItem item;
+  std::memset(&item, 0, sizeof(item));
+  std::snprintf(item.Text, sizeof(item.Text), "%s", text != nullptr ? text : "");
+  return item;
+}
+
+// A heap copy of a setting for a text binding, taken back after an accepted dialog.
+class BoundText {
+ public:
+  explicit BoundText(const std::string& value) : text_(HeapString(value)) {}
+  ~BoundText() { HeapFree(text_); }
+  BoundText(const BoundText&) = delete;
+  BoundText& operator=(const BoundText&) = delete;
+  char** ptr() { return &text_; }
+  std::string value() const { return text_ != nullptr ? text_ : ""; }
+
+ private:
+  char* text_;
+};
+
+// Index of the token button in the configuration dialog (the frame is item 0).
+constexpr int kTokenButton = 13;
+
+}  // namespace
+
+void AttachDialogBuilder() {
+  const PluginStartupInfo* info = &State().info;
+  if (qb::dlg::Host() == info && qb::dlg::ErrorTitle()[0] != '\0') return;
+  qb::dlg::SetHost(info);
+  qb::dlg::SetErrorTexts(13, 0);
+}
+
+std::optional<std::string> TokenMenu() {
+  const PluginState& st = State();
+  if (st.info.Menu == nullptr) return std::nullopt;
+  std::vector<FarMenuItem> items;
+  for (int i = 0; i < st.field_types.count(); ++i) {
+    const FieldTypeSlot& slot = st.field_types.slot(i);
+    if (slot.GetDescription == nullptr || slot.info == nullptr) continue;
+    FarMenuItem item = MenuItem(nullptr);
+    std::snprintf(item.Text, sizeof(item.Text), "%s\t\t%%%s",
+                  slot.info->Name != nullptr ? slot.info->Name : "",
+                  slot.info->Token != nullptr ? slot.info->Token : "");
+    items.push_back(item);
+  }
+  int chosen = st.info.Menu(st.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, "Descriptions",
+                            nullptr, nullptr, nullptr, nullptr, items.data(),
+                            static_cast<int>(items.size()));
+  if (chosen < 0 || chosen >= static_cast<int>(items.size())) return std::nullopt;
+  std::string text = items[static_cast<size_t>(chosen)].Text;
+  size_t tab = text.rfind('\t');
+  return tab == std::string::npos ? text : text.substr(tab + 1);
+}
+
+bool ConfigurationDialog() {
+  AttachDialogBuilder();
+  PluginState& st = State();
+  Settings& s = st.settings;
+  bool accepted = false;
+  for (;;) {
+    BoundText book(s.book_file), description(s.description), user(s.user_name);
+    DlgBuilder dlg(60, 21, "Configuration");
+    dlg.AddFrame(28);
+    dlg.Make<DlgCheckBox>(5, 2, 0u, 33, &s.show_in_disks_menu);
+    dlg.Make<DlgEdit>(7, 3, 7, 0u, nullptr,
+                      std::make_unique<DlgIntBinding>(&s.disk_menu_key, 0, 9, kRangeMessage,
+                                                      "Configuration"),
+                      DI_FIXEDIT);
+    dlg.Make<DlgText>(9, 3, 0u, 34);
+    dlg.Make<DlgCheckBox>(5, 4, 0u, 35, &s.show_in_plugins_menu);
+    dlg.Make<DlgCheckBox>(5, 5, 0u, 31, &s.allow_preload);
+    dlg.Make<DlgCheckBox>(5, 6, 0u, 32, &s.own_ctrl_ins);
+    dlg.Make<DlgText>(5, 7, 0u, 36);
+    dlg.Make<DlgEdit>(40, 7, 45, 0u, nullptr,
+                      std::make_unique<DlgIntBinding>(&s.max_lines, 2, 99, kRangeMessage,
+                                                      "Configuration"));
+    dlg.Make<DlgText>(5, 9, 0u, 29);
+    dlg.Make<DlgEdit>(5, 10, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(book.ptr()));
+    dlg.Make<DlgText>(5, 12, 0u, 30);
+    dlg.Make<DlgEdit>(5, 13, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(description.ptr()));
+    dlg.Make<DlgButton>(44, 12, 0u, false, 2);
+    dlg.Make<DlgText>(5, 15, 0u, 37);
+    dlg.Make<DlgEdit>(23, 15, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(user.ptr()));
+    dlg.AddButtons(0, 1);
+
+    int exit = dlg.Run({-2, kTokenButton});
+    if (exit < 0) break;
+    // Both exits store what was typed; the numbers are already in the settings.
+    s.book_file = book.value();
+    s.description = description.value();
+    s.user_name = user.value();
+    if (exit == 0) {
+      accepted = true;
+      break;
+    }
+    if (std::optional<std::string> token = TokenMenu()) {
+      s.description += ' ';
+      s.description += *token;
+    }
+  }
+  st.host_services.UserName = s.user_name.c_str();
+  return accepted;
+}
+
+int ConfigureMenu() {
+  PluginState& st = State();
+  if (st.info.Menu == nullptr) return 0;
+  int changed = 0;
+  for (;;) {
+    // Entry 0 is always this library's own dialog, whatever the start-up made of the table.
+    std::vector<FarMenuItem> items = st.config_menu;
+    if (items.empty()) items.push_back(MenuItem(kTitle));
+    int chosen = st.info.Menu(st.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, "Config", nullptr,
+                              nullptr, nullptr, nullptr, items.data(),
+                              static_cast<int>(items.size()));
+    if (chosen < 0 || chosen >= static_cast<int>(items.size())) return changed;
+    if (chosen == 0) {
+      if (ConfigurationDialog()) changed = 1;
+      continue;
+    }
+    int plugin = st.field_types.ConfigPlugin(chosen);
+    if (plugin < 0) continue;
+    const FieldTypeSlot& slot = st.field_types.slot(plugin);
+    if (slot.ConfigurePlugin != nullptr && slot.ConfigurePlugin() != 0) changed = 1;
+  }
+}
+
+}  // namespace qb::main
+
+extern "C" QB_EXPORT int Configure(int /*item_number*/) { return qb::main::ConfigureMenu(); }

@@ -1,0 +1,123 @@
+// The standard viewers and editors of text fields: a message box to view, a one-line dialog, and
+// the multi-line editor (several edit lines that the host joins into one editor).
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "main/heap.h"
+#include "main/plugin_state.h"
+#include "main/services_text.h"
+#include "main/settings.h"
+#include "sdk/services.h"
+#include "shared/dialog/dialog.h"
+
+namespace {
+
+using qb::dlg::DlgBuilder;
+using qb::dlg::DlgEdit;
+using qb::dlg::DlgStrBinding;
+
+// The heap texts bound to a dialog's edit lines, freed when the dialog is done with them.
+class HeapTexts {
+ public:
+  explicit HeapTexts(size_t n) : texts_(n, nullptr) {}
+  ~HeapTexts() {
+    for (char* t : texts_) qb::main::HeapFree(t);
+  }
+  HeapTexts(const HeapTexts&) = delete;
+  HeapTexts& operator=(const HeapTexts&) = delete;
+  char** at(size_t i) { return &texts_[i]; }
+  const char* text(size_t i) const { return texts_[i] != nullptr ? texts_[i] : ""; }
+  size_t size() const { return texts_.size(); }
+  // Hands text i over to the caller.
+  char* Release(size_t i) { return std::exchange(texts_[i], nullptr); }
+
+ private:
+  std::vector<char*> texts_;
+};
+
+void ShowText(const char* title, const char* help_topic, const std::vector<std::string>& body) {
+  const PluginStartupInfo& info = qb::main::State().info;
+  if (info.Message == nullptr) return;
+  std::vector<const char*> lines;
+  lines.push_back(title);
+  for (const std::string& line : body) lines.push_back(line.c_str());
+  lines.push_back(CommonGetMsgEx(0, nullptr));
+  info.Message(info.ModuleNumber, 0, help_topic, lines.data(), static_cast<int>(lines.size()), 1);
+}
+
+}  // namespace
+
+extern "C" {
+
+int StdEditSingleLine(const char* title, const char* help_topic, const char* text, uint32_t size,
+                      char** new_text, uint32_t* new_size, int edit) {
+  std::string_view value = qb::main::FieldText(text, size);
+  if (edit == 0) {
+    ShowText(title, help_topic, {std::string(value)});
+    return 0;
+  }
+  if (new_text == nullptr || new_size == nullptr) return 0;
+  qb::main::AttachDialogBuilder();
+
+  HeapTexts line(1);
+  if (text != nullptr && size != 0) *line.at(0) = qb::main::HeapString(value);
+  DlgBuilder dlg(60, 9, help_topic);
+  dlg.AddFrame(title);
+  dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(line.at(0)), DI_EDIT);
+  dlg.AddButtons(0, 1);
+  if (dlg.Run() < 0) return 0;
+
+  if (*line.at(0) == nullptr) *line.at(0) = qb::main::HeapString("");
+  if (*line.at(0) == nullptr) return 0;
+  *new_size = static_cast<uint32_t>(std::strlen(line.text(0)) + 1);
+  *new_text = line.Release(0);
+  return 1;
+}
+
+int StdEditMultiLine(const char* title, const char* help_topic, const char* text, uint32_t size,
+                     char** new_text, uint32_t* new_size, int edit) {
+  std::string_view value = qb::main::FieldText(text, size);
+  std::vector<std::string_view> lines = qb::main::SplitLines(value);
+  if (edit == 0) {
+    ShowText(title, help_topic, std::vector<std::string>(lines.begin(), lines.end()));
+    return 1;
+  }
+  if (new_text == nullptr || new_size == nullptr) return 0;
+  qb::main::AttachDialogBuilder();
+
+  size_t count = 1 + static_cast<size_t>(std::count(value.begin(), value.end(), '\n'));
+  int max_lines = std::clamp(qb::main::State().settings.max_lines, 2, 99);
+  size_t n = std::max(count, static_cast<size_t>(max_lines));
+
+  HeapTexts texts(n);
+  for (size_t i = 0; i < lines.size() && i < n; ++i) *texts.at(i) = qb::main::HeapString(lines[i]);
+
+  DlgBuilder dlg(60, static_cast<int>(n) + 8, help_topic);
+  dlg.AddFrame(title);
+  for (size_t i = 0; i < n; ++i) {
+    dlg.Make<DlgEdit>(5, static_cast<int>(i) + 3, 54, DIF_EDITOR, nullptr,
+                      std::make_unique<DlgStrBinding>(texts.at(i)), DI_EDIT);
+  }
+  dlg.AddButtons(0, 1);
+  if (dlg.Run() < 0) return 0;
+
+  // Empty lines at the end are dropped; the lines are joined by single line feeds.
+  size_t used = n;
+  while (used > 0 && texts.text(used - 1)[0] == '\0') --used;
+  std::string joined;
+  for (size_t i = 0; i < used; ++i) {
+    if (i > 0) joined += '\n';
+    joined += texts.text(i);
+  }
+  char* result = qb::main::HeapString(joined);
+  if (result == nullptr) return 0;
+  *new_text = result;
+  *new_size = static_cast<uint32_t>(joined.size() + 1);
+  return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,32 @@
+// The conventions of text fields, shared by the exported text services and the edit services.
+//
+// Lines are separated by a line feed; a carriage return right before a line feed is not part of
+// the line. In a one-line text everything after the last "#" is the comment; in a multi-line text
+// only a "#" on the last line starts one.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb::main {
+
+// A field's bytes as a text: up to the first zero byte, never past size. Null gives the empty
+// text. Field data read from a book need not be terminated.
+std::string_view FieldText(const void* data, size_t size);
+
+// One-line text: the value (before the last "#", or all of it) and the comment (after it).
+std::string_view OneLineValue(std::string_view text);
+std::optional<std::string_view> OneLineComment(std::string_view text);
+
+// Multi-line text: the comment after a "#" on the last line, and the short form (without a line
+// feed: the value; with one: everything before the first line feed, a carriage return included).
+std::optional<std::string_view> MultiLineComment(std::string_view text);
+std::string_view ShortForm(std::string_view text);
+
+// The lines of a text: each without its carriage return before the line feed; the text after the
+// last line feed only when it is not empty (so the empty text has no lines).
+std::vector<std::string_view> SplitLines(std::string_view text);
+
+}  // namespace qb::main

@@ -1,0 +1,98 @@
+// Reading and writing the eleven settings.
+#include "main/settings.h"
+
+#include <cstring>
+
+#include "main/plugin_state.h"
+#include "platform/registry/registry.h"
+#include "sdk/services.h"
+
+namespace qb::main {
+namespace {
+
+struct NumberSetting {
+  const char* name;
+  int Settings::*field;
+  int def;
+  int min;
+  int max;
+};
+
+// In the order they are written.
+constexpr NumberSetting kNumbers[] = {
+    {"AllowPreload", &Settings::allow_preload, 0, 0, 1},
+    {"OwnCtrlIns", &Settings::own_ctrl_ins, 1, 0, 1},
+    {"ShowInDisksMenu", &Settings::show_in_disks_menu, 1, 0, 1},
+    {"DiskMenuKey", &Settings::disk_menu_key, 0, 0, 9},
+    {"ShowInPluginsMenu", &Settings::show_in_plugins_menu, 0, 0, 1},
+    {"PanelMode1", &Settings::panel_mode1, 2, 0, 9},
+    {"PanelMode2", &Settings::panel_mode2, 1, 0, 9},
+    {"MaxLines", &Settings::max_lines, 5, 2, 99},
+};
+
+// The directory of the main library, with its trailing "/".
+std::string ModuleDirectory() {
+  const PluginState& st = State();
+  if (!st.module_dir.empty()) return st.module_dir;
+  std::string path(st.info.ModuleName, strnlen(st.info.ModuleName, sizeof(st.info.ModuleName)));
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+class Key {
+ public:
+  Key() : key_(OpenRegKey(State().info.RootKey, nullptr)) {}
+  ~Key() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_;
+};
+
+std::string ReadString(HKEY key, const char* name, std::string def) {
+  if (key == nullptr) return def;
+  std::optional<std::string> value = qb::registry::QueryString(key, name);
+  return value ? *value : def;
+}
+
+int ReadNumber(HKEY key, const NumberSetting& s) {
+  if (key == nullptr) return s.def;
+  std::optional<DWORD> value = qb::registry::QueryDword(key, s.name);
+  if (!value) return s.def;
+  int v = static_cast<int>(static_cast<int32_t>(*value));
+  return v >= s.min && v <= s.max ? v : s.def;
+}
+
+}  // namespace
+
+void ReadSettings() {
+  PluginState& st = State();
+  Key key;
+  Settings& s = st.settings;
+  s.book_file = ReadString(key.get(), "BookFile", ModuleDirectory() + "Quillbox.Dat");
+  s.description = ReadString(key.get(), "Description", "");
+  s.user_name = ReadString(key.get(), "UserName", "System Operator");
+  for (const NumberSetting& n : kNumbers) s.*n.field = ReadNumber(key.get(), n);
+  st.host_services.UserName = s.user_name.c_str();
+}
+
+bool WriteSettings() {
+  const Settings& s = State().settings;
+  Key key;
+  if (key.get() == nullptr) return false;
+  bool ok = true;
+  ok &= qb::registry::SetString(key.get(), "BookFile", s.book_file) == ERROR_SUCCESS;
+  ok &= qb::registry::SetString(key.get(), "Description", s.description) == ERROR_SUCCESS;
+  ok &= qb::registry::SetString(key.get(), "UserName", s.user_name) == ERROR_SUCCESS;
+  for (const NumberSetting& n : kNumbers) {
+    DWORD value = static_cast<DWORD>(s.*n.field);
+    ok &= qb::registry::SetDword(key.get(), n.name, value) == ERROR_SUCCESS;
+  }
+  return ok;
+}
+
+}  // namespace qb::main
