@@ -159,6 +159,25 @@ LSTATUS ReplaceFile(const std::string& dir, const std::string& path, const std::
   return ERROR_SUCCESS;
 }
 
+// Where the file's contents really live: users who keep their settings elsewhere link the file
+// into the configuration directory, and replacing the link by a file would silently cut them off.
+// A dangling or unresolvable link is replaced like a file.
+std::string RealTarget(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return path;
+  std::string target = real;
+  std::free(real);
+  return target;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
 std::string ConfigDirectory() {
@@ -214,8 +233,9 @@ LSTATUS ModifyRegistry(const std::function<LSTATUS(RegTree& tree, bool* changed)
   bool changed = false;
   LSTATUS status = change(*tree, &changed);
   if (status != ERROR_SUCCESS || !changed) return status;
-  if (damaged && !MoveAside(path)) return FromErrno(errno);
-  return ReplaceFile(dir, path, SerializeRegFile(*tree));
+  std::string target = RealTarget(path);
+  if (damaged && !MoveAside(target)) return FromErrno(errno);
+  return ReplaceFile(DirectoryOf(target), target, SerializeRegFile(*tree));
   // The lock goes with its descriptor.
 }
 

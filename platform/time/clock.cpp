@@ -1,15 +1,11 @@
 #include "platform/time/clock.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace qb::clock {
 namespace {
-
-// The fixed time of this library copy; kUnset when the clock runs freely.
-constexpr int64_t kUnset = INT64_MIN;
-std::atomic<int64_t> g_fixedSeconds{kUnset};
 
 // QUILLBOX_FIXED_TIME when it is a whole number of seconds, else nothing; a malformed value is
 // ignored rather than taken as some other time.
@@ -29,8 +25,6 @@ struct Instant {
 };
 
 Instant Now() {
-  int64_t fixed = g_fixedSeconds.load(std::memory_order_relaxed);
-  if (fixed != kUnset) return {fixed, 0};
   if (auto env = FixedFromEnvironment()) return {*env, 0};
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
@@ -85,7 +79,11 @@ std::tm NowLocal() {
 }
 
 void SetFixedTime(std::optional<int64_t> unixSeconds) {
-  g_fixedSeconds.store(unixSeconds ? *unixSeconds : kUnset, std::memory_order_relaxed);
+  if (unixSeconds) {
+    setenv("QUILLBOX_FIXED_TIME", std::to_string(*unixSeconds).c_str(), 1);
+  } else {
+    unsetenv("QUILLBOX_FIXED_TIME");
+  }
 }
 
 }  // namespace qb::clock

@@ -1,9 +1,9 @@
 // The clock. Real time by default; tests fix it so that what depends on "now" (serial numbers,
 // reminders, file times) is reproducible.
 //
-// A fixed time is taken from, in order: SetFixedTime of this library copy, then the environment
-// variable QUILLBOX_FIXED_TIME (whole Unix seconds, read at every call), so that every library
-// copy in a process - and every child process - agrees on the time an end-to-end test sets.
+// A fixed time lives in the environment variable QUILLBOX_FIXED_TIME (whole Unix seconds, read at
+// every call), so that every library copy in a process - and every child process - agrees on the
+// time a test sets. A value that is not a whole number is ignored: the clock then runs freely.
 #ifndef QUILLBOX_PLATFORM_TIME_CLOCK_H
 #define QUILLBOX_PLATFORM_TIME_CLOCK_H
 
@@ -36,7 +36,9 @@ uint64_t UnixToTicks(int64_t seconds, uint32_t nanoseconds = 0);
 // Ticks to whole Unix seconds (rounded down).
 int64_t TicksToUnixSeconds(uint64_t ticks);
 
-// Fixes this copy's clock at the given Unix time (nanoseconds 0), or frees it (std::nullopt).
+// Fixes the clock of the whole process at the given Unix time (nanoseconds 0), or frees it
+// (std::nullopt), by setting QUILLBOX_FIXED_TIME. Not safe while other threads read the
+// environment.
 void SetFixedTime(std::optional<int64_t> unixSeconds);
 
 }  // namespace qb::clock

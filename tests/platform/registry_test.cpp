@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <unistd.h>
 
 #include "platform/registry/reg_format.h"
 #include "registry_test_util.h"
@@ -249,6 +250,46 @@ TEST(RegFormat, RejectsWhatItDoesNotUnderstand) {
        }) {
     EXPECT_FALSE(ParseRegFile(text)) << text;
   }
+}
+
+TEST(RegFormat, AnyCutOrCorruptedFileParsesOrIsRejectedWithoutHarm) {
+  RegTree tree;
+  RegKey& key = tree.Create("Software\\Far\\Plugins\\Quillbox");
+  key.values.push_back(RegValue{"Text", 1, {'a', '\\', '"', 'b'}});
+  key.values.push_back(RegValue{"Number", 4, {1, 2, 3, 4}});
+  key.values.push_back(RegValue{"Bytes", 3, std::vector<uint8_t>(60, 0xAB)});
+  key.values.push_back(RegValue{"", 1, {'d'}});
+  const std::string text = SerializeRegFile(tree);
+  for (std::size_t n = 0; n <= text.size(); ++n) {
+    auto cut = ParseRegFile(std::string_view(text).substr(0, n));
+    if (cut) {
+      // What a cut file yields is never more than the whole file had.
+      const RegKey* k = cut->Find("Software\\Far\\Plugins\\Quillbox");
+      if (k) {
+        EXPECT_LE(k->values.size(), 4u);
+      }
+    }
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    for (char c : {'\0', '"', '\\', '[', ']', '=', ',', '\n', '\xff'}) {
+      std::string bad = text;
+      bad[i] = c;
+      (void)ParseRegFile(bad);  // must not crash or read out of bounds
+    }
+  }
+}
+
+TEST_F(RegistryTest, AFileLinkedIntoTheDirectoryStaysALink) {
+  std::string real = dir_ + "/elsewhere.reg";
+  std::ofstream(real, std::ios::binary) << "REGEDIT4\r\n";
+  ASSERT_EQ(symlink(real.c_str(), (dir_ + "/quillbox.reg").c_str()), 0);
+  HKEY key = Create("Software\\Linked");
+  EXPECT_EQ(SetDword(key, "N", 1), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ + "/quillbox.reg"));
+  std::ifstream in(real, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\"N\"=dword:00000001"), std::string::npos);
 }
 
 TEST_F(RegistryTest, DamagedFileReadsAsDefaultsAndIsKeptAside) {
