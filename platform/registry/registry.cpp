@@ -19,8 +19,9 @@ using qb::registry::RegKey;
 using qb::registry::RegTree;
 using qb::registry::RegValue;
 
-// The longest key or value name, as on Windows.
-constexpr std::size_t kMaxNameLength = 255;
+// The longest key name and value name, as on Windows.
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
 
 // The path behind a handle; false for a handle that is not an open key.
 bool PathOf(HKEY key, std::string* path) {
@@ -34,8 +35,8 @@ bool PathOf(HKEY key, std::string* path) {
 }
 
 // Names end up as lines of the file: no control characters, and not longer than Windows allows.
-bool NameIsValid(std::string_view name) {
-  if (name.size() > kMaxNameLength) return false;
+bool NameIsValid(std::string_view name, std::size_t maxLength = kMaxKeyNameLength) {
+  if (name.size() > maxLength) return false;
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20) return false;
   }
@@ -157,7 +158,9 @@ LSTATUS RegSetValueExA(HKEY key, const char* valueName, DWORD type, const void* 
   std::string path;
   if (!PathOf(key, &path)) return ERROR_INVALID_HANDLE;
   std::string name = valueName ? valueName : "";
-  if (!NameIsValid(name) || (data == nullptr && dataSize > 0)) return ERROR_INVALID_PARAMETER;
+  if (!NameIsValid(name, kMaxValueNameLength) || (data == nullptr && dataSize > 0)) {
+    return ERROR_INVALID_PARAMETER;
+  }
   const auto* bytes = static_cast<const uint8_t*>(data);
   std::vector<uint8_t> stored(bytes, bytes + dataSize);
   if (type == REG_SZ) {
