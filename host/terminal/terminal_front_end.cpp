@@ -37,6 +37,7 @@
 #include "host/terminal/osc52.h"
 #include "host/terminal/terminal.h"
 #include "host/terminal/terminfo_caps.h"
+#include "sdk/far.h"
 
 namespace qb::host {
 namespace {
@@ -407,7 +408,21 @@ Event TerminalFrontEnd::Wait(int timeout_ms) {
       if (CheckSize(&resize)) return resize;
     }
     int64_t now = MonotonicMs();
-    if (std::optional<Event> e = decoder_.Next(now)) return *e;
+    if (std::optional<Event> e = decoder_.Next(now)) {
+      // A terminal never reports Shift, Alt or Ctrl held alone, so the key bar cannot follow
+      // them as it does on a console. After a modified function key the modifiers are reported
+      // on their own as well: the key bar then shows that layer until the next key.
+      if (e->kind == Event::kKey && e->vk >= VK_F1 && e->vk <= VK_F12 && e->control != 0) {
+        Event modifiers;
+        modifiers.kind = Event::kKey;
+        modifiers.control = e->control;
+        modifiers.vk = (e->control & PKF_SHIFT) ? VK_SHIFT
+                       : (e->control & PKF_ALT) ? VK_MENU
+                                                : VK_CONTROL;
+        pending_.push_back(modifiers);
+      }
+      return *e;
+    }
 
     int wait_ms = -1;
     if (deadline >= 0) wait_ms = static_cast<int>(std::max<int64_t>(0, deadline - now));
