@@ -45,7 +45,9 @@ class Converter {
   iconv_t cd_;
 };
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
 
 }  // namespace
 
@@ -61,8 +63,7 @@ std::size_t Utf8CutPoint(std::string_view text, std::size_t maxBytes) {
   return start;
 }
 
-std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t maxUnits,
-                                          bool* cut) {
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t maxUnits, bool* cut) {
   if (cut) *cut = false;
   if (text.empty()) return std::u16string();
   Converter conv(kUtf16, "UTF-8");
@@ -82,8 +83,7 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t max
   return result;
 }
 
-std::optional<std::string> Utf16ToUtf8(std::u16string_view text, std::size_t maxBytes,
-                                       bool* cut) {
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text, std::size_t maxBytes, bool* cut) {
   if (cut) *cut = false;
   if (text.empty()) return std::string();
   Converter conv("UTF-8", kUtf16);

@@ -37,8 +37,7 @@ inline std::optional<std::u16string> AnsiToUtf16(std::string_view text,
   return Utf8ToUtf16(text, maxUnits, cut);
 }
 inline std::optional<std::string> Utf16ToOem(std::u16string_view text,
-                                             std::size_t maxBytes = kNoLimit,
-                                             bool* cut = nullptr) {
+                                             std::size_t maxBytes = kNoLimit, bool* cut = nullptr) {
   return Utf16ToUtf8(text, maxBytes, cut);
 }
 inline std::optional<std::string> Utf16ToAnsi(std::u16string_view text,

@@ -14,8 +14,11 @@ namespace {
 // any byte string can be matched.
 std::size_t SequenceLength(std::string_view text, std::size_t i) {
   unsigned char lead = static_cast<unsigned char>(text[i]);
-  std::size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                : (lead >> 3) == 0x1E ? 4 : 1;
+  std::size_t n = lead < 0x80           ? 1
+                  : (lead >> 5) == 0x6  ? 2
+                  : (lead >> 4) == 0xE  ? 3
+                  : (lead >> 3) == 0x1E ? 4
+                                        : 1;
   if (i + n > text.size()) return 1;
   for (std::size_t k = 1; k < n; ++k) {
     if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
@@ -23,7 +26,9 @@ std::size_t SequenceLength(std::string_view text, std::size_t i) {
   return n;
 }
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -61,8 +66,7 @@ std::string JoinPath(std::string_view dir, std::string_view name) {
   return path;
 }
 
-std::vector<std::string> ListFiles(const std::string& dir, std::string_view pattern,
-                                   int* error) {
+std::vector<std::string> ListFiles(const std::string& dir, std::string_view pattern, int* error) {
   std::vector<std::string> names;
   if (error) *error = 0;
   std::unique_ptr<DIR, int (*)(DIR*)> stream(opendir(dir.empty() ? "." : dir.c_str()), closedir);

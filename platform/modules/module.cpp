@@ -16,7 +16,9 @@ Module::Module(const std::string& path) {
   }
 }
 
-Module::~Module() { Free(); }
+Module::~Module() {
+  Free();
+}
 
 Module::Module(Module&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}

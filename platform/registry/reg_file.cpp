@@ -203,7 +203,9 @@ void SetConfigDirectory(const std::string& dir) {
   }
 }
 
-void SetWriteHookForTesting(WriteHook hook) { g_writeHook.store(hook); }
+void SetWriteHookForTesting(WriteHook hook) {
+  g_writeHook.store(hook);
+}
 
 RegTree ReadRegistry() {
   std::string text;

@@ -13,7 +13,8 @@ constexpr uint32_t kDword = 4;
 constexpr uint32_t kBinary = 3;
 
 std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -172,8 +173,8 @@ std::vector<std::string> LogicalLines(std::string_view text) {
     if (continuing) line = TrimLeft(line);
     std::string_view trimmed = TrimRight(line);
     // Only a hex list continues; a string value ending in a backslash does not.
-    bool continues = !trimmed.empty() && trimmed.back() == '\\' &&
-                     (continuing || StartsHexList(trimmed));
+    bool continues =
+        !trimmed.empty() && trimmed.back() == '\\' && (continuing || StartsHexList(trimmed));
     if (continues) {
       pending.append(trimmed.substr(0, trimmed.size() - 1));
       continuing = true;
@@ -296,11 +297,12 @@ std::string SerializeRegFile(const RegTree& tree) {
     out += "]\r\n";
     for (const RegValue& v : key.values) {
       std::string line = v.name.empty() ? "@=" : Quote(v.name) + "=";
-      bool plainText = v.type == kSz && IsPlainText(std::string_view(
-                                            reinterpret_cast<const char*>(v.data.data()),
-                                            v.data.size()));
+      bool plainText =
+          v.type == kSz && IsPlainText(std::string_view(
+                               reinterpret_cast<const char*>(v.data.data()), v.data.size()));
       if (plainText) {
-        line += Quote(std::string_view(reinterpret_cast<const char*>(v.data.data()), v.data.size()));
+        line +=
+            Quote(std::string_view(reinterpret_cast<const char*>(v.data.data()), v.data.size()));
       } else if (v.type == kDword && v.data.size() == 4) {
         char digits[16];
         uint32_t n = static_cast<uint32_t>(v.data[0]) | static_cast<uint32_t>(v.data[1]) << 8 |

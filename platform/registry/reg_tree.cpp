@@ -60,7 +60,9 @@ RegValue* RegKey::FindValue(std::string_view name) {
   return const_cast<RegValue*>(static_cast<const RegKey*>(this)->FindValue(name));
 }
 
-RegTree::RegTree() { keys_.emplace("", RegKey{}); }
+RegTree::RegTree() {
+  keys_.emplace("", RegKey{});
+}
 
 const RegKey* RegTree::Find(std::string_view path) const {
   auto it = keys_.find(FoldPath(path));
@@ -84,9 +86,9 @@ RegKey& RegTree::Create(std::string_view path, bool* created) {
     auto [it, inserted] = keys_.try_emplace(FoldPath(prefix));
     if (inserted) {
       // Keep the case the parent already has and the child's as given.
-      it->second.path = key->path.empty() ? std::string(path.substr(pos, end - pos))
-                                          : key->path + '\\' +
-                                                std::string(path.substr(pos, end - pos));
+      it->second.path = key->path.empty()
+                            ? std::string(path.substr(pos, end - pos))
+                            : key->path + '\\' + std::string(path.substr(pos, end - pos));
       if (created) *created = true;
     }
     key = &it->second;

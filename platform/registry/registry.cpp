@@ -258,8 +258,8 @@ std::optional<DWORD> QueryDword(HKEY key, const char* valueName) {
   DWORD type = 0;
   uint8_t bytes[4];
   DWORD size = sizeof bytes;
-  if (RegQueryValueExA(key, valueName, &type, bytes, &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != 4) {
+  if (RegQueryValueExA(key, valueName, &type, bytes, &size) != ERROR_SUCCESS || type != REG_DWORD ||
+      size != 4) {
     return std::nullopt;
   }
   return static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 |

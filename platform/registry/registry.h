@@ -112,10 +112,10 @@ void SetConfigDirectory(const std::string& dir);
 // file; returning false makes the change fail there (the file is left as it was). A test may
 // also end its process inside the hook to stand for a crash.
 enum class WriteStage {
-  kTempOpened,    // temporary file created, nothing written
-  kHalfWritten,   // half of the new contents written to the temporary file
-  kTempWritten,   // all written and flushed, not yet renamed
-  kRenamed,       // renamed over the old file, directory not yet flushed
+  kTempOpened,   // temporary file created, nothing written
+  kHalfWritten,  // half of the new contents written to the temporary file
+  kTempWritten,  // all written and flushed, not yet renamed
+  kRenamed,      // renamed over the old file, directory not yet flushed
 };
 using WriteHook = bool (*)(WriteStage stage);
 void SetWriteHookForTesting(WriteHook hook);

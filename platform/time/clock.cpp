@@ -63,9 +63,13 @@ uint64_t NowTicks() {
   return UnixToTicks(now.seconds, now.nanoseconds);
 }
 
-FILETIME NowFileTime() { return TicksToFileTime(NowTicks()); }
+FILETIME NowFileTime() {
+  return TicksToFileTime(NowTicks());
+}
 
-int64_t NowUnixSeconds() { return Now().seconds; }
+int64_t NowUnixSeconds() {
+  return Now().seconds;
+}
 
 std::tm NowLocal() {
   time_t t = static_cast<time_t>(Now().seconds);

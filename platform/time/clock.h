@@ -7,8 +7,8 @@
 #ifndef QUILLBOX_PLATFORM_TIME_CLOCK_H
 #define QUILLBOX_PLATFORM_TIME_CLOCK_H
 
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 
 #include "sdk/far.h"

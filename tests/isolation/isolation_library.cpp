@@ -5,7 +5,9 @@
 
 extern "C" {
 
-__attribute__((visibility("default"))) int IsoBump() { return qb::isolation::BumpCounter(); }
+__attribute__((visibility("default"))) int IsoBump() {
+  return qb::isolation::BumpCounter();
+}
 __attribute__((visibility("default"))) int IsoCount() {
   return qb::isolation::Counter() * 1000 + qb::isolation::Tally::total;
 }
@@ -19,7 +21,11 @@ __attribute__((visibility("default"))) HKEY IsoOpenKey(const char* path) {
 __attribute__((visibility("default"))) int IsoSetDword(HKEY key, const char* name, DWORD value) {
   return qb::registry::SetDword(key, name, value);
 }
-__attribute__((visibility("default"))) int IsoClose(HKEY key) { return RegCloseKey(key); }
+__attribute__((visibility("default"))) int IsoClose(HKEY key) {
+  return RegCloseKey(key);
+}
 // Visible to the compiler but not in the export list: the version script must hide it.
-__attribute__((visibility("default"))) int IsoNotListed() { return 1; }
+__attribute__((visibility("default"))) int IsoNotListed() {
+  return 1;
+}
 }

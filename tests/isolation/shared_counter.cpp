@@ -10,6 +10,8 @@ int BumpCounter() {
   return ++g_counter;
 }
 
-int Counter() { return g_counter; }
+int Counter() {
+  return g_counter;
+}
 
 }  // namespace qb::isolation

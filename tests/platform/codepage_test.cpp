@@ -19,10 +19,10 @@ TEST(CodePage, RoundTripsAsciiAndNonAsciiText) {
 }
 
 TEST(CodePage, RejectsInvalidInputInsteadOfGuessing) {
-  EXPECT_FALSE(Utf8ToUtf16("abc\xFF"));          // never a UTF-8 byte
-  EXPECT_FALSE(Utf8ToUtf16("abc\xC3"));          // sequence cut off at the end
-  EXPECT_FALSE(Utf8ToUtf16("\xC0\xAF"));         // overlong "/"
-  EXPECT_FALSE(Utf8ToUtf16("\xED\xA0\x80"));     // an encoded surrogate
+  EXPECT_FALSE(Utf8ToUtf16("abc\xFF"));                            // never a UTF-8 byte
+  EXPECT_FALSE(Utf8ToUtf16("abc\xC3"));                            // sequence cut off at the end
+  EXPECT_FALSE(Utf8ToUtf16("\xC0\xAF"));                           // overlong "/"
+  EXPECT_FALSE(Utf8ToUtf16("\xED\xA0\x80"));                       // an encoded surrogate
   EXPECT_FALSE(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))));  // lone high surrogate
   EXPECT_FALSE(Utf16ToUtf8(u"a" + std::u16string(1, char16_t(0xDC00)) + u"b"));
 }

@@ -18,7 +18,9 @@ bool CrashHook(WriteStage stage) {
   return true;
 }
 WriteStage g_failAt;
-bool FailHook(WriteStage stage) { return stage != g_failAt; }
+bool FailHook(WriteStage stage) {
+  return stage != g_failAt;
+}
 
 // Runs fn in a child process and returns its exit status.
 template <class Fn>

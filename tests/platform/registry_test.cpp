@@ -1,10 +1,10 @@
 #include "platform/registry/registry.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
 
 #include "platform/registry/reg_format.h"
 #include "registry_test_util.h"

@@ -4,5 +4,9 @@
 static_assert(sizeof(FieldTypeId) == 4);
 static_assert(FTID_PHONE >> 8 == 0x102);
 
-size_t QbSdkFieldTypeInfoSizeCxx() { return sizeof(FieldTypeInfo); }
-size_t QbSdkHostServicesSizeCxx() { return sizeof(HostServices); }
+size_t QbSdkFieldTypeInfoSizeCxx() {
+  return sizeof(FieldTypeInfo);
+}
+size_t QbSdkHostServicesSizeCxx() {
+  return sizeof(HostServices);
+}

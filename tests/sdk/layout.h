@@ -23,20 +23,20 @@ enum {
 
 #define QB_MEMBER_SIZE(type, member) sizeof(((type*)0)->member)
 
-#define QB_LAYOUT_FUNCTION(name)                                                 \
-  void name(size_t* out) {                                                       \
-    out[kLayoutFarListItem] = sizeof(FarListItem);                               \
-    out[kLayoutFarMenuItem] = sizeof(FarMenuItem);                               \
-    out[kLayoutFarMenuItemText] = QB_MEMBER_SIZE(FarMenuItem, Text);             \
-    out[kLayoutFarDialogItem] = sizeof(FarDialogItem);                           \
-    out[kLayoutFarDialogItemData] = QB_MEMBER_SIZE(FarDialogItem, Data);         \
-    out[kLayoutFarDialogItemDataOffset] = offsetof(FarDialogItem, Data);         \
-    out[kLayoutFileTime] = sizeof(FILETIME);                                     \
-    out[kLayoutFindData] = sizeof(WIN32_FIND_DATA);                              \
-    out[kLayoutFindDataFileName] = offsetof(WIN32_FIND_DATA, cFileName);         \
-    out[kLayoutPluginPanelItem] = sizeof(PluginPanelItem);                       \
-    out[kLayoutPluginStartupInfo] = sizeof(PluginStartupInfo);                   \
-    out[kLayoutPanelInfo] = sizeof(PanelInfo);                                   \
+#define QB_LAYOUT_FUNCTION(name)                                         \
+  void name(size_t* out) {                                               \
+    out[kLayoutFarListItem] = sizeof(FarListItem);                       \
+    out[kLayoutFarMenuItem] = sizeof(FarMenuItem);                       \
+    out[kLayoutFarMenuItemText] = QB_MEMBER_SIZE(FarMenuItem, Text);     \
+    out[kLayoutFarDialogItem] = sizeof(FarDialogItem);                   \
+    out[kLayoutFarDialogItemData] = QB_MEMBER_SIZE(FarDialogItem, Data); \
+    out[kLayoutFarDialogItemDataOffset] = offsetof(FarDialogItem, Data); \
+    out[kLayoutFileTime] = sizeof(FILETIME);                             \
+    out[kLayoutFindData] = sizeof(WIN32_FIND_DATA);                      \
+    out[kLayoutFindDataFileName] = offsetof(WIN32_FIND_DATA, cFileName); \
+    out[kLayoutPluginPanelItem] = sizeof(PluginPanelItem);               \
+    out[kLayoutPluginStartupInfo] = sizeof(PluginStartupInfo);           \
+    out[kLayoutPanelInfo] = sizeof(PanelInfo);                           \
   }
 
 #endif /* QUILLBOX_TESTS_SDK_LAYOUT_H */

@@ -41,6 +41,8 @@ TEST(SdkHeaders, CAndCxxAgreeOnEveryRecord) {
   EXPECT_EQ(QbSdkHostServicesSizeC(), QbSdkHostServicesSizeCxx());
 }
 
-TEST(SdkHeaders, ServicesDeclareEveryShowErrorOverload) { EXPECT_TRUE(QbSdkServicesDeclared()); }
+TEST(SdkHeaders, ServicesDeclareEveryShowErrorOverload) {
+  EXPECT_TRUE(QbSdkServicesDeclared());
+}
 
 }  // namespace

@@ -1,7 +1,7 @@
 // services.h compiles on its own as C++, including the overloads with C++ linkage.
-#include "sdk/services.h"
-
 #include <type_traits>
+
+#include "sdk/services.h"
 
 // Resolving each overload in an unevaluated context checks every declaration without needing
 // the main library at link time.
@@ -9,14 +9,15 @@ static_assert(std::is_same_v<decltype(static_cast<void (*)(const char*, const ch
                              void (*)(const char*, const char*)>);
 static_assert(std::is_same_v<decltype(static_cast<void (*)(int, const char*)>(ShowError)),
                              void (*)(int, const char*)>);
-static_assert(
-    std::is_same_v<decltype(static_cast<void (*)(const char*, const char*, const char*)>(
-                       ShowError)),
-                   void (*)(const char*, const char*, const char*)>);
+static_assert(std::is_same_v<
+              decltype(static_cast<void (*)(const char*, const char*, const char*)>(ShowError)),
+              void (*)(const char*, const char*, const char*)>);
 static_assert(std::is_same_v<decltype(static_cast<void (*)(const char*, const char*, const char*,
-                                                              const char*)>(ShowError)),
+                                                           const char*)>(ShowError)),
                              void (*)(const char*, const char*, const char*, const char*)>);
 static_assert(std::is_same_v<decltype(OpenRegKey(nullptr, nullptr)), HKEY>);
 static_assert(std::is_same_v<decltype(Malloc(0u)), void*>);
 
-bool QbSdkServicesDeclared() { return true; }
+bool QbSdkServicesDeclared() {
+  return true;
+}
