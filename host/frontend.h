@@ -38,7 +38,10 @@ class FrontEnd {
   // The front end puts the text on the system clipboard where it can (the host keeps its own copy).
   virtual void SetClipboard(const std::string& text) { (void)text; }
   // Runs a program on the real terminal (pager, editor): the screen is suspended and restored.
-  // Returns the program's exit status, or -1 when it could not run.
+  // `program` is a command line (split into words, no shell), or "pager" / "editor" for the
+  // user's choice ($PAGER; $VISUAL, $EDITOR) with the usual fallbacks (less, more; nano, vi).
+  // `file` is added as the last argument. Returns the program's exit status, or -1 when it
+  // could not run.
   virtual int RunExternal(const std::string& program, const std::string& file) {
     (void)program;
     (void)file;
