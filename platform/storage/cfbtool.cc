@@ -1,0 +1,254 @@
+// cfbtool: list, read, write and verify compound files from the command line.
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/storage/check.h"
+#include "platform/storage/storage.h"
+
+using namespace qb::storage;
+
+namespace {
+
+constexpr uint32_t kRW = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+constexpr uint32_t kRO = STGM_READ | STGM_SHARE_DENY_WRITE;
+
+std::u16string FromUtf8(const std::string& s) {
+  std::u16string out;
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    uint32_t cp = c;
+    size_t n = 1;
+    if (c >= 0xF0 && i + 3 < s.size() + 0) {
+      cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
+           (s[i + 3] & 0x3Fu);
+      n = 4;
+    } else if (c >= 0xE0 && i + 2 < s.size()) {
+      cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+      n = 3;
+    } else if (c >= 0xC0 && i + 1 < s.size()) {
+      cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
+      n = 2;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string ToUtf8(const std::u16string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::vector<std::u16string> SplitPath(const std::string& path) {
+  std::vector<std::u16string> parts;
+  std::string cur;
+  for (char c : path) {
+    if (c == '/') {
+      if (!cur.empty()) parts.push_back(FromUtf8(cur));
+      cur.clear();
+    } else {
+      cur.push_back(c);
+    }
+  }
+  if (!cur.empty()) parts.push_back(FromUtf8(cur));
+  return parts;
+}
+
+int Fail(HRESULT hr) {
+  fprintf(stderr, "cfbtool: HResult = 0x%08X\n", static_cast<uint32_t>(hr));
+  return 1;
+}
+
+std::string Time(FileTime t) {
+  if (t == 0) return "-";
+  time_t secs = static_cast<time_t>(t / 10000000ull) - 11644473600ll;
+  struct tm tm;
+  if (gmtime_r(&secs, &tm) == nullptr) return "?";
+  char buf[32];
+  strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return buf;
+}
+
+// Opens the storages named by `parts` below `root` (creating missing ones when asked). The last
+// storage ends up in `*out`.
+HRESULT Descend(Storage& root, const std::vector<std::u16string>& parts, size_t count, bool create,
+                std::vector<Storage>* chain) {
+  chain->clear();
+  chain->reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    Storage& parent = i == 0 ? root : chain->back();
+    Storage next;
+    HRESULT hr = parent.OpenStorage(parts[i], create ? kRW : kRO, &next);
+    if (hr == STG_E_FILENOTFOUND && create) hr = parent.CreateStorage(parts[i], kRW, &next);
+    if (Failed(hr)) return hr;
+    chain->push_back(std::move(next));
+  }
+  return S_OK;
+}
+
+int List(Storage& st, const std::string& prefix, bool recursive) {
+  Enumerator en;
+  if (HRESULT hr = st.Enumerate(&en); Failed(hr)) return Fail(hr);
+  ElementStat e;
+  while (en.Next(&e) == S_OK) {
+    std::string name = prefix + ToUtf8(e.name);
+    printf("%s %12llu %-20s %-20s %s\n", e.type == STGTY_STORAGE ? "storage" : "stream ",
+           static_cast<unsigned long long>(e.size), Time(e.creation).c_str(),
+           Time(e.modification).c_str(), name.c_str());
+    if (recursive && e.type == STGTY_STORAGE) {
+      Storage sub;
+      if (HRESULT hr = st.OpenStorage(e.name, kRO, &sub); Failed(hr)) return Fail(hr);
+      if (int rc = List(sub, name + "/", true); rc != 0) return rc;
+    }
+  }
+  return 0;
+}
+
+int Usage() {
+  fprintf(stderr,
+          "usage: cfbtool ls [-R] FILE [PATH]\n"
+          "       cfbtool cat FILE PATH\n"
+          "       cfbtool put FILE PATH   (standard input becomes the stream)\n"
+          "       cfbtool mkdir FILE PATH\n"
+          "       cfbtool rm FILE PATH\n"
+          "       cfbtool mv FILE PATH NEWNAME\n"
+          "       cfbtool check FILE\n"
+          "       cfbtool copy SRC DST\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  std::string cmd = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+
+  if (cmd == "ls") {
+    bool recursive = false;
+    if (!args.empty() && args[0] == "-R") {
+      recursive = true;
+      args.erase(args.begin());
+    }
+    if (args.empty() || args.size() > 2) return Usage();
+    Storage root;
+    if (HRESULT hr = OpenCompoundFile(args[0], kRO, &root); Failed(hr)) return Fail(hr);
+    auto parts = SplitPath(args.size() > 1 ? args[1] : "");
+    std::vector<Storage> chain;
+    if (HRESULT hr = Descend(root, parts, parts.size(), false, &chain); Failed(hr)) return Fail(hr);
+    std::string prefix;
+    for (auto& p : parts) prefix += ToUtf8(p) + "/";
+    return List(chain.empty() ? root : chain.back(), prefix, recursive);
+  }
+
+  if (cmd == "cat") {
+    if (args.size() != 2) return Usage();
+    auto parts = SplitPath(args[1]);
+    if (parts.empty()) return Usage();
+    Storage root;
+    if (HRESULT hr = OpenCompoundFile(args[0], kRO, &root); Failed(hr)) return Fail(hr);
+    std::vector<Storage> chain;
+    if (HRESULT hr = Descend(root, parts, parts.size() - 1, false, &chain); Failed(hr)) return Fail(hr);
+    Storage& dir = chain.empty() ? root : chain.back();
+    Stream s;
+    if (HRESULT hr = dir.OpenStream(parts.back(), kRO, &s); Failed(hr)) return Fail(hr);
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+      uint32_t got = 0;
+      if (HRESULT hr = s.Read(buf.data(), static_cast<uint32_t>(buf.size()), &got); Failed(hr))
+        return Fail(hr);
+      if (got == 0) break;
+      if (fwrite(buf.data(), 1, got, stdout) != got) return 1;
+    }
+    return 0;
+  }
+
+  if (cmd == "put" || cmd == "mkdir" || cmd == "rm" || cmd == "mv") {
+    if (args.size() != (cmd == "mv" ? 3u : 2u)) return Usage();
+    auto parts = SplitPath(args[1]);
+    if (parts.empty()) return Usage();
+    Storage root;
+    HRESULT hr = OpenCompoundFile(args[0], kRW, &root);
+    if (hr == STG_E_FILENOTFOUND && cmd == "put") hr = CreateCompoundFile(args[0], kRW, &root);
+    if (Failed(hr)) return Fail(hr);
+    std::vector<Storage> chain;
+    if (HRESULT h = Descend(root, parts, parts.size() - 1, cmd == "put" || cmd == "mkdir", &chain);
+        Failed(h))
+      return Fail(h);
+    Storage& dir = chain.empty() ? root : chain.back();
+    if (cmd == "put") {
+      std::vector<char> data;
+      char buf[1 << 16];
+      size_t n;
+      while ((n = fread(buf, 1, sizeof buf, stdin)) > 0) data.insert(data.end(), buf, buf + n);
+      Stream s;
+      if (HRESULT h = dir.CreateStream(parts.back(), kRW | STGM_CREATE, &s); Failed(h)) return Fail(h);
+      if (HRESULT h = s.Write(data.data(), static_cast<uint32_t>(data.size()), nullptr); Failed(h))
+        return Fail(h);
+    } else if (cmd == "mkdir") {
+      Storage s;
+      if (HRESULT h = dir.CreateStorage(parts.back(), kRW, &s); Failed(h)) return Fail(h);
+    } else if (cmd == "rm") {
+      if (HRESULT h = dir.DestroyElement(parts.back()); Failed(h)) return Fail(h);
+    } else {
+      if (HRESULT h = dir.RenameElement(parts.back(), FromUtf8(args[2])); Failed(h)) return Fail(h);
+    }
+    chain.clear();
+    if (HRESULT h = root.Release(); Failed(h)) return Fail(h);
+    return 0;
+  }
+
+  if (cmd == "check") {
+    if (args.size() != 1) return Usage();
+    std::vector<std::string> problems;
+    HRESULT hr = CheckCompoundFile(args[0], &problems);
+    for (auto& p : problems) printf("%s\n", p.c_str());
+    if (Failed(hr)) return Fail(hr);
+    printf("ok\n");
+    return 0;
+  }
+
+  if (cmd == "copy") {
+    if (args.size() != 2) return Usage();
+    Storage src, dst;
+    if (HRESULT hr = OpenCompoundFile(args[0], kRO, &src); Failed(hr)) return Fail(hr);
+    if (HRESULT hr = CreateCompoundFile(args[1], kRW | STGM_CREATE, &dst); Failed(hr)) return Fail(hr);
+    if (HRESULT hr = src.CopyTo(dst); Failed(hr)) return Fail(hr);
+    if (HRESULT hr = dst.Release(); Failed(hr)) return Fail(hr);
+    return 0;
+  }
+  return Usage();
+}
