@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "main/services_text.h"
+#include "platform/time/clock.h"
+#include "sdk/services.h"
+
+namespace {
+
+// A heap text from a service, freed with the shared Free.
+std::string Take(char* text) {
+  EXPECT_NE(text, nullptr);
+  std::string s = text != nullptr ? text : "";
+  Free(text);
+  return s;
+}
+
+struct Item {
+  Item() {
+    std::memset(&item, 0xAB, sizeof(item));  // the services must set what they promise
+    item.UserData = 0x1234;
+    item.Description = nullptr;
+  }
+  ~Item() { Free(item.Description); }
+  PluginPanelItem item;
+};
+
+TEST(OneLineServices, CommentAfterTheLastHashNamesTheItem) {
+  EXPECT_EQ(Take(StdOneLineMenuDescription("12345#Home", "Phone")), "Home: 12345");
+  EXPECT_EQ(Take(StdOneLineMenuDescription("12345", "Phone")), "Phone: 12345");
+  EXPECT_EQ(Take(StdOneLineDescription("a#b#c")), "a#b");
+  EXPECT_EQ(Take(StdOneLineDescription("plain")), "plain");
+  EXPECT_EQ(Take(StdOneLineDescription(nullptr)), "");
+
+  Item a;
+  StdOneLineToPanelItem("a#b#c", nullptr, "Phone", &a.item);
+  EXPECT_STREQ(a.item.FindData.cFileName, "c");
+  EXPECT_STREQ(a.item.Description, "a#b");
+
+  Item b;
+  StdOneLineToPanelItem("12345", " (work)", "Phone", &b.item);
+  EXPECT_STREQ(b.item.FindData.cFileName, "Phone");
+  EXPECT_STREQ(b.item.Description, "12345 (work)");
+}
+
+TEST(PanelItems, FillSetsTimesAndClearsTheRestButNotTheUserData) {
+  qb::clock::SetFixedTime(1700000000);
+  Item a;
+  StdFillPanelItem("Comment", &a.item);
+  FILETIME now = qb::clock::TicksToFileTime(qb::clock::UnixToTicks(1700000000));
+  EXPECT_EQ(a.item.FindData.ftLastWriteTime.dwLowDateTime, now.dwLowDateTime);
+  EXPECT_EQ(a.item.FindData.ftCreationTime.dwHighDateTime, now.dwHighDateTime);
+  EXPECT_EQ(a.item.FindData.ftLastAccessTime.dwHighDateTime, now.dwHighDateTime);
+  EXPECT_EQ(a.item.FindData.dwFileAttributes, 0u);
+  EXPECT_EQ(a.item.FindData.nFileSizeLow, 0u);
+  EXPECT_EQ(a.item.FindData.cAlternateFileName[0], '\0');
+  EXPECT_STREQ(a.item.FindData.cFileName, "Comment");
+  EXPECT_EQ(a.item.PackSize, 0u);
+  EXPECT_EQ(a.item.Flags, 0u);
+  EXPECT_EQ(a.item.Owner, nullptr);
+  EXPECT_EQ(a.item.CustomColumnNumber, 0);
+  EXPECT_EQ(a.item.CRC32, 0u);
+  EXPECT_EQ(a.item.Reserved[1], 0u);
+  EXPECT_EQ(a.item.UserData, 0x1234u);
+  qb::clock::SetFixedTime(std::nullopt);
+}
+
+TEST(PanelItems, ALongCommentIsCutToTheFileNameBuffer) {
+  std::string text = "v#" + std::string(400, 'c');
+  Item a;
+  StdOneLineToPanelItem(text.c_str(), nullptr, "Phone", &a.item);
+  EXPECT_EQ(std::string(a.item.FindData.cFileName), std::string(NM - 1, 'c'));
+}
+
+TEST(MultiLineServices, OnlyAHashOnTheLastLineStartsAComment) {
+  Item a;
+  StdMultiLineToPanelItem("Street 1\nTown #work", nullptr, "Address", &a.item);
+  EXPECT_STREQ(a.item.FindData.cFileName, "work");
+  EXPECT_STREQ(a.item.Description, "Street 1");
+
+  Item b;
+  StdMultiLineToPanelItem("Street #1\nTown", nullptr, "Address", &b.item);
+  EXPECT_STREQ(b.item.FindData.cFileName, "Address");
+  EXPECT_STREQ(b.item.Description, "Street #1");
+
+  Item c;
+  StdMultiLineToPanelItem("One line #note", "!", "Comment", &c.item);
+  EXPECT_STREQ(c.item.FindData.cFileName, "note");
+  EXPECT_STREQ(c.item.Description, "One line !");
+}
+
+TEST(MultiLineServices, ShortFormIsTheFirstLineOrTheValue) {
+  EXPECT_EQ(Take(StdMultiLineDescription("first\nsecond\nthird", nullptr)), "first");
+  EXPECT_EQ(Take(StdMultiLineDescription("first\r\nsecond", nullptr)), "first\r");
+  EXPECT_EQ(Take(StdMultiLineDescription("\nsecond", nullptr)), "");
+  EXPECT_EQ(Take(StdMultiLineDescription("value#comment", " x")), "value x");
+  EXPECT_EQ(Take(StdMultiLineMenuDescription("Main st. 1\nTown", "Address")), "Address: Main st. 1");
+  EXPECT_EQ(Take(GetFirstLine("a\r\nb")), "a");
+  EXPECT_EQ(Take(GetFirstLine("abc")), "abc");
+  EXPECT_EQ(Take(GetFirstLine("\nabc")), "");
+}
+
+TEST(MultiLineServices, SplitKeepsInnerEmptyLinesAndDropsAnEmptyTail) {
+  using qb::main::SplitLines;
+  EXPECT_EQ(SplitLines("a\r\n\nb\n"), (std::vector<std::string_view>{"a", "", "b"}));
+  EXPECT_EQ(SplitLines("\nx"), (std::vector<std::string_view>{"", "x"}));
+  EXPECT_TRUE(SplitLines("").empty());
+  EXPECT_EQ(SplitLines("a\rb"), (std::vector<std::string_view>{"a\rb"}));
+  char unterminated[3] = {'a', 'b', 'c'};
+  EXPECT_EQ(qb::main::FieldText(unterminated, 2), "ab");
+}
+
+std::string Saved(const char* type, std::string text) {
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* out = open_memstream(&buf, &len);
+  StdSaveMultiLine(type, out, text.data());
+  std::fclose(out);
+  std::string s(buf, len);
+  std::free(buf);
+  return s;
+}
+
+TEST(MultiLineServices, SaveWritesTheTypeAndTabbedLines) {
+  EXPECT_EQ(Saved("Comment", "a\r\nb"), "Comment:\n\ta\n\tb\n");
+  EXPECT_EQ(Saved("Address", "Street 1\nTown\n"), "Address:\n\tStreet 1\n\tTown\n");
+  EXPECT_EQ(Saved("Comment", ""), "Comment:\n");
+  std::string text = "x\ny";
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* out = open_memstream(&buf, &len);
+  StdSaveMultiLine("T", out, text.data());
+  std::fclose(out);
+  std::free(buf);
+  EXPECT_EQ(text, std::string("x\ny"));  // the caller's text is left whole
+}
+
+}  // namespace
