@@ -1,0 +1,28 @@
+// Services the program exports to the libraries it loads (found with dlsym(RTLD_DEFAULT, ...)):
+// thread timers and the clipboard. See host/core/host_timers.h.
+#include <cstdint>
+
+#include "host/core/host.h"
+#include "host/core/host_timers.h"
+
+extern "C" {
+
+__attribute__((visibility("default"))) uintptr_t QbSetTimer(uint32_t interval_ms,
+                                                             QbTimerCallback callback) {
+  qb::host::Host* h = qb::host::Host::Current();
+  return h ? h->SetTimer(interval_ms, callback) : 0;
+}
+
+__attribute__((visibility("default"))) int QbKillTimer(uintptr_t id) {
+  qb::host::Host* h = qb::host::Host::Current();
+  return h && h->KillTimer(id) ? 1 : 0;
+}
+
+__attribute__((visibility("default"))) int QbSetClipboard(const char* text) {
+  qb::host::Host* h = qb::host::Host::Current();
+  if (!h || !text) return 0;
+  h->SetClipboard(text);
+  return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,168 @@
+// The host: two panels, a command line, a key bar, the loaded plug-in and the modal widgets it
+// asks for, all drawn into one screen model that a front end presents. One process-wide Host
+// serves the plug-in's service table (services.cpp).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/core/panel.h"
+#include "host/core/plugin_module.h"
+#include "host/frontend.h"
+#include "host/screen.h"
+#include "sdk/far.h"
+
+namespace qb::lang {
+class LangStore;
+}
+
+namespace qb::host {
+
+struct HostOptions {
+  std::string plugin_dir;  // where Quillbox.so is looked for
+  std::string config_dir;  // settings directory, empty: the default
+  bool headless = false;   // no system clipboard tools
+  std::string start_dir;   // the file panels' directory, empty: the working directory
+};
+
+// Something drawn above the panels: menus, dialogs, message boxes.
+class Window {
+ public:
+  virtual ~Window() = default;
+  virtual void Draw(Screen& screen) = 0;
+};
+
+using TimerCallback = void (*)(uintptr_t id, uint32_t tick_ms);
+
+class Host {
+ public:
+  Host(FrontEnd& front_end, HostOptions options);
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // The process-wide host while one exists (the service table reaches it through this).
+  static Host* Current();
+
+  // Loads the plug-in, opens the start panels, runs until F10 or the front end ends, then closes
+  // the panels and calls ExitFAR. Returns the process exit status.
+  int Run();
+
+  // ---- For the widgets ----
+  Screen& screen() { return screen_; }
+  FrontEnd& front_end() { return fe_; }
+  void PushWindow(Window* w) { windows_.push_back(w); }
+  void PopWindow();
+  // Draws everything, presents it, waits for the next key (running due timers meanwhile).
+  // Returns kQuit once the front end has ended; from then on quitting() is true and every modal
+  // widget ends as if escaped.
+  Event NextEvent();
+  bool quitting() const { return quitting_; }
+  // Draws and presents without waiting (a message box without buttons).
+  void Present();
+  // Keeps a window on the screen until the next key is taken (message box without buttons).
+  void ShowTransient(std::unique_ptr<Window> w);
+  std::vector<std::string>& History(const std::string& name) { return histories_[name]; }
+
+  // ---- The service table's semantics ----
+  int Menu(int x, int y, int max_height, DWORD flags, const char* title, const char* bottom,
+           const int* break_keys, int* break_code, const FarMenuItem* items, int count);
+  int Dialog(int x1, int y1, int x2, int y2, FarDialogItem* items, int count);
+  int Message(DWORD flags, const char* const* items, int count, int buttons);
+  const char* GetMsg(int id);
+  int Control(HANDLE plugin, int command, void* param);
+
+  // ---- Clipboard and timers ----
+  void SetClipboard(const std::string& text);
+  const std::string& clipboard() const { return clipboard_; }
+  uintptr_t SetTimer(uint32_t interval_ms, TimerCallback callback);
+  bool KillTimer(uintptr_t id);
+
+  const PluginStartupInfo& startup_info() const { return startup_; }
+  PluginModule& plugin() { return plugin_; }
+  Panel& panel(int side) { return panels_[side]; }
+  int active() const { return active_; }
+  std::string language() const { return language_; }
+
+ private:
+  struct Timer {
+    uintptr_t id;
+    uint32_t interval;
+    int64_t due;
+    TimerCallback callback;
+  };
+
+  void Startup();
+  void Shutdown();
+  void LoadPlugin();
+  void ReadLanguage();
+
+  void Render();
+  void DrawPanel(int side);
+  void DrawCommandLine();
+  void DrawKeyBar();
+  int PanelWidth(int side) const;
+  int PanelX(int side) const;
+  int ItemRows() const;
+  int ItemsPerPage(const Panel& p) const;
+
+  // Panels.
+  void OpenFileDir(int side, const std::string& dir, const std::string& focus_name = "");
+  void ReadFileDir(Panel& p);
+  void ReadPluginPanel(Panel& p, bool keep_selection);
+  void Reread(int side, bool keep_selection);
+  void SortPanel(Panel& p);
+  bool OpenPluginIn(int side, int open_from, intptr_t item);
+  void ClosePluginPanel(int side);
+  void FinishCloseRequests();
+  void RefreshPluginState(Panel& p);
+  int SideOf(HANDLE plugin) const;
+  void FillPanelInfo(int side, PanelInfo* info);
+
+  // Keys.
+  void HandleKey(const Event& ev);
+  bool PassToPlugin(const Event& ev);
+  void EnterCurrent();
+  void ExecuteCommandLine();
+  void DisksMenu(int side);
+  void PluginsMenu();
+  void ConfigMenu();
+  void CopyMove(bool move);
+  void DeleteItems();
+  void MakeFolder();
+  void ViewEdit(bool edit);
+  void SetViewMode(int side, int mode);
+  std::vector<PanelEntry*> SelectionOrCurrent(Panel& p);
+  bool CommandLineKey(const Event& ev);
+
+  void FireTimers();
+  int64_t NextTimerDue() const;
+
+  FrontEnd& fe_;
+  HostOptions options_;
+  Screen screen_;
+  PluginModule plugin_;
+  PluginStartupInfo startup_{};
+  std::unique_ptr<lang::LangStore> lang_;
+  std::string language_ = "English";
+  Panel panels_[2];
+  int active_ = 0;
+  std::string cmdline_;
+  size_t cmd_cursor_ = 0;
+  std::vector<Window*> windows_;
+  std::unique_ptr<Window> transient_;
+  int keybar_layer_ = 0;
+  bool quitting_ = false;
+  bool exit_ = false;
+  std::string clipboard_;
+  std::vector<Timer> timers_;
+  uintptr_t next_timer_id_ = 1;
+  bool in_timer_ = false;
+  std::map<std::string, std::vector<std::string>> histories_;
+  std::string status_message_;  // e.g. why the plug-in did not load
+};
+
+}  // namespace qb::host

@@ -1,0 +1,125 @@
+// The message service: a framed box of lines with a row of buttons, red for warnings. A message
+// without buttons is drawn and left on the screen until the next key.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cwctype>
+#include <memory>
+#include <vector>
+
+#include "host/core/host.h"
+#include "host/core/widgets.h"
+
+namespace qb::host {
+
+namespace {
+
+class MessageWindow : public Window {
+ public:
+  std::string title;
+  std::vector<std::string> lines;  // "\x01" alone: a separator
+  std::vector<HotText> buttons;
+  int focus = 0;
+  bool warning = false, left_align = false;
+  int x = 0, y = 0, w = 0, h = 0;
+
+  colors::Pair base() const { return warning ? colors::kWarning : colors::kDialog; }
+
+  void Draw(Screen& s) override {
+    const colors::Pair c = base();
+    s.Fill(x, y, w, h, U' ', c.fg, c.bg);
+    DrawFrame(s, x + 3, y + 1, w - 6, h - 2, true, c);
+    DrawFrameTitle(s, x + 3, y + 1, w - 6, title, c);
+    const int inner = w - 10;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      int ly = y + 2 + static_cast<int>(i);
+      if (lines[i].size() >= 1 && lines[i][0] == '\x01') {
+        DrawSeparator(s, x + 3, ly, w - 6, true, lines[i].substr(1), c);
+        continue;
+      }
+      std::string_view t = FitText(lines[i], inner);
+      int tx = left_align ? x + 5 : x + 5 + (inner - TextWidth(t)) / 2;
+      s.Text(tx, ly, t, c.fg, c.bg, inner);
+    }
+    if (buttons.empty()) return;
+    int total = -1;
+    for (const HotText& b : buttons) total += TextCells(b.text) + 5;
+    int bx = x + (w - total) / 2;
+    int by = y + h - 3;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+      bool f = static_cast<int>(i) == focus;
+      colors::Pair bc = f ? (warning ? colors::kWarningFocus : colors::kDialogFocus) : c;
+      colors::Pair hc = warning ? colors::kWarningHotKey : colors::kDialogHotKey;
+      if (f) hc = bc;
+      int used = s.Text(bx, by, "[ ", bc.fg, bc.bg);
+      used += DrawHotText(s, bx + used, by, buttons[i], bc, hc, s.cols());
+      used += s.Text(bx + used, by, " ]", bc.fg, bc.bg);
+      bx += used + 1;
+    }
+  }
+};
+
+}  // namespace
+
+int Host::Message(DWORD flags, const char* const* items, int count, int buttons) {
+  int saved_errno = errno;
+  if (!items || count <= 0 || quitting_) return -1;
+  buttons = std::clamp(buttons, 0, count - 1);
+  auto m = std::make_unique<MessageWindow>();
+  m->warning = (flags & FMSG_WARNING) != 0;
+  m->left_align = (flags & FMSG_LEFTALIGN) != 0;
+  m->title = items[0] ? items[0] : "";
+  for (int i = 1; i < count - buttons; ++i) m->lines.emplace_back(items[i] ? items[i] : "");
+  if (flags & FMSG_ERRORTYPE) m->lines.emplace_back(saved_errno ? std::strerror(saved_errno) : "");
+  for (int i = count - buttons; i < count; ++i) m->buttons.push_back(ParseHotText(items[i], false));
+
+  int width = TextWidth(m->title) + 4;
+  for (const std::string& l : m->lines) width = std::max(width, TextWidth(l));
+  int row = -1;
+  for (const HotText& b : m->buttons) row += TextCells(b.text) + 5;
+  width = std::max(width, row);
+  m->w = std::min(width + 10, screen_.cols());
+  m->h = static_cast<int>(m->lines.size()) + 4 + (m->buttons.empty() ? 0 : 1);
+  m->h = std::min(m->h, screen_.rows());
+  m->x = (screen_.cols() - m->w) / 2;
+  m->y = (flags & FMSG_DOWN) ? std::max(0, screen_.rows() - m->h - 3)
+                             : (screen_.rows() - m->h) / 2;
+  if (m->buttons.empty()) {
+    ShowTransient(std::move(m));
+    return -1;
+  }
+  PushWindow(m.get());
+  int result = -1;
+  const int n = static_cast<int>(m->buttons.size());
+  for (;;) {
+    Event ev = NextEvent();
+    if (ev.kind == Event::kQuit) break;
+    const unsigned c = ev.control;
+    if (ev.vk == VK_ESCAPE && c == 0) break;
+    if ((ev.vk == VK_RETURN || ev.vk == VK_SPACE) && c == 0) {
+      result = m->focus;
+      break;
+    }
+    if ((ev.vk == VK_RIGHT || ev.vk == VK_TAB) && c == 0) {
+      m->focus = (m->focus + 1) % n;
+      continue;
+    }
+    if (ev.vk == VK_LEFT || (ev.vk == VK_TAB && c == PKF_SHIFT)) {
+      m->focus = (m->focus + n - 1) % n;
+      continue;
+    }
+    char32_t key = ev.ch;
+    if (!key && (c & PKF_ALT) && ev.vk >= '0' && ev.vk <= 'Z') key = static_cast<char32_t>(ev.vk);
+    if (key) {
+      char32_t up = key < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(key))) : key;
+      for (int i = 0; i < n; ++i) {
+        if (m->buttons[i].hot() == up) result = i;
+      }
+      if (result >= 0) break;
+    }
+  }
+  PopWindow();
+  return result;
+}
+
+}  // namespace qb::host

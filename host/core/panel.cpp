@@ -1,0 +1,170 @@
+#include "host/core/panel.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace qb::host {
+
+int Panel::SelectedCount() const {
+  int n = 0;
+  for (const PanelEntry& e : entries) n += e.selected ? 1 : 0;
+  return n;
+}
+
+void Panel::ClampCursor(int visible_rows) {
+  int n = static_cast<int>(entries.size());
+  if (n == 0) {
+    current = top = 0;
+    return;
+  }
+  current = std::clamp(current, 0, n - 1);
+  if (visible_rows < 1) visible_rows = 1;
+  if (current < top) top = current;
+  if (current >= top + visible_rows) top = current - visible_rows + 1;
+  top = std::clamp(top, 0, std::max(0, n - visible_rows));
+}
+
+int Panel::Find(const std::string& name) const {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].name == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+ViewMode Panel::ActiveMode() const {
+  if (is_plugin() && view_mode >= 0 && view_mode < static_cast<int>(state.modes.size()) &&
+      state.modes[view_mode]) {
+    return *state.modes[view_mode];
+  }
+  return DefaultViewMode(view_mode, is_plugin());
+}
+
+std::string Panel::Title() const {
+  if (!is_plugin()) {
+    const char* home = std::getenv("HOME");
+    // The home directory is shown as "~", as a shell shows it.
+    if (home && *home && std::strcmp(home, "/") != 0) {
+      std::string h = home;
+      while (h.size() > 1 && h.back() == '/') h.pop_back();
+      if (dir == h) return "~";
+      if (dir.size() > h.size() && dir.compare(0, h.size(), h) == 0 && dir[h.size()] == '/')
+        return "~" + dir.substr(h.size());
+    }
+    return dir;
+  }
+  std::string t = state.title;
+  if (!state.cur_dir.empty()) t += t.empty() ? state.cur_dir : ":" + state.cur_dir;
+  return t;
+}
+
+PluginPanelItem MakeItem(const PanelEntry& e, std::vector<char*>& custom) {
+  PluginPanelItem item;
+  std::memset(&item, 0, sizeof item);
+  item.FindData = e.find;
+  item.PackSizeHigh = e.pack_size_high;
+  item.PackSize = e.pack_size;
+  item.Flags = e.flags & ~static_cast<DWORD>(PPIF_SELECTED);
+  if (e.selected) item.Flags |= PPIF_SELECTED;
+  item.NumberOfLinks = e.links;
+  item.CRC32 = e.crc;
+  item.Description = e.description ? const_cast<char*>(e.description->c_str()) : nullptr;
+  item.Owner = e.owner ? const_cast<char*>(e.owner->c_str()) : nullptr;
+  custom.clear();
+  for (const std::string& c : e.custom) custom.push_back(const_cast<char*>(c.c_str()));
+  item.CustomColumnData = custom.empty() ? nullptr : custom.data();
+  item.CustomColumnNumber = static_cast<int>(custom.size());
+  if (!e.user_block.empty()) {
+    item.UserData = reinterpret_cast<uintptr_t>(e.user_block.data());
+  } else {
+    item.UserData = e.user_data;
+  }
+  return item;
+}
+
+PanelEntry CopyEntry(const PluginPanelItem& item) {
+  PanelEntry e;
+  e.find = item.FindData;
+  e.find.cFileName[NM - 1] = '\0';
+  e.find.cAlternateFileName[sizeof e.find.cAlternateFileName - 1] = '\0';
+  e.name = e.find.cFileName;
+  e.pack_size_high = item.PackSizeHigh;
+  e.pack_size = item.PackSize;
+  e.flags = item.Flags;
+  e.links = item.NumberOfLinks;
+  e.crc = item.CRC32;
+  e.selected = (item.Flags & PPIF_SELECTED) != 0;
+  if (item.Description) e.description = item.Description;
+  if (item.Owner) e.owner = item.Owner;
+  for (int i = 0; item.CustomColumnData && i < item.CustomColumnNumber; ++i)
+    e.custom.emplace_back(item.CustomColumnData[i] ? item.CustomColumnData[i] : "");
+  if ((item.Flags & PPIF_USERDATA) && item.UserData) {
+    // The block tells its own size in its first word; a size below that word is taken as the
+    // word alone rather than trusted.
+    DWORD size;
+    std::memcpy(&size, reinterpret_cast<const void*>(item.UserData), sizeof size);
+    if (size < sizeof size) size = sizeof size;
+    const auto* p = reinterpret_cast<const unsigned char*>(item.UserData);
+    e.user_block.assign(p, p + size);
+  } else {
+    e.user_data = item.UserData;
+  }
+  return e;
+}
+
+std::vector<ColumnSpec> ParseColumns(const char* types, const char* widths,
+                                     const char* const* titles) {
+  std::vector<ColumnSpec> out;
+  if (!types) return out;
+  std::string t = types;
+  size_t pos = 0;
+  while (pos <= t.size()) {
+    size_t comma = t.find(',', pos);
+    if (comma == std::string::npos) comma = t.size();
+    ColumnSpec c;
+    c.type = t.substr(pos, comma - pos);
+    out.push_back(c);
+    pos = comma + 1;
+  }
+  if (widths) {
+    std::string w = widths;
+    size_t i = 0;
+    pos = 0;
+    while (pos <= w.size() && i < out.size()) {
+      size_t comma = w.find(',', pos);
+      if (comma == std::string::npos) comma = w.size();
+      out[i++].width = std::max(0, std::atoi(w.substr(pos, comma - pos).c_str()));
+      pos = comma + 1;
+    }
+  }
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (titles && titles[i]) {
+      out[i].title = titles[i];
+    } else {
+      switch (out[i].type.empty() ? ' ' : out[i].type[0]) {
+        case 'N': out[i].title = "Name"; break;
+        case 'Z': out[i].title = "Description"; break;
+        case 'S': out[i].title = "Size"; break;
+        case 'D': out[i].title = "Date"; break;
+        case 'T': out[i].title = "Time"; break;
+        case 'O': out[i].title = "Owner"; break;
+        default: break;
+      }
+    }
+  }
+  return out;
+}
+
+ViewMode DefaultViewMode(int mode, bool plugin) {
+  static const char* const kTypes[10] = {"N,S,D", "N,N,N", "N,N", "N,S,D,T", "N,S",
+                                         "N,S,D,T", "N,Z", "N,S,Z", "N,S,D", "N"};
+  static const char* const kWidths[10] = {"0,10,8", "0,0,0", "0,0", "0,10,8,5", "0,10",
+                                          "0,10,8,5", "0,0", "0,10,0", "0,10,8", "0"};
+  if (mode < 0 || mode > 9) mode = 2;
+  ViewMode v;
+  v.columns = ParseColumns(kTypes[mode], kWidths[mode], nullptr);
+  v.status = ParseColumns(plugin ? "N,Z" : "N,S", plugin ? "0,0" : "0,10", nullptr);
+  return v;
+}
+
+}  // namespace qb::host
