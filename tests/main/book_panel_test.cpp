@@ -1,0 +1,390 @@
+// The book in a panel, driven through the entry points with a recording host: opening and creating
+// the book, listing, navigation, the last path, and failures when the book changes between calls.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "main/main_text.h"
+#include "main/plugin_state.h"
+#include "main_test_support.h"
+
+namespace qb::test {
+namespace {
+
+using ::testing::ElementsAre;
+std::string T(int n) {
+  return main::MainText(n);
+}
+constexpr uint32_t kMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
+
+class BookPanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override { StartMainLibrary(dir_.path()); }
+  void TearDown() override { StopMainLibrary(); }
+
+  std::string book() const { return dir_ / "Quillbox.Dat"; }
+
+  HANDLE Open(int from = OPEN_DISKMENU, const char* item = nullptr) {
+    return OpenPlugin(from, reinterpret_cast<intptr_t>(item));
+  }
+
+  std::string PathOf(HANDLE panel) {
+    OpenPluginInfo info{};
+    GetOpenPluginInfo(panel, &info);
+    return info.CurDir;
+  }
+
+  // The one storage-error box shown since the last call, as its lines.
+  std::vector<std::string> TakeBox() {
+    EXPECT_EQ(Host().messages.size(), 1u);
+    if (Host().messages.empty()) return {};
+    auto box = Host().messages.back();
+    Host().messages.clear();
+    EXPECT_EQ(box.help, "SystemError");
+    EXPECT_EQ(box.flags & FMSG_WARNING, static_cast<unsigned>(FMSG_WARNING));
+    return box.lines;
+  }
+
+  // The friends book most tests use.
+  void MakeFriendsBook() {
+    BookBuilder(book())
+        .Folder("Friends")
+        .Folder("Friends/Work")
+        .Folder("Friends/Work/Old")
+        .Record("Friends/John")
+        .Record("Anna")
+        .Folder("Zed");
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(BookPanelTest, MissingBookIsCreatedBesideTheMainLibrary) {
+  ASSERT_FALSE(std::filesystem::exists(book()));
+  HANDLE panel = Open();
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(std::filesystem::exists(book()));
+  EXPECT_TRUE(ListNames(panel).empty());
+  EXPECT_EQ(PathOf(panel), "");
+  ClosePlugin(panel);
+  EXPECT_TRUE(Host().messages.empty());
+  storage::Storage root;
+  EXPECT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
+}
+
+TEST_F(BookPanelTest, MissingBookFileSettingFallsBackToTheBookBesideTheLibrary) {
+  BookBuilder(book()).Folder("Here");
+  main::State().settings.book_file = dir_ / "elsewhere/missing.dat";
+  HANDLE panel = Open();
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_THAT(ListNames(panel), ElementsAre("Here"));
+  EXPECT_EQ(main::State().settings.book_file, book());
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, BookThatIsThereButUnreadableIsReportedNotReplaced) {
+  const std::string other = dir_ / "mine.dat";
+  std::ofstream(other) << "this is not a compound file, and it is the user's";
+  main::State().settings.book_file = other;
+  EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+  EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(38), other, "HResult = 0x800300FB", T(0)));
+  EXPECT_FALSE(std::filesystem::exists(book()));  // no empty book appeared in its place
+  EXPECT_EQ(main::State().settings.book_file, other);
+}
+
+TEST_F(BookPanelTest, RootListsFoldersAndRecordsWithTheirTimesAndAttributes) {
+  MakeFriendsBook();
+  BookBuilder(dir_ / "unused.dat");  // keeps the test independent of the clock's resolution
+  HANDLE panel = Open();
+  PluginPanelItem* items = nullptr;
+  int count = 0;
+  ASSERT_EQ(GetFindData(panel, &items, &count, 0), 1);
+  ASSERT_EQ(count, 3);
+  storage::FileTime friends_created = 0;
+  {
+    storage::Storage root, friends;
+    ASSERT_EQ(storage::OpenCompoundFile(book(), storage::STGM_READ | storage::STGM_SHARE_DENY_WRITE,
+                                        &root),
+              storage::S_OK);
+    storage::Enumerator e;
+    root.Enumerate(&e);
+    storage::ElementStat stat;
+    while (e.Next(&stat) == storage::S_OK) {
+      if (stat.name == u"Friends") friends_created = stat.creation;
+    }
+  }
+  ASSERT_NE(friends_created, 0u);
+  for (int i = 0; i < count; ++i) {
+    const PluginPanelItem& item = items[i];
+    const std::string name = item.FindData.cFileName;
+    if (name == "Anna") {
+      EXPECT_EQ(item.FindData.dwFileAttributes, 0x31u);
+      EXPECT_EQ(item.UserData, 1u);
+    } else {
+      EXPECT_EQ(item.FindData.dwFileAttributes, 0x10u) << name;
+      EXPECT_EQ(item.UserData, 0u);
+    }
+    if (name == "Friends") {
+      const uint64_t created = uint64_t{item.FindData.ftCreationTime.dwHighDateTime} << 32 |
+                               item.FindData.ftCreationTime.dwLowDateTime;
+      EXPECT_EQ(created, friends_created);
+    }
+    EXPECT_EQ(item.Flags & PPIF_USERDATA, 0u);
+  }
+  // Folders sort before records whatever their names.
+  const PluginPanelItem* anna = nullptr;
+  const PluginPanelItem* zed = nullptr;
+  for (int i = 0; i < count; ++i) {
+    if (std::string(items[i].FindData.cFileName) == "Anna") anna = &items[i];
+    if (std::string(items[i].FindData.cFileName) == "Zed") zed = &items[i];
+  }
+  ASSERT_TRUE(anna && zed);
+  EXPECT_EQ(Compare(panel, zed, anna, SM_NAME), -1);
+  EXPECT_EQ(Compare(panel, anna, zed, SM_NAME), 1);
+  EXPECT_EQ(Compare(panel, zed, zed, SM_NAME), -2);
+  FreeFindData(panel, items, count);
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, HiddenElementsPasswordsDescriptionsAndReservedCharacters) {
+  BookBuilder(book())
+      .Folder("Locked")
+      .Stream(u" ", "Locked", std::vector<uint8_t>(16, 1))
+      .Folder("Described")
+      .Stream(u"  ", "Described", {'o', 'l', 'd', ' ', 'p', 'a', 'l', 's'})
+      .Stream(u" x", "", {})
+      .Folder(" hidden folder")
+      .Record("Who?")
+      .Record("a*b<c");
+  HANDLE panel = Open();
+  PluginPanelItem* items = nullptr;
+  int count = 0;
+  ASSERT_EQ(GetFindData(panel, &items, &count, 0), 1);
+  std::map<std::string, const PluginPanelItem*> by_name;
+  for (int i = 0; i < count; ++i) by_name[items[i].FindData.cFileName] = &items[i];
+  EXPECT_EQ(by_name.size(), 4u);
+  ASSERT_TRUE(by_name.count("Locked"));
+  EXPECT_EQ(by_name["Locked"]->FindData.dwFileAttributes, 0x12u);
+  ASSERT_TRUE(by_name.count("Described"));
+  ASSERT_NE(by_name["Described"]->Description, nullptr);
+  EXPECT_STREQ(by_name["Described"]->Description, "old pals");
+  EXPECT_TRUE(by_name.count("Who_"));
+  EXPECT_TRUE(by_name.count("a_b_c"));
+  FreeFindData(panel, items, count);
+
+  // Silent listings (walks, searches) look no deeper than the names.
+  ASSERT_EQ(GetFindData(panel, &items, &count, OPM_FIND), 1);
+  for (int i = 0; i < count; ++i) {
+    EXPECT_EQ(items[i].Description, nullptr);
+    if (std::string(items[i].FindData.cFileName) == "Locked") {
+      EXPECT_EQ(items[i].FindData.dwFileAttributes, 0x10u);
+    }
+  }
+  FreeFindData(panel, items, count);
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, EnteringAndLeavingFoldersAndRecords) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  EXPECT_EQ(SetDirectory(panel, "Friends", 0), 1);
+  EXPECT_EQ(PathOf(panel), "\\Friends");
+  EXPECT_THAT(ListNames(panel), ElementsAre("Work", "John"));
+  EXPECT_EQ(SetDirectory(panel, "Work\\Old", 0), 1);
+  EXPECT_EQ(PathOf(panel), "\\Friends\\Work\\Old");
+  EXPECT_EQ(SetDirectory(panel, "..", 0), 1);
+  EXPECT_EQ(PathOf(panel), "\\Friends\\Work");
+  EXPECT_EQ(SetDirectory(panel, "\\", 0), 1);
+  EXPECT_EQ(PathOf(panel), "");
+  // A path through a record stops at the record.
+  EXPECT_EQ(SetDirectory(panel, "\\Friends\\John\\Work", 0), 1);
+  EXPECT_EQ(PathOf(panel), "\\Friends\\John");
+  EXPECT_TRUE(ListNames(panel).empty());
+  EXPECT_EQ(SetDirectory(panel, "..", 0), 1);
+  EXPECT_EQ(PathOf(panel), "\\Friends");
+  EXPECT_TRUE(Host().messages.empty());
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, ViewModesFollowTheContext) {
+  MakeFriendsBook();
+  main::Settings& settings = main::State().settings;
+  settings.panel_mode1 = 3;
+  settings.panel_mode2 = 4;
+  HANDLE panel = Open();
+  Host().controls.clear();
+  Host().view_mode = 6;  // the user switched the folder view to mode 6
+  EXPECT_EQ(SetDirectory(panel, "Anna", 0), 1);
+  EXPECT_EQ(settings.panel_mode1, 6);
+  EXPECT_EQ(Host().controls.back(), std::make_pair(FCTL_SETVIEWMODE, 4));
+  Host().view_mode = 1;  // and the record view to mode 1
+  EXPECT_EQ(SetDirectory(panel, "..", 0), 1);
+  EXPECT_EQ(settings.panel_mode2, 1);
+  EXPECT_EQ(Host().controls.back(), std::make_pair(FCTL_SETVIEWMODE, 6));
+  OpenPluginInfo info{};
+  GetOpenPluginInfo(panel, &info);
+  EXPECT_EQ(info.StartPanelMode, '6');
+  // Silent moves leave the view alone.
+  Host().controls.clear();
+  EXPECT_EQ(SetDirectory(panel, "Friends", OPM_SILENT), 1);
+  EXPECT_TRUE(Host().controls.empty());
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, OpenPluginInfoAndKeyBarsDependOnTheContext) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  OpenPluginInfo info{};
+  GetOpenPluginInfo(panel, &info);
+  EXPECT_EQ(info.StructSize, static_cast<int>(sizeof(OpenPluginInfo)));
+  EXPECT_EQ(info.Flags, 0x834Cu);
+  EXPECT_STREQ(info.PanelTitle, "Quillbox");
+  EXPECT_EQ(info.PanelModesNumber, 3);
+  EXPECT_STREQ(info.PanelModesArray[1].ColumnTypes, "NO,Z");
+  EXPECT_STREQ(info.PanelModesArray[2].ColumnWidths, "25,0");
+  EXPECT_EQ(info.StartSortMode, SM_NAME);
+  ASSERT_NE(info.KeyBar, nullptr);
+  EXPECT_EQ(info.KeyBar->Titles[6], nullptr);  // F7 stays the host's in a folder
+  EXPECT_NE(info.KeyBar->ShiftTitles[6], nullptr);
+  SetDirectory(panel, "Anna", 0);
+  GetOpenPluginInfo(panel, &info);
+  ASSERT_NE(info.KeyBar->Titles[6], nullptr);
+  EXPECT_STREQ(info.KeyBar->Titles[6], "");  // hidden inside a record
+  EXPECT_EQ(info.KeyBar->ShiftTitles[6], nullptr);
+  EXPECT_STREQ(info.CurDir, "\\Anna");
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, DotDotAtTheRootClosesThePanel) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  Host().controls.clear();
+  EXPECT_EQ(SetDirectory(panel, "..", 0), 1);
+  ASSERT_FALSE(Host().controls.empty());
+  EXPECT_EQ(Host().controls.back().first, FCTL_CLOSEPLUGIN);
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, MissingPathPartIsReportedAndThePanelStaysAtTheLastFolderReached) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  EXPECT_EQ(SetDirectory(panel, "\\Friends\\Nobody\\Work", 0), 0);
+  EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(41), "Nobody", "HResult = 0x80030002", T(0)));
+  EXPECT_EQ(PathOf(panel), "\\Friends");
+  // A name the storage refuses outright shows its own code.
+  EXPECT_EQ(SetDirectory(panel, std::string(40, 'n').c_str(), 0), 0);
+  EXPECT_EQ(TakeBox().at(3), "HResult = 0x800300FC");
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, CommandLineOpensAtItsPathOrAtTheDeepestExistingFolder) {
+  MakeFriendsBook();
+  HANDLE panel = Open(OPEN_COMMANDLINE, "\\Friends\\Work");
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(PathOf(panel), "\\Friends\\Work");
+  ClosePlugin(panel);
+  panel = Open(OPEN_COMMANDLINE, "\\Friends\\Gone\\Old");
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(PathOf(panel), "\\Friends");
+  EXPECT_EQ(TakeBox().at(2), "Gone");
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, MenuOpensWhereAPanelLastReleasedTheBookAndAtTheRootAfterAClose) {
+  MakeFriendsBook();
+  HANDLE first = Open();
+  SetDirectory(first, "Friends\\Work", 0);
+  HANDLE second = Open(OPEN_PLUGINSMENU);
+  EXPECT_EQ(PathOf(second), "\\Friends\\Work");
+  // Both panels use the book at once, each with its own position.
+  SetDirectory(second, "..", 0);
+  EXPECT_THAT(ListNames(first), ElementsAre("Old"));
+  EXPECT_THAT(ListNames(second), ElementsAre("Work", "John"));
+  ClosePlugin(second);
+  HANDLE third = Open();
+  EXPECT_EQ(PathOf(third), "");
+  ClosePlugin(third);
+  ClosePlugin(first);
+}
+
+TEST_F(BookPanelTest, BookIsClosedBetweenHostCalls) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  EXPECT_TRUE(OtherProcessCanOpen(book()));
+  SetDirectory(panel, "Friends\\John", 0);
+  EXPECT_TRUE(OtherProcessCanOpen(book()));
+  ListNames(panel);
+  EXPECT_TRUE(OtherProcessCanOpen(book()));
+  ClosePlugin(panel);
+  EXPECT_TRUE(OtherProcessCanOpen(book()));
+}
+
+TEST_F(BookPanelTest, FolderRemovedBetweenCallsIsReportedAndThePanelMovesUp) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  SetDirectory(panel, "Friends\\Work\\Old", 0);
+  {
+    storage::Storage root, friends;
+    ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
+    ASSERT_EQ(root.OpenStorage(u"Friends", kMode, &friends), storage::S_OK);
+    ASSERT_EQ(friends.DestroyElement(u"Work"), storage::S_OK);
+  }
+  EXPECT_THAT(ListNames(panel), ElementsAre("John"));
+  EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(39), "Work", "HResult = 0x80030002", T(0)));
+  EXPECT_EQ(PathOf(panel), "\\Friends");
+  EXPECT_TRUE(OtherProcessCanOpen(book()));
+  EXPECT_THAT(ListNames(panel), ElementsAre("John"));
+  EXPECT_TRUE(Host().messages.empty());
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, RecordRemovedBetweenCallsIsReportedAndThePanelShowsItsFolder) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  SetDirectory(panel, "Friends\\John", 0);
+  {
+    storage::Storage root, friends;
+    ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
+    ASSERT_EQ(root.OpenStorage(u"Friends", kMode, &friends), storage::S_OK);
+    ASSERT_EQ(friends.DestroyElement(u"John"), storage::S_OK);
+  }
+  EXPECT_THAT(ListNames(panel), ElementsAre("Work"));
+  EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(40), "John", "HResult = 0x80030002", T(0)));
+  EXPECT_EQ(PathOf(panel), "\\Friends");
+  EXPECT_TRUE(OtherProcessCanOpen(book()));
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, BookLockedByAnotherProcessIsReportedWithoutOpeningAnotherBook) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  storage::Storage held;
+  ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &held), storage::S_OK);
+  EXPECT_THAT(ListNames(panel), ElementsAre("<failed>"));
+  EXPECT_EQ(TakeBox().at(3), "HResult = 0x80030020");
+  held.Release();
+  EXPECT_EQ(ListNames(panel).size(), 3u);
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, PluginInfoOffersTheMenusAndThePrefix) {
+  PluginInfo info{};
+  GetPluginInfo(&info);
+  EXPECT_EQ(info.Flags, 0u);
+  EXPECT_EQ(info.DiskMenuStringsNumber, 1);
+  EXPECT_STREQ(info.DiskMenuStrings[0], "Quillbox");
+  EXPECT_EQ(info.PluginMenuStringsNumber, 0);
+  EXPECT_EQ(info.PluginConfigStringsNumber, 1);
+  EXPECT_STREQ(info.CommandPrefix, "quill");
+  main::State().settings.show_in_disks_menu = 0;
+  GetPluginInfo(&info);
+  EXPECT_EQ(info.DiskMenuStringsNumber, 0);
+  EXPECT_EQ(info.PluginConfigStringsNumber, 1);
+  ClosePlugin(nullptr);  // nothing happens
+}
+
+}  // namespace
+}  // namespace qb::test

@@ -1,0 +1,187 @@
+#include "main_test_support.h"
+
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "main/plugin_state.h"
+#include "platform/codepage/codepage.h"
+
+namespace qb::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "qb-main-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  path_ = std::string(made ? made : "/tmp") + "/";
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+HostLog& Host() {
+  static HostLog log;
+  return log;
+}
+
+namespace {
+
+int RecordMessage(int, DWORD flags, const char* help, const char* const* items, int count, int) {
+  HostLog::MessageBox box{flags, help ? help : "", {}};
+  for (int i = 0; i < count; ++i) box.lines.push_back(items[i] ? items[i] : "(null)");
+  Host().messages.push_back(box);
+  return 0;
+}
+
+int RecordControl(HANDLE, int command, void* param) {
+  int value = 0;
+  if (command == FCTL_SETVIEWMODE && param) value = *static_cast<int*>(param);
+  if (command == FCTL_GETPANELINFO && param)
+    static_cast<PanelInfo*>(param)->ViewMode = Host().view_mode;
+  Host().controls.emplace_back(command, value);
+  return 1;
+}
+
+const char* NoMessage(int, int) {
+  return "";
+}
+
+}  // namespace
+
+PluginStartupInfo MakeStartupInfo(const std::string& dir) {
+  PluginStartupInfo info{};
+  info.StructSize = sizeof info;
+  std::snprintf(info.ModuleName, sizeof info.ModuleName, "%sQuillbox.so", dir.c_str());
+  info.ModuleNumber = 7;
+  info.RootKey = "Software\\Far\\Plugins";
+  info.Message = RecordMessage;
+  info.Control = RecordControl;
+  info.GetMsg = NoMessage;
+  return info;
+}
+
+void StartMainLibrary(const std::string& dir) {
+  main::PluginState& state = main::State();
+  state.settings = main::Settings{};
+  state.last_path = "\\";
+  state.preload_done = false;
+  Host() = HostLog{};
+  const PluginStartupInfo info = MakeStartupInfo(dir);
+  SetStartupInfo(&info);
+}
+
+void StopMainLibrary() {
+  ExitFAR();
+  main::PluginState& state = main::State();
+  state.settings = main::Settings{};
+  state.last_path = "\\";
+  state.preload_done = false;
+  state.host_services = HostServices{};
+}
+
+void InstallFieldTypes(const std::string& dir, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    fs::create_symlink(std::string(QB_TEST_FT_DIR) + name, dir + name);
+  }
+}
+
+std::vector<uint8_t> RecordBytes(const std::vector<std::pair<uint32_t, std::string>>& fields) {
+  main::Record record;
+  for (const auto& [type, text] : fields) {
+    main::FieldEntry field;
+    field.type = type;
+    field.data.assign(text.begin(), text.end());
+    record.push_back(std::move(field));
+  }
+  return main::SerializeRecord(record);
+}
+
+constexpr uint32_t kMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
+
+BookBuilder::BookBuilder(const std::string& file) {
+  storage::CreateCompoundFile(file, kMode | storage::STGM_CREATE, &root_);
+}
+
+BookBuilder::~BookBuilder() {
+  root_.Release();
+}
+
+void BookBuilder::InFolder(const std::string& folder_path,
+                           const std::function<void(storage::Storage&)>& fn) {
+  // Every folder on the way stays open until fn is done.
+  std::vector<storage::Storage> chain;
+  storage::Storage* at = &root_;
+  std::string rest = folder_path;
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string part = rest.substr(0, slash);
+    rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
+    chain.reserve(16);
+    chain.emplace_back();
+    at->OpenStorage(*codepage::Utf8ToUtf16(part), kMode, &chain.back());
+    at = &chain.back();
+  }
+  fn(*at);
+  while (!chain.empty()) chain.pop_back();
+}
+
+namespace {
+std::pair<std::string, std::string> SplitLast(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {"", path};
+  return {path.substr(0, slash), path.substr(slash + 1)};
+}
+}  // namespace
+
+BookBuilder& BookBuilder::Folder(const std::string& path) {
+  const auto [parent, name] = SplitLast(path);
+  InFolder(parent, [&](storage::Storage& folder) {
+    storage::Storage made;
+    folder.CreateStorage(*codepage::Utf8ToUtf16(name), kMode, &made);
+  });
+  return *this;
+}
+
+BookBuilder& BookBuilder::Record(const std::string& path, const std::vector<uint8_t>& bytes) {
+  const auto [parent, name] = SplitLast(path);
+  return Stream(*codepage::Utf8ToUtf16(name), parent, bytes);
+}
+
+BookBuilder& BookBuilder::Stream(const std::u16string& name, const std::string& folder_path,
+                                 const std::vector<uint8_t>& bytes) {
+  InFolder(folder_path, [&](storage::Storage& folder) {
+    storage::Stream stream;
+    folder.CreateStream(name, kMode, &stream);
+    if (!bytes.empty()) stream.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr);
+  });
+  return *this;
+}
+
+bool OtherProcessCanOpen(const std::string& file) {
+  const pid_t child = fork();
+  if (child == 0) {
+    storage::Storage root;
+    const storage::HRESULT hr = storage::OpenCompoundFile(file, kMode, &root);
+    _exit(storage::Succeeded(hr) ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<std::string> ListNames(HANDLE panel, int op_mode) {
+  PluginPanelItem* items = nullptr;
+  int count = 0;
+  std::vector<std::string> names;
+  if (!GetFindData(panel, &items, &count, op_mode)) return {"<failed>"};
+  for (int i = 0; i < count; ++i) names.push_back(items[i].FindData.cFileName);
+  FreeFindData(panel, items, count);
+  return names;
+}
+
+}  // namespace qb::test
