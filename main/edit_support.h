@@ -1,0 +1,44 @@
+// Small pieces the editing keys share: the host's view of the panel, putting the cursor on an item
+// by name, the storage error box, and making typed names safe for the book.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "main/book_panel.h"
+#include "platform/storage/storage.h"
+#include "sdk/far.h"
+
+namespace qb::main {
+
+// Modes of every storage and stream the editing operations open or create.
+inline constexpr uint32_t kEditOpenMode =
+    storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;                        // 0x12
+inline constexpr uint32_t kEditReplaceMode = kEditOpenMode | storage::STGM_CREATE;  // 0x1012
+
+// Replaces each of : \ / ! | < > " ? * by "_", in place, up to the terminator or size bytes.
+void SanitizeName(char* text, std::size_t size);
+
+// Cuts text to at most max_bytes without splitting a UTF-8 character.
+void CutToBytes(std::string* text, std::size_t max_bytes);
+
+// The storage error box (help topic "SystemError"): the main-module text of message, the name when
+// there is one, and "HResult = 0x%08X". Returns code.
+storage::HRESULT ReportStorageError(storage::HRESULT code, int message, const std::string& name);
+
+// The host's view of the panel (FCTL_GETPANELINFO). False when the host gives none. The items
+// stay valid until the next Control call for this panel.
+bool ReadPanelInfo(BookPanel& panel, PanelInfo* info);
+
+// Whether the host's selection holds items the user selected (without a selection the host
+// reports the current item there).
+bool HasSelection(const PanelInfo& info);
+
+// The field tag of a field item, or null for the ".." item and anything else without one.
+const FieldTag* TagOf(const PluginPanelItem& item);
+
+// Rereads the panel and makes the first item called exactly name (bytes compared, case counts)
+// the current one; with no such item the panel is only redrawn.
+void PlaceCursor(BookPanel& panel, const std::string& name);
+
+}  // namespace qb::main

@@ -1,0 +1,318 @@
+// Folders and records: making, deleting, renaming, describing, and the scan menu.
+#include "main/folder_ops.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "main/edit_support.h"
+#include "main/element_name.h"
+#include "main/event_walk.h"
+#include "main/heap.h"
+#include "main/messages.h"
+#include "main/plugin_state.h"
+#include "main/settings.h"
+#include "platform/codepage/codepage.h"
+#include "shared/dialog/dialog.h"
+#include "shared/dialog/text_cut.h"
+
+namespace qb::main {
+
+namespace {
+
+using dlg::DlgBuilder;
+using dlg::DlgEdit;
+using dlg::DlgStrBinding;
+using dlg::DlgStrBufBinding;
+using dlg::DlgText;
+
+// The folder description: a hidden stream named by two blanks.
+constexpr char16_t kDescriptionStream[] = u"  ";
+// The longest description read into the edit line's text; the line itself shows 511 bytes.
+constexpr uint64_t kMaxDescription = 0x100000;
+
+bool Silent(int op_mode) {
+  return (op_mode & OPM_SILENT) != 0;
+}
+
+// A heap text bound to a dialog, freed at the end of the scope.
+struct HeapText {
+  char* text = nullptr;
+  HeapText() = default;
+  HeapText(const HeapText&) = delete;
+  HeapText& operator=(const HeapText&) = delete;
+  ~HeapText() { HeapFree(text); }
+  std::string value() const { return text ? std::string(text) : std::string(); }
+};
+
+// Whether the current folder holds a folder (storage) of this element name.
+bool IsFolder(BookPanel& panel, const std::u16string& name) {
+  storage::Storage* folder = panel.current_folder();
+  if (!folder) return false;
+  storage::Storage child;
+  return storage::Succeeded(folder->OpenStorage(name, kEditOpenMode, &child));
+}
+
+std::string SkipLeadingBlanks(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+// The item under the host's cursor, copied out of the host's list (which the next Control call
+// may replace). False without items.
+bool CurrentItem(BookPanel& panel, PluginPanelItem* item) {
+  PanelInfo info;
+  if (!ReadPanelInfo(panel, &info) || info.ItemsNumber <= 0) return false;
+  if (info.CurrentItem < 0 || info.CurrentItem >= info.ItemsNumber) return false;
+  *item = info.PanelItems[info.CurrentItem];
+  item->FindData.cFileName[NM - 1] = '\0';
+  return true;
+}
+
+bool IsDotDot(const PluginPanelItem& item) {
+  return std::strcmp(item.FindData.cFileName, "..") == 0;
+}
+
+std::string ReadDescription(storage::Storage& folder) {
+  storage::Stream stream;
+  if (storage::Failed(folder.OpenStream(kDescriptionStream, kEditOpenMode, &stream))) return {};
+  storage::ElementStat stat;
+  if (storage::Failed(stream.Stat(&stat))) return {};
+  std::string text(static_cast<std::size_t>(std::min(stat.size, kMaxDescription)), '\0');
+  uint32_t read = 0;
+  if (storage::Failed(stream.Read(text.data(), static_cast<uint32_t>(text.size()), &read))) {
+    return {};
+  }
+  text.resize(read);
+  // A zero byte ends the text the edit line can show.
+  text.resize(strnlen(text.c_str(), text.size()));
+  return text;
+}
+
+}  // namespace
+
+int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
+  if (!name || panel.in_record()) return 0;
+  BookLock lock(panel);
+  if (!lock.ok()) return 0;
+  storage::Storage* folder = panel.current_folder();
+  if (!folder) return 0;
+  name[NM - 1] = '\0';
+  if (!Silent(op_mode)) {
+    AttachDialogBuilder();
+    DlgBuilder dlg(60, 9, "CreateDirectoryDlg");
+    dlg.AddFrame(50);
+    dlg.Make<DlgText>(5, 2, 0u, 51);
+    dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
+    dlg.AddButtons(0, 1);
+    if (dlg.Run() < 0) return -1;
+    const std::string typed = SkipLeadingBlanks(name);
+    if (typed.empty()) return 0;
+    std::memmove(name, typed.c_str(), typed.size() + 1);
+  }
+  SanitizeName(name, NM);
+  const std::u16string element = ElementName(name);
+  storage::Storage made;
+  const storage::HRESULT hr = folder->CreateStorage(element, kEditOpenMode, &made);
+  if (storage::Succeeded(hr)) {
+    made.Release();
+  } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && IsFolder(panel, element))) {
+    ReportStorageError(hr, 43, name);
+    return 0;
+  }
+  PlaceCursor(panel, name);
+  return 1;
+}
+
+int DeleteFiles(BookPanel& panel, const PluginPanelItem* items, int count, int op_mode) {
+  if (!items || count <= 0) return 1;
+  if (!Silent(op_mode)) {
+    const PluginStartupInfo& host = State().info;
+    if (!host.Message) return 1;
+    char what[NM];
+    if (count == 1) {
+      dlg::CopyCut(
+          what, sizeof what,
+          std::string(items[0].FindData.cFileName, strnlen(items[0].FindData.cFileName, NM))
+              .c_str());
+    } else {
+      std::snprintf(what, sizeof what, "%d items", count);
+    }
+    const char* lines[] = {Msg(15), Msg(52), what, Msg(3), Msg(1)};
+    if (host.Message(host.ModuleNumber, FMSG_WARNING, "ConfirmDeleteMsg", lines, 5, 2) != 0) {
+      return 1;
+    }
+  }
+  BookLock lock(panel);
+  if (!lock.ok()) return 0;
+  if (panel.in_record()) {
+    // Each deletion moves the later fields one place forward; the indexes still to come follow
+    // them, so every item keeps naming the field it named when the user chose it.
+    std::vector<long> index(static_cast<std::size_t>(count), -1);
+    for (int i = 0; i < count; ++i) {
+      if (const FieldTag* tag = TagOf(items[i])) index[static_cast<std::size_t>(i)] = tag->index;
+    }
+    for (std::size_t i = 0; i < index.size(); ++i) {
+      const long gone = index[i];
+      if (gone < 0) continue;
+      if (storage::Failed(panel.ReplaceField(static_cast<int>(gone), nullptr, 0, 0))) continue;
+      for (std::size_t j = i + 1; j < index.size(); ++j) {
+        if (index[j] > gone) {
+          --index[j];
+        } else if (index[j] == gone) {
+          index[j] = -1;  // the same field listed twice: it is gone already
+        }
+      }
+    }
+    return 1;
+  }
+  storage::Storage* folder = panel.current_folder();
+  if (!folder) return 1;
+  for (int i = 0; i < count; ++i) {
+    char name[NM];
+    std::memcpy(name, items[i].FindData.cFileName, NM);
+    name[NM - 1] = '\0';
+    SanitizeName(name, NM);
+    folder->DestroyElement(ElementName(name));
+  }
+  return 1;
+}
+
+void CreateRecord(BookPanel& panel, char* name) {
+  BookLock lock(panel);
+  if (!lock.ok() || panel.in_record()) return;
+  storage::Storage* folder = panel.current_folder();
+  if (!folder) return;
+  std::string typed;
+  if (!name || name[0] == '\0') {
+    AttachDialogBuilder();
+    HeapText text;
+    DlgBuilder dlg(60, 9, "CreateRecordDlg");
+    dlg.AddFrame(58);
+    dlg.Make<DlgText>(5, 2, 0u, 59);
+    dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(&text.text), DI_EDIT);
+    dlg.AddButtons(0, 1);
+    if (dlg.Run() < 0) return;
+    typed = SkipLeadingBlanks(text.value());
+    if (typed.empty()) return;
+  } else {
+    typed.assign(name, strnlen(name, NM));
+  }
+  // The name must fit the host's name buffers (and the caller's), terminator included.
+  CutToBytes(&typed, NM - 1);
+  SanitizeName(typed.data(), typed.size());
+  const std::u16string element = ElementName(typed);
+  storage::Stream made;
+  const storage::HRESULT hr = folder->CreateStream(element, kEditOpenMode, &made);
+  if (storage::Succeeded(hr)) {
+    made.Release();
+  } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && !IsFolder(panel, element))) {
+    ReportStorageError(hr, 42, typed);
+    return;
+  }
+  if (name) std::memcpy(name, typed.c_str(), typed.size() + 1);
+  PlaceCursor(panel, typed);
+}
+
+void RenameItem(BookPanel& panel) {
+  PluginPanelItem item;
+  if (!CurrentItem(panel, &item) || IsDotDot(item)) return;
+  storage::Storage* folder = panel.current_folder();
+  if (!folder) return;
+  char name[NM];
+  std::memcpy(name, item.FindData.cFileName, NM);
+  SanitizeName(name, NM);
+  const std::u16string old_name = ElementName(name);
+  AttachDialogBuilder();
+  DlgBuilder dlg(60, 9, "RenameDlg");
+  dlg.AddFrame(60);
+  dlg.Make<DlgText>(5, 2, 0u, 61);
+  dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
+  dlg.AddButtons(0, 1);
+  if (dlg.Run() < 0) return;
+  SanitizeName(name, NM);
+  const storage::HRESULT hr = folder->RenameElement(old_name, ElementName(name));
+  if (storage::Failed(hr)) {
+    ReportStorageError(hr, 49, name);
+    return;
+  }
+  panel.Refresh(-1, -1);
+}
+
+void EditFolderDescription(BookPanel& panel) {
+  PluginPanelItem item;
+  if (!CurrentItem(panel, &item) || IsDotDot(item)) return;
+  // Records carry user data 1; only folders have descriptions.
+  if (item.UserData == 1 || !(item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  const std::string name = item.FindData.cFileName;
+  const int depth = panel.depth();
+  if (!panel.SetDirectory(name.c_str(), OPM_SILENT)) return;
+  if (panel.in_record() || panel.depth() != depth + 1) {
+    // Not a folder after all (the book changed under the panel): go back to where we were.
+    if (panel.in_record() || panel.depth() > depth) panel.SetDirectory("..", OPM_SILENT);
+    return;
+  }
+  storage::Storage* folder = panel.current_folder();
+  const std::string stored = folder ? ReadDescription(*folder) : std::string();
+  HeapText text;
+  if (!stored.empty()) text.text = HeapString(stored);
+  AttachDialogBuilder();
+  DlgBuilder dlg(60, 9, "SetDescriptionDlg");
+  dlg.AddFrame(63);
+  dlg.Make<DlgEdit>(5, 3, 54, DIF_HISTORY, "FolderDescription",
+                    std::make_unique<DlgStrBinding>(&text.text), DI_EDIT);
+  dlg.AddButtons(0, 1);
+  const bool accepted = dlg.Run() >= 0;
+  if (accepted && folder) {
+    const std::string typed = text.value();
+    // The edit line holds 511 bytes. Accepting a longer description unchanged must not cut it.
+    std::string shown = stored;
+    shown.resize(codepage::Utf8CutPoint(shown, sizeof(FarDialogItem::Data) - 1));
+    if (typed.empty()) {
+      folder->DestroyElement(kDescriptionStream);
+    } else if (typed != shown) {
+      storage::Stream stream;
+      storage::HRESULT hr = folder->CreateStream(kDescriptionStream, kEditReplaceMode, &stream);
+      if (storage::Succeeded(hr)) {
+        hr = stream.Write(typed.data(), static_cast<uint32_t>(typed.size()), nullptr);
+      }
+      if (storage::Failed(hr)) ReportStorageError(hr, 63, name);
+    }
+  }
+  panel.SetDirectory("..", OPM_SILENT);
+  if (accepted) {
+    const PluginStartupInfo& host = State().info;
+    if (host.Control) host.Control(&panel, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
+  }
+}
+
+void ScanMenu(BookPanel& panel) {
+  const PluginState& state = State();
+  const FieldTypeHost& types = state.field_types;
+  std::vector<int> scanners;
+  for (int i = 0; i < types.count(); ++i) {
+    if (types.slot(i).flags() & FTEV_SCAN) scanners.push_back(i);
+  }
+  if (scanners.empty()) return;
+  int plugin = scanners[0];
+  if (scanners.size() > 1) {
+    if (!state.info.Menu) return;
+    std::vector<FarMenuItem> items(scanners.size() + 1);
+    dlg::CopyCut(items[0].Text, sizeof items[0].Text, Msg(78));
+    for (std::size_t k = 0; k < scanners.size(); ++k) {
+      const FieldTypeInfo* info = types.slot(scanners[k]).info;
+      dlg::CopyCut(items[k + 1].Text, sizeof items[k + 1].Text, info ? info->Name : nullptr);
+    }
+    const int chosen = state.info.Menu(
+        state.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT, Msg(79), nullptr,
+        "ScanMenu", nullptr, nullptr, items.data(), static_cast<int>(items.size()));
+    if (chosen < 0 || chosen > static_cast<int>(scanners.size())) return;
+    plugin = chosen == 0 ? -1 : scanners[static_cast<std::size_t>(chosen - 1)];
+  }
+  SendEventWalk(panel, FTEV_SCAN, plugin);
+}
+
+}  // namespace qb::main

@@ -1,0 +1,73 @@
+#include "main/key_table.h"
+
+#include "main/field_ops.h"
+#include "main/folder_ops.h"
+#include "main/plugin_state.h"
+
+namespace qb::main {
+
+namespace {
+
+constexpr unsigned kNone = 0;
+
+int FolderKey(BookPanel& panel, int key, unsigned state) {
+  switch (key) {
+    case VK_F4:
+      if (state != PKF_SHIFT) return 0;
+      CreateRecord(panel, nullptr);
+      panel.Refresh(-1, -1);
+      return 1;
+    case VK_F3:
+      if (state != PKF_ALT) return 0;
+      EditFolderDescription(panel);
+      return 1;
+    case VK_F6:
+      if (state != PKF_SHIFT) return 0;
+      RenameItem(panel);
+      return 1;
+    case VK_F7:
+      if (state != PKF_SHIFT) return 0;
+      ScanMenu(panel);
+      return 1;
+    default:
+      // Alt+F5 (text export), Alt+F6 (passwords) and Shift+F3 (compaction) stay with the host
+      // until those operations exist.
+      return 0;
+  }
+}
+
+int RecordKey(BookPanel& panel, int key, unsigned state) {
+  switch (key) {
+    case VK_F4:
+      if (state == PKF_SHIFT) {
+        AddField(panel);
+        panel.Refresh(-1, -1);
+        return 1;
+      }
+      return state == kNone ? EditField(panel, true) : 0;
+    case VK_F3:
+      return state == kNone ? EditField(panel, false) : 0;
+    case VK_F5:
+      if (state != PKF_ALT) return 0;
+      MoveFieldToFront(panel);
+      return 1;
+    case VK_INSERT:
+      if (state != PKF_CONTROL || !State().settings.own_ctrl_ins) return 0;
+      return CopyFieldText(panel);
+    case VK_RETURN:
+      return state == kNone ? FieldAction(panel) : 0;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+int ProcessKey(BookPanel& panel, int key, unsigned int control_state) {
+  BookLock lock(panel);
+  if (!lock.ok()) return 0;
+  return panel.in_record() ? RecordKey(panel, key, control_state)
+                           : FolderKey(panel, key, control_state);
+}
+
+}  // namespace qb::main
