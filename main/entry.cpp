@@ -8,6 +8,8 @@
 
 #include "main/book_panel.h"
 #include "main/event_walk.h"
+#include "main/folder_ops.h"
+#include "main/key_table.h"
 #include "main/plugin_state.h"
 #include "sdk/services.h"
 
@@ -179,6 +181,27 @@ QB_EXPORT int SetDirectory(HANDLE h, const char* dir, int op_mode) {
   return Guarded(0, [&] {
     qb::main::BookPanel* panel = AsPanel(h);
     return panel ? panel->SetDirectory(dir, op_mode) : 0;
+  });
+}
+
+QB_EXPORT int MakeDirectory(HANDLE h, char* name, int op_mode) {
+  return Guarded(0, [&] {
+    qb::main::BookPanel* panel = AsPanel(h);
+    return panel ? qb::main::MakeDirectory(*panel, name, op_mode) : 0;
+  });
+}
+
+QB_EXPORT int ProcessKey(HANDLE h, int key, unsigned int control_state) {
+  return Guarded(0, [&] {
+    qb::main::BookPanel* panel = AsPanel(h);
+    return panel ? qb::main::ProcessKey(*panel, key, control_state) : 0;
+  });
+}
+
+QB_EXPORT int DeleteFiles(HANDLE h, PluginPanelItem* items, int count, int op_mode) {
+  return Guarded(0, [&] {
+    qb::main::BookPanel* panel = AsPanel(h);
+    return panel ? qb::main::DeleteFiles(*panel, items, count, op_mode) : 0;
   });
 }
 
