@@ -60,6 +60,10 @@ struct TerminalProcessState {
   struct sigaction old_quit[3]{}, old_winch{}, old_fatal[5]{};
   std::terminate_handler old_terminate = nullptr;
   bool atexit_registered = false;
+  // While the screen is ours, whatever the program writes to stderr would land in the middle of
+  // it; it is kept in a temporary file instead and shown once the terminal is restored.
+  int saved_stderr = -1;
+  int stderr_file = -1;
 };
 
 TerminalProcessState g_state;
@@ -79,12 +83,48 @@ void WriteAll(int fd, const char* data, size_t len) {
   }
 }
 
+// Async-signal-safe: gives stderr back and replays what was written to it meanwhile.
+void RestoreStderr() {
+  if (g_state.saved_stderr < 0) return;
+  dup2(g_state.saved_stderr, STDERR_FILENO);
+  close(g_state.saved_stderr);
+  g_state.saved_stderr = -1;
+  if (g_state.stderr_file >= 0) {
+    char buf[4096];
+    ssize_t n;
+    if (lseek(g_state.stderr_file, 0, SEEK_SET) == 0) {
+      while ((n = read(g_state.stderr_file, buf, sizeof buf)) > 0) {
+        WriteAll(STDERR_FILENO, buf, static_cast<size_t>(n));
+      }
+    }
+    close(g_state.stderr_file);
+    g_state.stderr_file = -1;
+  }
+}
+
+void CaptureStderr() {
+  FILE* file = std::tmpfile();
+  if (file == nullptr) return;
+  int fd = fcntl(fileno(file), F_DUPFD_CLOEXEC, 3);
+  std::fclose(file);
+  if (fd < 0) return;
+  g_state.saved_stderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (g_state.saved_stderr < 0 || dup2(fd, STDERR_FILENO) < 0) {
+    if (g_state.saved_stderr >= 0) close(g_state.saved_stderr);
+    g_state.saved_stderr = -1;
+    close(fd);
+    return;
+  }
+  g_state.stderr_file = fd;
+}
+
 // Async-signal-safe: puts the terminal back into the state it had before we started.
 void EmergencyRestore() {
   if (!g_state.active) return;
   g_state.active = 0;
   WriteAll(g_state.tty_fd, g_state.restore, g_state.restore_len);
   if (g_state.have_saved_modes) tcsetattr(STDIN_FILENO, TCSANOW, &g_state.saved_modes);
+  RestoreStderr();
 }
 
 void OnQuitSignal(int sig) {
@@ -262,6 +302,7 @@ bool TerminalFrontEnd::Start() {
   }
   g_state.old_terminate = std::set_terminate(OnTerminate);
 
+  if (isatty(STDERR_FILENO)) CaptureStderr();
   erase();
   refresh();
   if (mouse_) WriteAll(STDOUT_FILENO, kMouseOn, sizeof kMouseOn - 1);
@@ -274,6 +315,7 @@ void TerminalFrontEnd::Stop() {
       if (mouse_) WriteAll(STDOUT_FILENO, kMouseOff, sizeof kMouseOff - 1);
       curs_set(1);
       endwin();
+      RestoreStderr();
     }
     g_state.active = 0;
     delscreen(screen_);
