@@ -4,16 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "host/core/host_timers.h"
 #include "main/heap.h"
 #include "platform/registry/registry.h"
 #include "sdk/services.h"
 
 namespace {
 
-// The clipboard belongs to the host program: it exports this C function (found in the process's
-// global symbols), which returns non-zero when the text was taken.
-using SetClipboardFn = int (*)(const char* text);
-constexpr const char* kHostClipboard = "QbSetClipboard";
+// The clipboard belongs to the host program: it exports QbSetClipboard (found in the process's
+// global symbols), which returns non-zero when the text was taken. Without it there is none.
 
 }  // namespace
 
@@ -21,7 +20,7 @@ extern "C" {
 
 int StringToClipboard(const char* text) {
   if (text == nullptr) return 0;
-  auto set = reinterpret_cast<SetClipboardFn>(dlsym(RTLD_DEFAULT, kHostClipboard));
+  auto set = reinterpret_cast<PFN_QbSetClipboard>(dlsym(RTLD_DEFAULT, QB_SET_CLIPBOARD_NAME));
   if (set == nullptr) return 0;
   return set(text) != 0 ? 1 : 0;
 }

@@ -13,7 +13,8 @@
 namespace qb::main {
 
 std::string_view FieldText(const void* data, size_t size) {
-  if (data == nullptr) return {};
+  // Never a view without data: an empty view still points at a text.
+  if (data == nullptr) return "";
   const char* text = static_cast<const char*>(data);
   return std::string_view(text, strnlen(text, size));
 }
@@ -64,7 +65,7 @@ namespace {
 
 using qb::main::HeapString;
 
-std::string_view Text(const char* text) { return text != nullptr ? text : std::string_view(); }
+std::string_view Text(const char* text) { return text != nullptr ? text : ""; }
 
 void SetFileName(PluginPanelItem* item, std::string_view name) {
   size_t n = std::min(name.size(), sizeof(item->FindData.cFileName) - 1);

@@ -1,0 +1,119 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tests/services/service_fixture.h"
+
+namespace qb::test {
+namespace {
+
+class TextFieldTypeTest : public ServiceTest {
+ protected:
+  TextFieldTypeTest() {
+    const char* dir = std::getenv("QB_PLUGIN_DIR");
+    auto& st = qb::main::State();
+    st.field_types.Load(std::string(dir ? dir : ".") + "/", &st.info, &st.host_services,
+                        &st.config_menu);
+  }
+  ~TextFieldTypeTest() override { qb::main::State().field_types.Unload(); }
+
+  const qb::main::FieldTypeSlot& Type(const char* file) {
+    auto& types = qb::main::State().field_types;
+    for (int i = 0; i < types.count(); ++i)
+      if (types.slot(i).file_name == file) return types.slot(i);
+    ADD_FAILURE() << file << " not loaded";
+    return types.slot(0);
+  }
+  static std::string Take(char* text) {
+    std::string s = text != nullptr ? text : "<none>";
+    Free(text);
+    return s;
+  }
+};
+
+TEST_F(TextFieldTypeTest, EachClaimsItsBlockAndDescribesItself) {
+  const auto& comment = Type("Comment.qbl");
+  const auto& address = Type("Address.qbl");
+  for (FieldTypeId id : {0x10100u, 0x10101u, 0x101FFu}) EXPECT_TRUE(comment.Claims(id)) << id;
+  EXPECT_FALSE(comment.Claims(0x10200));
+  EXPECT_FALSE(comment.Claims(0x10301));
+  EXPECT_TRUE(address.Claims(0x10301));
+  EXPECT_FALSE(address.Claims(0x10101));
+
+  EXPECT_STREQ(comment.info->Name, "Comment");
+  EXPECT_STREQ(comment.info->Token, "C");
+  EXPECT_STREQ(comment.info->MenuName, "Comment");
+  EXPECT_EQ(comment.info->Flags, FTF_MULTIPLE);
+  EXPECT_EQ(comment.info->NewId, 0x10101u);
+  EXPECT_STREQ(address.info->Token, "A");
+  EXPECT_EQ(address.info->NewId, 0x10301u);
+  EXPECT_EQ(comment.ConfigurePlugin, nullptr);
+  EXPECT_EQ(comment.DoSomething, nullptr);
+}
+
+TEST_F(TextFieldTypeTest, AThreeLineCommentShowsItsFirstLine) {
+  const auto& comment = Type("Comment.qbl");
+  const char text[] = "Met at the fair\nLikes tea\nCall after six #note";
+  char* out = nullptr;
+  comment.GetDescription(&out, text, sizeof(text), 0x10101);
+  EXPECT_EQ(Take(out), "Met at the fair");
+  comment.GetMenuDescription(&out, text, sizeof(text), 0x10101);
+  EXPECT_EQ(Take(out), "Comment: Met at the fair");
+
+  PluginPanelItem item{};
+  comment.GetPanelItem(&item, text, sizeof(text), 0x10101);
+  EXPECT_STREQ(item.FindData.cFileName, "note");
+  EXPECT_STREQ(item.Description, "Met at the fair");
+  Free(item.Description);
+}
+
+TEST_F(TextFieldTypeTest, DataWithoutATerminatorIsNeverReadPastItsSize) {
+  const auto& address = Type("Address.qbl");
+  char data[5] = {'S', 't', '\n', 'T', 'X'};
+  char* out = nullptr;
+  address.WriteTextData(data, 4, 0x10301, &out);
+  EXPECT_EQ(Take(out), "St\nT");
+  address.GetDescription(&out, nullptr, 0, 0x10301);
+  EXPECT_EQ(Take(out), "");
+}
+
+TEST_F(TextFieldTypeTest, EditingANewFieldGivesTheEmptyTextOfTheTypesIdentifier) {
+  const auto& comment = Type("Comment.qbl");
+  host.dialog_script.push_back([](FarDialogItem*, int count) { return count - 2; });
+  void* data = nullptr;
+  uint32_t size = 99;
+  FieldTypeId type = 0;
+  EXPECT_EQ(comment.EditContents(nullptr, 0, 0x10101, &data, &size, &type, 1), 1);
+  EXPECT_STREQ(static_cast<char*>(data), "");
+  EXPECT_EQ(size, 1u);
+  EXPECT_EQ(type, 0x10101u);
+  Free(data);
+  EXPECT_EQ(host.dialogs[0].help, "Comment_EditDlg");
+  EXPECT_STREQ(host.dialogs[0].items[0].Data, "Comment");
+
+  // Cancelled: the type is set all the same, the contents are left alone.
+  const auto& address = Type("Address.qbl");
+  data = nullptr;
+  type = 0;
+  EXPECT_EQ(address.EditContents("x", 2, 0x10300, &data, &size, &type, 1), 0);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(type, 0x10301u);
+  EXPECT_EQ(host.dialogs[1].help, "Address_EditDlg");
+}
+
+TEST_F(TextFieldTypeTest, TextExportWritesTheNameAndEachLineAfterATab) {
+  const auto& address = Type("Address.qbl");
+  const char text[] = "Main st. 1\nSpringfield";
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* out = open_memstream(&buf, &len);
+  address.WriteTextFile(out, text, sizeof(text), 0x10301);
+  std::fclose(out);
+  EXPECT_EQ(std::string(buf, len), "Address:\n\tMain st. 1\n\tSpringfield\n");
+  std::free(buf);
+  EXPECT_STREQ(text, "Main st. 1\nSpringfield");
+}
+
+}  // namespace
+}  // namespace qb::test
