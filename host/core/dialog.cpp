@@ -243,15 +243,24 @@ void DialogRun::Add(FarDialogItem& r) {
     }
     if (r.Type == DI_FIXEDIT && (r.Flags & DIF_MASKEDIT) && r.Mask) {
       it.mask = DecodeUtf8(r.Mask);
-      // The text takes the mask's shape: literal positions hold the mask's characters.
+      // The text takes the mask's shape: literal positions hold the mask's characters. A text
+      // that already has the mask's literals is taken place by place ("12:34"), any other one
+      // fills the editable places in turn ("1234").
+      bool formatted = it.text.size() == it.mask.size();
+      for (size_t k = 0; formatted && k < it.mask.size(); ++k) {
+        if (!MaskEditable(it.mask[k]) && it.text[k] != it.mask[k]) formatted = false;
+      }
       std::u32string shaped;
+      size_t src = 0;
       for (size_t k = 0; k < it.mask.size(); ++k) {
         char32_t m = it.mask[k];
         if (!MaskEditable(m)) {
           shaped.push_back(m);
-        } else {
-          shaped.push_back(k < it.text.size() && MaskAccepts(m, it.text[k]) ? it.text[k] : U' ');
+          continue;
         }
+        size_t from = formatted ? k : src++;
+        shaped.push_back(from < it.text.size() && MaskAccepts(m, it.text[from]) ? it.text[from]
+                                                                                : U' ');
       }
       it.text = shaped;
     } else if (r.Type == DI_FIXEDIT) {

@@ -305,12 +305,13 @@ void Host::ExecuteCommandLine() {
 void Host::DisksMenu(int side) {
   std::vector<FarMenuItem> items;
   const char* home = std::getenv("HOME");
-  items.push_back(MenuItem("/  Root", !panels_[side].is_plugin()));
-  items.push_back(MenuItem("~  Home"));
+  items.push_back(MenuItem("&/  Root", !panels_[side].is_plugin()));
+  items.push_back(MenuItem("&~  Home"));
   const PluginMenus& m = plugin_.menus();
   for (size_t i = 0; i < m.disk_menu.size(); ++i) {
+    // The plug-in's hot-key digit, as FAR shows it in front of the entry.
     std::string hot = m.disk_numbers[i] > 0 && m.disk_numbers[i] <= 9
-                          ? std::to_string(m.disk_numbers[i])
+                          ? "&" + std::to_string(m.disk_numbers[i])
                           : " ";
     items.push_back(MenuItem(hot + "  " + m.disk_menu[i], panels_[side].is_plugin() && i == 0));
   }

@@ -69,8 +69,24 @@ int Host::Message(DWORD flags, const char* const* items, int count, int buttons)
   m->warning = (flags & FMSG_WARNING) != 0;
   m->left_align = (flags & FMSG_LEFTALIGN) != 0;
   m->title = items[0] ? items[0] : "";
-  for (int i = 1; i < count - buttons; ++i) m->lines.emplace_back(items[i] ? items[i] : "");
-  if (flags & FMSG_ERRORTYPE) m->lines.emplace_back(saved_errno ? std::strerror(saved_errno) : "");
+  std::vector<std::string> raw;
+  for (int i = 1; i < count - buttons; ++i) raw.emplace_back(items[i] ? items[i] : "");
+  if (flags & FMSG_ERRORTYPE) raw.emplace_back(saved_errno ? std::strerror(saved_errno) : "");
+  // Lines wider than the screen allows are wrapped at blanks (or cut where there are none).
+  const int room = std::max(10, screen_.cols() - 10);
+  for (const std::string& line : raw) {
+    std::string rest = line;
+    while (TextWidth(rest) > room && rest[0] != '\x01') {
+      std::string_view fit = FitText(rest, room);
+      size_t cut = fit.size();
+      size_t blank = std::string(fit).rfind(' ');
+      if (blank != std::string::npos && blank > 0) cut = blank;
+      m->lines.push_back(rest.substr(0, cut));
+      rest = rest.substr(cut);
+      if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    }
+    m->lines.push_back(rest);
+  }
   for (int i = count - buttons; i < count; ++i) m->buttons.push_back(ParseHotText(items[i], false));
 
   int width = TextWidth(m->title) + 4;

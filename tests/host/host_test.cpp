@@ -1,17 +1,317 @@
+// The host driven through the headless front end against the test plug-in: whole screens, the
+// results handed back to the plug-in, and the calls it received.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "sdk/far.h"
 #include "tests/host/host_run.h"
 
 namespace qb::host::test {
 namespace {
 
-TEST(Explore, Print) {
+using ::testing::ElementsAre;
+
+bool Logged(const HostRun& r, const std::string& line) {
+  return std::find(r.log.begin(), r.log.end(), line) != r.log.end();
+}
+
+// The screens printed by "screen" lines and at the end, split apart (each is 16 rows here).
+std::vector<std::string> Screens(const std::string& out, int rows = 16) {
+  std::vector<std::string> screens;
+  std::istringstream in(out);
+  std::string line, cur;
+  int n = 0;
+  while (std::getline(in, line)) {
+    cur += line + "\n";
+    if (++n == rows) {
+      screens.push_back(cur);
+      cur.clear();
+      n = 0;
+    }
+  }
+  return screens;
+}
+
+TEST(HostPanels, StartsOnTheDiskMenuEntryWithThePluginsModesAndKeyBar) {
   HostFixtureDir dir;
-  const char* s = std::getenv("QB_EXPLORE");
-  if (!s) GTEST_SKIP();
-  HostRun r = RunHost(dir, ReadFile(s), std::getenv("QB_EXPLORE_SIZE") ? std::getenv("QB_EXPLORE_SIZE") : "60x16");
-  std::printf("%s---\nstatus %d\n%s---\n", r.out.c_str(), r.status, r.err.c_str());
-  for (auto& l : r.log) std::printf("%s\n", l.c_str());
+  HostRun r = RunHost(dir, "Down\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "╔════════ TestPanel ═════════╗╔══════════ ~/work ══════════╗\n"
+            "║    Name    │     Note      ║║    Name     │     Name     ║\n"
+            "║..          │               ║║..           │              ║\n"
+            "║Friends     │Close ones     ║║docs         │              ║\n"
+            "║Work        │               ║║a.txt        │              ║\n"
+            "║zeta        │Always first   ║║b.txt        │              ║\n"
+            "║alpha       │First item     ║║             │              ║\n"
+            "║beta        │Second item    ║║             │              ║\n"
+            "║            │               ║║             │              ║\n"
+            "║            │               ║║             │              ║\n"
+            "║            │               ║║             │              ║\n"
+            "╟────────────┴───────────────╢╟─────────────┴──────────────╢\n"
+            "║Close ones                  ║║..                        Up║\n"
+            "╚════════════════════════════╝╚════════════════════════════╝\n"
+            "~/work>\n"
+            "1    2    3View4Edit5Copy6RenM7NewD8    9Conf10Qui11Plu12\n");
+  // The table is complete and the module name is the library's full path.
+  EXPECT_EQ(r.log.at(0),
+            "SetStartupInfo size=" + std::to_string(sizeof(PluginStartupInfo)) +
+                " module=Quillbox.so absolute=1 root=Software\\Far\\Plugins");
+  EXPECT_EQ(r.log.at(1), "GetPluginInfo");
+  EXPECT_EQ(r.log.at(2), "OpenPlugin 0 0");
+  EXPECT_EQ(r.log.back(), "ExitFAR");
+  EXPECT_TRUE(Logged(r, "ClosePlugin "));
+}
+
+TEST(HostPanels, EnterAndDotsMoveThroughThePluginAndLeaveItAtItsRoot) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "Down\nEnter\nscreen\nHome\nEnter\nscreen\nHome\nEnter\n");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_NE(s[0].find("TestPanel:\\Friends"), std::string::npos);
+  EXPECT_NE(s[0].find("║carol       │Carol Smith    ║"), std::string::npos);
+  // Back at the root the cursor stands on the folder that was left.
+  EXPECT_NE(s[1].find("║Close ones                  ║"), std::string::npos);
+  // ".." at the root: the plug-in closes its panel and the file panel comes back.
+  EXPECT_NE(s[2].find("╔══════════ ~/work ══════════╗╔══════════ ~/work ══════════╗"),
+            std::string::npos);
+  EXPECT_THAT(r.Calls("SetDirectory"),
+              ElementsAre("SetDirectory [Friends] 0", "SetDirectory [..] 0",
+                          "SetDirectory [..] 0"));
+  EXPECT_TRUE(Logged(r, "ClosePlugin "));
+}
+
+TEST(HostDialog, EveryItemTypeHandsTheUsersInputBack) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir,
+                      "ShiftF4\nscreen\n"
+                      "text  Lee\n"          // history edit
+                      "Tab\nBS\ntext xy\n"   // password
+                      "Tab\ntext 0930\n"     // masked fixed edit
+                      "Tab\nEnd\ntext  two\nEnter\ntext three\nUp\ntext !\n"  // editor lines, column kept
+                      "AltO\nAltP\nAltM\n"   // radio, check box, three-state box
+                      "Tab\nCtrlDown\nDown\nEnter\n"  // combo list: blue
+                      "Enter\n",
+                      "60x20");
+  ASSERT_EQ(r.status, 0);
+  std::vector<std::string> s = Screens(r.out, 20);
+  ASSERT_GE(s.size(), 1u);
+  EXPECT_EQ(s[0],
+            "╔════════ TestPanel ═════════╗╔══════════ ~/work ══════════╗\n"
+            "║                                                          ║\n"
+            "║.   ╔══════════════════ All items ═══════════════════╗    ║\n"
+            "║F   ║ Name:  Ann                ↓**        12:34     ║    ║\n"
+            "║W   ╟──────────────────── Notes ─────────────────────╢    ║\n"
+            "║z   ║ line one                                       ║    ║\n"
+            "║a   ║                                                ║    ║\n"
+            "║b   ║                                                ║    ║\n"
+            "║    ║ ┌─────────────────── Kind ───────────────────┐ ║    ║\n"
+            "║    ║ │ (•) Home     ( ) Office                    │ ║    ║\n"
+            "║    ║ │ [ ] Private    [?] Maybe                   │ ║    ║\n"
+            "║    ║ └────────────────────────────────────────────┘ ║    ║\n"
+            "║    ║ green           ↓                            a ║    ║\n"
+            "║    ║                    Centred                   b ║    ║\n"
+            "║    ╟────────────────────────────────────────────────╢    ║\n"
+            "╟─   ║               { OK } [ Cancel ]                ║   ─╢\n"
+            "║    ║                                                ║   p║\n"
+            "╚═   ╚════════════════════════════════════════════════╝   ═╝\n"
+            "~/\n"
+            "1    2    3View4Edit5Copy6RenM7NewD8    9Conf10Qui11Plu12\n");
+  EXPECT_THAT(r.Calls(""),
+              testing::IsSupersetOf(std::vector<std::string>{"Dialog result 18", "  item 2 data [Ann Lee]",
+                                     "  item 3 data [pxy]", "  item 4 data [09:30]",
+                                     "  item 6 data [line !one two]", "  item 7 data [three]",
+                                     "  item 8 data []", "  item 10 selected 0",
+                                     "  item 11 selected 1", "  item 12 selected 1",
+                                     "  item 13 selected 0", "  item 14 data [blue]",
+                                     "  list 1 flags -", "  list 2 flags selected"}));
+}
+
+TEST(HostDialog, EscapeGivesMinusOneAndHistoryRemembersAcceptedText) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir,
+                      "ShiftF4\nCtrlY\ntext Zoe\nEnter\n"      // accepted: Zoe goes to history
+                      "ShiftF4\nCtrlY\nCtrlDown\nEnter\nEsc\n",  // picked from history, escaped
+                      "60x20");
+  EXPECT_THAT(r.Calls("Dialog result"), ElementsAre("Dialog result 18", "Dialog result -1"));
+  EXPECT_THAT(r.Calls("  item 2 data"), ElementsAre("  item 2 data [Zoe]", "  item 2 data [Zoe]"));
+}
+
+TEST(HostDialog, ScriptEndingInsideADialogEndsTheRunCleanly) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "ShiftF4\ntext Q\n", "60x20");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Name:  AnnQ"), std::string::npos);
+  EXPECT_TRUE(Logged(r, "Dialog result -1"));
+  EXPECT_EQ(r.log.back(), "ExitFAR");
+}
+
+TEST(HostMenu, BreakKeysHotKeysAndWrapping) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir,
+                      "AltF3\nscreen\nDown\nDown\nShiftDel\n"  // Second, Third, wraps to First
+                      "AltF3\nF4\n"                           // break key 0 on the preset item
+                      "AltF3\nt\n"                            // automatic hot key of "Third"
+                      "AltF3\nEsc\n");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_GE(s.size(), 1u);
+  EXPECT_NE(s[0].find("║zeta        │Always fir╔══ Pick ══╗        │              ║\n"
+                      "║alpha       │First item║ First    ║        │              ║\n"
+                      "║beta        │Second ite║ Second   ║        │              ║\n"
+                      "║            │          ╟──────────╢        │              ║\n"
+                      "║            │          ║√Third    ║        │              ║\n"
+                      "║            │          ╚═ Bottom ═╝        │              ║\n"),
+            std::string::npos)
+      << s[0];
+  EXPECT_THAT(r.Calls("Menu"), ElementsAre("Menu result 0 break 1", "Menu result 1 break 0",
+                                           "Menu result 3 break -1", "Menu result -1 break -1"));
+}
+
+TEST(HostMessage, ButtonsSeparatorsAndAMessageWithoutButtons) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "ShiftF3\nscreen\nRight\nEnter\nShiftF3\nAltY\nShiftF3\nEsc\nShiftF5\n");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_NE(s[0].find("║zeta        │Al   ╔═════ Question ═════╗   │              ║\n"
+                      "║alpha       │Fi   ║  Delete the item?  ║   │              ║\n"
+                      "║beta        │Se   ╟────────────────────╢   │              ║\n"
+                      "║            │     ║ It can't be undone ║   │              ║\n"
+                      "║            │     ║   [ Yes ] [ No ]   ║   │              ║\n"
+                      "║            │     ╚════════════════════╝   │              ║\n"),
+            std::string::npos)
+      << s[0];
+  // The box without buttons is still on the final screen: nothing came after it.
+  EXPECT_NE(s[1].find("╔══ Working ══╗"), std::string::npos) << s[1];
+  EXPECT_THAT(r.Calls("Message"), ElementsAre("Message result 1", "Message result 0",
+                                              "Message result -1", "Message result -1"));
+}
+
+TEST(HostPanels, ViewModesKeyBarLayersAndPanelControl) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "Alt\nscreen\nCtrl2\nShiftF8\nscreen\nIns\nShiftF7\n");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_NE(s[0].find("1Left2Righ3Test4    5    6    7    8    9    10   11   12\n"),
+            std::string::npos);
+  // Mode 2 has a wide name column, the new item is listed and the cursor was put on item 2.
+  EXPECT_NE(s[1].find("║     Name      │    Note    ║"), std::string::npos) << s[1];
+  EXPECT_NE(s[1].find("║added          │Added later ║"), std::string::npos);
+  EXPECT_NE(s[1].find("║Work                        ║"), std::string::npos);
+  // Items come back with their user data copied by the host (name length * 100 + description
+  // length), the selection and the other panel's directory.
+  std::vector<std::string> info = r.Calls("PanelInfo");
+  ASSERT_EQ(info.size(), 2u);
+  EXPECT_EQ(info[0],
+            "PanelInfo plugin=1 items=[..#0,Friends#710,Work#400,zeta#412,added#511,alpha#510,"
+            "beta#411] selected=[Work] current=3 view=2 dir=[]");
+  EXPECT_EQ(info[1], "PanelInfo plugin=0 items=[..#0,docs#0,a.txt#0,b.txt#0] selected=[..] "
+                     "current=0 view=2 dir=[" + (dir.home() / "work").string() + "]");
+}
+
+TEST(HostPanels, CopyBetweenPluginAndFilePanels) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir,
+                      "End\nIns\nUp\nIns\nF5\n"                   // alpha, beta out to ~/work
+                      "Tab\nDown\nDown\nIns\nDown\nIns\nF6\nTab\n"  // a.txt, b.txt in
+                      "screen\n");
+  EXPECT_THAT(r.Calls("GetFiles"), ElementsAre("GetFiles [alpha,beta] move=0 dest=work mode=0"));
+  EXPECT_THAT(r.Calls("PutFiles"), ElementsAre("PutFiles [a.txt,b.txt] move=1 mode=0"));
+  EXPECT_EQ(ReadFile(dir.home() / "work" / "alpha.txt"), "First item");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_GE(s.size(), 1u);
+  // The plug-in read the files from the working directory the host set; the file panel shows
+  // what the plug-in wrote.
+  EXPECT_NE(s[0].find("║a.txt       │alpha file     ║"), std::string::npos) << s[0];
+  EXPECT_NE(s[0].find("║alpha.txt    │              ║"),
+            std::string::npos)
+      << s[0];
+}
+
+TEST(HostPanels, DeleteMakeFolderClipboardAndTimers) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir,
+                      "End\nCtrlIns\nclipboard\nF8\nF7\ntext X\nEnter\n"
+                      "ShiftF10\nwait 999\nscreen\nwait 1500\nShiftF11\nclipboard\n");
+  EXPECT_THAT(r.Calls("DeleteFiles"), ElementsAre("DeleteFiles [beta#411] 0"));
+  EXPECT_THAT(r.Calls("MakeDirectory"), ElementsAre("MakeDirectory mode 0 dialog 2 [NewX]"));
+  EXPECT_THAT(r.Calls("Timer"), ElementsAre("Timer tick 1", "Timer tick 2"));
+  EXPECT_TRUE(Logged(r, "KillTimer 1"));
+  EXPECT_EQ(r.out.substr(0, 5), "beta\n");
+  EXPECT_NE(r.out.find("from the plug-in\n"), std::string::npos);
+  // The new folder is current: its description is on the status line.
+  EXPECT_NE(r.out.find("║made                        ║"), std::string::npos);
+}
+
+TEST(HostCommandLine, PrefixOpensThePluginAndControlCanCloseIt) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "Tab\ntext tp:Friends\nEnter\nscreen\nCtrlQ\n", "60x16",
+                      "QB_TEST_NO_DISK=1");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_NE(s[0].find("╔══════════ ~/work ══════════╗╔════ TestPanel:\\Friends ════╗"),
+            std::string::npos)
+      << s[0];
+  EXPECT_TRUE(Logged(r, "OpenPlugin 4 [Friends]"));
+  // FCTL_CLOSEPLUGIN with "/" leaves the panel on that directory.
+  EXPECT_NE(s[1].find("═══ ~/work ══════════╗╔════════════ / ═════════════╗"), std::string::npos)
+      << s[1];
+  EXPECT_TRUE(Logged(r, "ClosePlugin \\Friends"));
+}
+
+TEST(HostMenus, DisksPluginsAndConfigurationMenus) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "AltF2\nscreen\n3\nF11\nEnter\nF9\nEnter\n");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_NE(s[0].find("╔════ Right ════╗"), std::string::npos) << s[0];
+  EXPECT_NE(s[0].find("║ 3  Test Panel ║"), std::string::npos);
+  EXPECT_NE(s[1].find("╔════════ TestPanel ═════════╗╔════════ TestPanel ═════════╗"),
+            std::string::npos)
+      << s[1];
+  EXPECT_THAT(r.Calls("OpenPlugin"), ElementsAre("OpenPlugin 0 0", "OpenPlugin 0 0",
+                                                 "OpenPlugin 1 0"));
+  EXPECT_TRUE(Logged(r, "Configure 0"));
+}
+
+TEST(HostServices, GetMsgFollowsTheHostsLanguageKey) {
+  HostFixtureDir dir;
+  HostRun english = RunHost(dir, "ShiftF6\n");
+  EXPECT_TRUE(Logged(english, "GetMsg [OK] [Third text] []"));
+  std::ofstream(dir.home() / "config" / "quillbox.reg")
+      << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Far\\Language]\r\n\"Main\"=\"German\"\r\n";
+  HostRun german = RunHost(dir, "ShiftF6\n");
+  EXPECT_TRUE(Logged(german, "GetMsg [Ja] [Dritter Text] []")) << german.err;
+}
+
+TEST(HostServices, GetDirListNamesTheWholeTreeAfterTheDirectorysOwnName) {
+  HostFixtureDir dir;
+  std::ofstream(dir.home() / "work" / "docs" / "c.txt") << "c";
+  HostRun r = RunHost(dir, "ShiftF9\n", "60x16",
+                      "QB_TEST_DIRLIST='" + (dir.home() / "work").string() + "'");
+  EXPECT_TRUE(Logged(r, "GetDirList 1 [work/a.txt,work/b.txt,work/docs/,work/docs/c.txt]"));
+  HostRun missing = RunHost(dir, "ShiftF9\n");
+  EXPECT_TRUE(Logged(missing, "GetDirList 0 []"));
+}
+
+TEST(HostStart, MissingPluginIsReportedAndFilePanelsStillWork) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "screen\nDown\n", "60x16", "", (dir.home() / "none").string());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("The plug-in was not loaded"), std::string::npos);
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_NE(s[0].find("Error"), std::string::npos);
+  EXPECT_NE(s[1].find("║docs                  Folder║"), std::string::npos) << s[1];
+}
+
+TEST(HostStart, ScriptErrorsExitNonZeroNamingTheLine) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "Down\n# fine\nCtrlFoo\n");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.log.empty());
 }
 
 }  // namespace
