@@ -160,10 +160,10 @@ TEST_F(FieldTypesTest, RecordDescriptionsAreComposedFromTheFormat) {
   // %p and %P name one type; the first field of a type describes it; unknown tokens and a "%"
   // before a non-letter show as "???".
   auto shown = describe("%p/%B-%Q-%-%P");
-  EXPECT_EQ(shown["R"], "Alpha=a1/Beta=b1-???-???-Alpha=a1");
-  EXPECT_EQ(shown["Empty"], "/-???-???-");
+  EXPECT_EQ(shown["R"], "Alpha=a1/Beta=b1-?\?\?-?\?\?-Alpha=a1");
+  EXPECT_EQ(shown["Empty"], "/-?\?\?-?\?\?-");
   EXPECT_EQ(describe("")["R"], "<none>");
-  EXPECT_EQ(describe("%")["R"], "???");
+  EXPECT_EQ(describe("%")["R"], "?\?\?");
   // A long format is cut to the description buffer.
   const std::string long_format(3000, 'x');
   EXPECT_EQ(describe(long_format + "%B")["R"], std::string(1023, 'x'));
