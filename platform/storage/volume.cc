@@ -40,6 +40,12 @@ HRESULT Volume::Open(FileSystem* fs, const std::string& path, bool writable, Loc
       fs->Open(path, writable ? OpenKind::kReadWrite : OpenKind::kReadOnly, lock, &v->file_));
   HRESULT hr = v->LoadHeader();
   if (Failed(hr)) return hr;
+  // A crash while the file grew may leave a part of a sector at its end; other readers want whole
+  // sectors, and nothing committed lives there.
+  if (writable && v->file_size_ % v->ss_ != 0) {
+    uint64_t whole = (v->file_size_ + v->ss_ - 1) / v->ss_ * v->ss_;
+    if (Succeeded(v->file_->SetSize(whole)) && Succeeded(v->file_->Sync())) v->file_size_ = whole;
+  }
   *out = std::move(v);
   return S_OK;
 }
@@ -384,6 +390,7 @@ HRESULT Volume::ChainAt(Chain& c, size_t index, uint32_t* out) {
     } else {
       if (c.start >= limit) return STG_E_DOCFILECORRUPT;
       c.known.push_back(c.start);
+      c.seen.insert(c.start);
     }
   }
   while (c.known.size() <= index) {
@@ -395,7 +402,7 @@ HRESULT Volume::ChainAt(Chain& c, size_t index, uint32_t* out) {
       continue;
     }
     // A chain longer than the file has sectors runs in a cycle.
-    if (next >= limit || c.known.size() >= limit) return STG_E_DOCFILECORRUPT;
+    if (next >= limit || !c.seen.insert(next).second) return STG_E_DOCFILECORRUPT;
     c.known.push_back(next);
   }
   *out = c.known[index];
@@ -420,6 +427,7 @@ HRESULT Volume::ChainAppend(Chain& c, uint32_t s) {
   }
   RETURN_IF_FAILED(c.mini ? SetMiniFat(s, kEndOfChain) : SetFat(s, kEndOfChain));
   c.known.push_back(s);
+  c.seen.insert(s);
   return S_OK;
 }
 
@@ -434,6 +442,8 @@ HRESULT Volume::ChainReplace(Chain& c, size_t index, uint32_t s) {
     RETURN_IF_FAILED(SetFat(c.known[index - 1], s));
   }
   c.known[index] = s;
+  c.seen.erase(old);
+  c.seen.insert(s);
   FreeSector(old);
   return S_OK;
 }
@@ -442,6 +452,7 @@ HRESULT Volume::ChainTruncate(Chain& c, size_t length) {
   RETURN_IF_FAILED(ChainComplete(c));
   if (c.known.size() <= length) return S_OK;
   for (size_t i = length; i < c.known.size(); ++i) {
+    c.seen.erase(c.known[i]);
     if (c.mini) {
       RETURN_IF_FAILED(FreeMini(c.known[i]));
     } else {
@@ -648,7 +659,16 @@ HRESULT Volume::Children(uint32_t storage, std::vector<uint32_t>* ids) {
   }
   DirEntry* e = nullptr;
   RETURN_IF_FAILED(GetEntry(storage, &e));
-  return WalkTree(e->child, ids);
+  RETURN_IF_FAILED(WalkTree(e->child, ids));
+  // A storage that holds itself or one of the storages it is in would nest without end.
+  auto path = open_.find(storage);
+  for (uint32_t id : *ids) {
+    if (id == storage || id == 0) return STG_E_DOCFILECORRUPT;
+    if (path != open_.end() &&
+        std::find(path->second.begin(), path->second.end(), id) != path->second.end())
+      return STG_E_DOCFILECORRUPT;
+  }
+  return S_OK;
 }
 
 bool Volume::IsBelow(uint32_t id, uint32_t ancestor) const {
@@ -667,6 +687,7 @@ HRESULT Volume::Acquire(uint32_t id, uint32_t parent) {
   auto p = open_.find(parent);
   if (p != open_.end()) path = p->second;
   path.push_back(parent);
+  if (std::find(path.begin(), path.end(), id) != path.end()) return STG_E_DOCFILECORRUPT;
   if (e->type == kTypeStream) {
     RETURN_IF_FAILED(ValidateStream(*e));
     StreamState st;
@@ -1211,7 +1232,8 @@ void Volume::BuildHeader(std::vector<uint8_t>* out) const {
     Put32(&h[0x4C + 4 * i], i < fat_locs_.size() ? fat_locs_[i] : kFreeSect);
 }
 
-HRESULT Volume::SwitchHeader(const std::vector<uint8_t>& header) {
+HRESULT Volume::SwitchHeader(const std::vector<uint8_t>& header, bool* decided) {
+  *decided = false;
   const std::string jpath = path_ + "-journal";
   const uint32_t hs = static_cast<uint32_t>(header.size());
   std::vector<uint8_t> j(16 + 2 * static_cast<size_t>(hs) + 8, 0);
@@ -1220,15 +1242,23 @@ HRESULT Volume::SwitchHeader(const std::vector<uint8_t>& header) {
   if (committed_header_.size() == hs) memcpy(&j[16], committed_header_.data(), hs);
   memcpy(&j[16 + hs], header.data(), hs);
   Put64(&j[j.size() - 8], Fnv64(j.data(), j.size() - 8));
+  HRESULT hr = S_OK;
   {
     std::unique_ptr<File> jf;
-    RETURN_IF_FAILED(fs_->Open(jpath, OpenKind::kCreateAlways, LockKind::kNone, &jf));
-    RETURN_IF_FAILED(jf->WriteAt(0, j.data(), j.size()));
-    RETURN_IF_FAILED(jf->Sync());
+    hr = fs_->Open(jpath, OpenKind::kCreateAlways, LockKind::kNone, &jf);
+    if (Succeeded(hr)) hr = jf->WriteAt(0, j.data(), j.size());
+    if (Succeeded(hr)) hr = jf->Sync();
   }
-  RETURN_IF_FAILED(fs_->SyncDirectory(jpath));
+  if (Succeeded(hr)) hr = fs_->SyncDirectory(jpath);
+  if (Failed(hr)) {
+    // The journal must not outlive a commit that did not happen; when it cannot be removed the
+    // next open may still complete the commit, so the new sectors stay.
+    if (Failed(fs_->Remove(jpath)) || Failed(fs_->SyncDirectory(jpath))) *decided = true;
+    return hr;
+  }
   // From here the commit stands: a torn or lost header write is finished from the journal.
-  HRESULT hr = file_->WriteAt(0, header.data(), header.size());
+  *decided = true;
+  hr = file_->WriteAt(0, header.data(), header.size());
   if (Succeeded(hr)) hr = file_->Sync();
   if (Failed(hr)) return hr;
   fs_->Remove(jpath);
@@ -1310,11 +1340,16 @@ HRESULT Volume::Commit() {
   if (Succeeded(hr)) hr = WriteAll();
   if (Succeeded(hr)) hr = file_->Sync();
   std::vector<uint8_t> header;
+  bool decided = false;
   if (Succeeded(hr)) {
     BuildHeader(&header);
-    hr = SwitchHeader(header);
+    hr = SwitchHeader(header, &decided);
   }
-  if (Failed(hr)) return fail(hr);
+  if (Failed(hr)) {
+    if (!decided) return fail(hr);
+    broken_ = hr;  // the next open finishes the commit from the journal
+    return hr;
+  }
   committed_header_ = header;
   RETURN_IF_FAILED(file_->GetSize(&file_size_));
   hr = Scrub();

@@ -52,6 +52,7 @@ struct NameLess {
 struct Chain {
   uint32_t start = kEndOfChain;
   std::vector<uint32_t> known;
+  std::unordered_set<uint32_t> seen;  // the members of `known`: a repeat is a cycle
   bool complete = false;
   bool mini = false;
 };
@@ -166,7 +167,8 @@ class Volume {
   HRESULT RelocateFat();
   HRESULT WriteAll();
   void BuildHeader(std::vector<uint8_t>* h) const;
-  HRESULT SwitchHeader(const std::vector<uint8_t>& header);
+  // `*decided` tells whether the commit may already stand (the journal is durable and was kept).
+  HRESULT SwitchHeader(const std::vector<uint8_t>& header, bool* decided);
   HRESULT Scrub();
 
   FileSystem* fs_ = nullptr;
