@@ -196,7 +196,9 @@ if ((have_book)); then
   wait_for "Ctrl+PgUp leaves the book folder" screen_lacks '\0Test'
   keys S-F12
   wait_for "the book's Shift key bar" keybar_lacks "Quit"
+  # Esc and F10 sent together would read as Alt+F10 (ESC-prefixed), so let Esc arrive first.
   keys Escape
+  wait_for "the book's plain key bar" keybar_has "Quit"
   keys F10
   wait_for "F10 leaves quillbox" screen_has "QB-EXIT=0"
   terminal_is_clean || fail "the terminal is restored after F10 from the book"
