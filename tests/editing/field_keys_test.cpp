@@ -1,0 +1,201 @@
+// Fields of an open record from the keyboard: Shift+F4, F4, F3, Enter, F8, Alt+F5 and Ctrl+Ins.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "editing_host.h"
+
+namespace qb::edtest {
+namespace {
+
+constexpr uint32_t kComment = 0x10101, kAddress = 0x10301, kSingle = 0x7701, kBare = 0x7801;
+
+std::string Z(const std::string& text) { return text + std::string(1, '\0'); }
+
+class FieldKeys : public ::testing::Test {
+ protected:
+  void Open(const std::vector<Field>& fields) {
+    h.NewBook([&] {
+      h.MakeFolder("Work");
+      h.MakeRecord("Work/Bob", fields);
+    });
+    ASSERT_EQ(h.Cd("Work\\Bob"), 1);
+    h.TypeReset("Single");
+    h.TypeEditor("Single", 1, "made");
+  }
+  std::vector<Field> Bob() { return h.ReadRecord("Work/Bob"); }
+  Host& h = Host::Get();
+};
+
+TEST_F(FieldKeys, AddFieldOffersEveryTypeInLoadOrderAndStoresWhatItsEditorMade) {
+  Open({});
+  h.menus.push_back(2);  // Comment
+  h.dialogs.push_back(Accept({"first line", "second"}));
+  EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
+  ASSERT_EQ(h.shown_menus.size(), 1u);
+  EXPECT_EQ(h.shown_menus[0].help, "CreateEntryMenu");
+  EXPECT_EQ(h.shown_menus[0].lines,
+            (std::vector<std::string>{"Address", "Bare", "Comment", "Single"}));
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kComment, Z("first line\nsecond")}}));
+  EXPECT_EQ(h.CurrentName(), "Comment");
+
+  // Comment allows several: a second one is appended.
+  h.menus.push_back(2);
+  h.dialogs.push_back(Accept({"again"}));
+  EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kComment, Z("first line\nsecond")}, {kComment, Z("again")}}));
+}
+
+TEST_F(FieldKeys, ASecondFieldOfASingleFieldTypeIsRefused) {
+  Open({{kBare, "b"}});
+  h.menus.push_back(3);  // Single
+  EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "made"}}));
+  EXPECT_TRUE(h.shown_messages.empty());
+
+  h.menus.push_back(3);
+  EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
+  ASSERT_EQ(h.shown_messages.size(), 1u);
+  EXPECT_EQ(h.shown_messages[0].help, "EntryAlreadyExistsError");
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "made"}}));
+}
+
+TEST_F(FieldKeys, AddFieldDeclinedOrWithoutDataOrEscapedAddsNothing) {
+  Open({});
+  h.TypeEditor("Single", 0, "");
+  h.menus.push_back(3);
+  h.Key(VK_F4, PKF_SHIFT);
+  h.TypeEditor("Single", 2, "");
+  h.menus.push_back(3);
+  h.Key(VK_F4, PKF_SHIFT);
+  h.menus.push_back(-1);
+  EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
+  EXPECT_TRUE(Bob().empty());
+}
+
+TEST_F(FieldKeys, ATypeWithoutAnEditorGetsAnEmptyField) {
+  Open({});
+  h.menus.push_back(1);  // Bare
+  EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, ""}}));
+}
+
+TEST_F(FieldKeys, EditReplacesOrRemovesTheFieldAndViewNeverChangesIt) {
+  Open({{kBare, "b"}, {kSingle, "old"}});
+  ASSERT_TRUE(h.SetCurrentName("Single"));
+  h.TypeEditor("Single", 1, "new");
+  EXPECT_EQ(h.Key(VK_F3), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "old"}}));
+  EXPECT_EQ(h.Key(VK_F4), 1);
+  EXPECT_EQ(h.TypeLog("Single"), "[edit 0 7701 old][edit 1 7701 old]");
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "new"}}));
+
+  h.TypeEditor("Single", 0, "");
+  EXPECT_EQ(h.Key(VK_F4), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "new"}}));
+
+  h.TypeEditor("Single", 2, "");
+  ASSERT_TRUE(h.SetCurrentName("Single"));
+  EXPECT_EQ(h.Key(VK_F4), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}}));
+}
+
+TEST_F(FieldKeys, WithoutAnEditorOrOnDotDotTheHostGetsF3AndF4) {
+  Open({{kBare, "b"}});
+  ASSERT_TRUE(h.SetCurrentName("Bare"));
+  EXPECT_EQ(h.Key(VK_F4), 0);
+  EXPECT_EQ(h.Key(VK_F3), 0);
+  h.SetCurrent(0);
+  EXPECT_EQ(h.Key(VK_F4), 0);
+  EXPECT_EQ(h.Key(VK_RETURN), 0);
+}
+
+TEST_F(FieldKeys, EnterRunsTheFieldsAction) {
+  Open({{kBare, "b"}, {kSingle, "555"}});
+  ASSERT_TRUE(h.SetCurrentName("Single"));
+  EXPECT_EQ(h.Key(VK_RETURN), 1);
+  EXPECT_EQ(h.TypeLog("Single"), "[action 7701 555]");
+  ASSERT_TRUE(h.SetCurrentName("Bare"));
+  EXPECT_EQ(h.Key(VK_RETURN), 0);
+}
+
+TEST_F(FieldKeys, DeletingFieldsOneThreeAndFourInAnyOrderRemovesExactlyThose) {
+  const std::vector<Field> five = {
+      {kBare, "f0"}, {kBare, "f1"}, {kBare, "f2"}, {kBare, "f3"}, {kBare, "f4"}};
+  for (const std::vector<int>& order : {std::vector<int>{2, 4, 5}, std::vector<int>{5, 2, 4},
+                                        std::vector<int>{4, 5, 2}}) {
+    Open(five);
+    ASSERT_EQ(h.Names().size(), 6u);
+    h.messages.push_back(0);
+    EXPECT_EQ(h.Delete(order), 1);
+    EXPECT_EQ(h.shown_messages.at(0).lines[2], "3 items");
+    EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "f0"}, {kBare, "f2"}}));
+  }
+}
+
+TEST_F(FieldKeys, MoveToFrontMakesTheThirdFieldTheFirst) {
+  Open({{kBare, "f0"}, {kBare, "f1"}, {kBare, "f2"}});
+  h.SetCurrent(3);
+  EXPECT_EQ(h.Key(VK_F5, PKF_ALT), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "f2"}, {kBare, "f0"}, {kBare, "f1"}}));
+  EXPECT_EQ(h.CurrentName(), "Bare");
+
+  h.SetCurrent(1);  // the record's first field
+  EXPECT_EQ(h.Key(VK_F5, PKF_ALT), 1);
+  h.SetCurrent(0);
+  EXPECT_EQ(h.Key(VK_F5, PKF_ALT), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "f2"}, {kBare, "f0"}, {kBare, "f1"}}));
+}
+
+TEST_F(FieldKeys, MoveToFrontGoesByThePlaceInTheRecordNotInThePanel) {
+  // The host lists Bare before Single by name; Bare is still the record's second field.
+  Open({{kSingle, "s"}, {kBare, "b"}});
+  ASSERT_EQ(h.Names(), (std::vector<std::string>{"..", "Bare", "Single"}));
+  h.SetCurrent(1);
+  EXPECT_EQ(h.Key(VK_F5, PKF_ALT), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "s"}}));
+}
+
+TEST_F(FieldKeys, CtrlInsJoinsTheSelectedFieldsTextsWithCrLf) {
+  Open({{kSingle, "a"}, {kSingle, "b"}, {kBare, "x"}, {kSingle, "c"}});
+  ASSERT_EQ(h.Names(), (std::vector<std::string>{"..", "Bare", "Single", "Single", "Single"}));
+  h.Select({4, 2, 3});
+  EXPECT_EQ(h.Key(VK_INSERT, PKF_CONTROL), 1);
+  EXPECT_EQ(h.clipboard, "Single:c\r\nSingle:a\r\nSingle:b");
+
+  // A type without a text adds none; with no text at all the clipboard stays as it was.
+  h.clipboard = "<untouched>";
+  h.Select({1, 2});
+  EXPECT_EQ(h.Key(VK_INSERT, PKF_CONTROL), 1);
+  EXPECT_EQ(h.clipboard, "Single:a");
+  h.clipboard = "<untouched>";
+  h.Select({1});
+  EXPECT_EQ(h.Key(VK_INSERT, PKF_CONTROL), 1);
+  EXPECT_EQ(h.clipboard, "<untouched>");
+}
+
+TEST_F(FieldKeys, CtrlInsWithoutSelectionCopiesTheCurrentFieldOrLeavesDotDotToTheHost) {
+  Open({{kSingle, "a"}});
+  h.SetCurrent(1);
+  EXPECT_EQ(h.Key(VK_INSERT, PKF_CONTROL), 1);
+  EXPECT_EQ(h.clipboard, "Single:a");
+  h.SetCurrent(0);
+  EXPECT_EQ(h.Key(VK_INSERT, PKF_CONTROL), 0);
+}
+
+TEST_F(FieldKeys, CommentAndAddressFieldsAreMadeAndEditedThroughTheirEditors) {
+  Open({});
+  h.menus.push_back(0);  // Address
+  h.dialogs.push_back(Accept({"Street 1", "Town"}));
+  EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kAddress, Z("Street 1\nTown")}}));
+  ASSERT_TRUE(h.SetCurrentName("Address"));
+  h.dialogs.push_back(Accept({"Street 2", "Town", "Land"}));
+  EXPECT_EQ(h.Key(VK_F4), 1);
+  ASSERT_EQ(h.shown_dialogs.size(), 2u);
+  EXPECT_EQ(h.shown_dialogs[1].lines[1], "Street 1");
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kAddress, Z("Street 2\nTown\nLand")}}));
+}
+
+}  // namespace
+}  // namespace qb::edtest
