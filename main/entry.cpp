@@ -10,8 +10,11 @@
 #include "main/event_walk.h"
 #include "main/folder_ops.h"
 #include "main/key_table.h"
+#include "main/messages.h"
 #include "main/plugin_state.h"
+#include "main/settings.h"
 #include "sdk/services.h"
+#include "shared/lang/current_language.h"
 
 namespace qb::main {
 namespace {
@@ -95,20 +98,24 @@ QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
                 std::min(sizeof state.info,
                          static_cast<std::size_t>(info->StructSize > 0 ? info->StructSize : 0)));
     state.info.ModuleName[NM - 1] = '\0';
-    // 2. The language files are loaded here once the message store is part of the library.
+    // 2. The language files beside the main library, in the host's language.
+    state.module_dir = qb::main::DirectoryOf(state.info.ModuleName);
+    qb::main::LoadMessages(state.module_dir, qb::lang::CurrentLanguage(state.info.RootKey));
     // 3. The configuration menu: the main library's own entry first.
     state.config_menu.clear();
     FarMenuItem own{};
     std::strncpy(own.Text, qb::main::kTitle, sizeof own.Text - 1);
     state.config_menu.push_back(own);
-    // 4. Field types, language files and the default book lie beside the main library.
-    state.module_dir = qb::main::DirectoryOf(state.info.ModuleName);
-    // 5. The field-type libraries.
+    // 4 and 5. The field-type libraries beside the main library (module_dir, taken above).
     state.field_types.Load(state.module_dir, &state.info, &state.host_services, &state.config_menu);
-    // 6. Settings: defaults until they are read from the registry.
-    if (state.settings.book_file.empty())
+    // 6. The settings; this also points the HostServices user name at the setting.
+    qb::main::ReadSettings();
+    if (state.settings.book_file.empty()) {
       state.settings.book_file = state.module_dir + "Quillbox.Dat";
+    }
     state.host_services.UserName = state.settings.user_name.c_str();
+    // 7. The dialog builder's error box texts.
+    qb::main::AttachDialogBuilder();
   });
 }
 
@@ -208,10 +215,11 @@ QB_EXPORT int DeleteFiles(HANDLE h, PluginPanelItem* items, int count, int op_mo
 QB_EXPORT void ExitFAR(void) {
   Guarded([&] {
     qb::main::PluginState& state = State();
-    // The settings are written back here once they are kept in the registry.
+    qb::main::WriteSettings();
     state.field_types.Unload();
     state.config_menu.clear();
     state.config_menu.shrink_to_fit();
+    qb::main::FreeMessages();
   });
 }
 

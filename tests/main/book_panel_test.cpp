@@ -93,6 +93,7 @@ TEST_F(BookPanelTest, BookThatIsThereButUnreadableIsReportedNotReplaced) {
   EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
   EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(38), other, "HResult = 0x800300FB", T(0)));
   EXPECT_FALSE(std::filesystem::exists(book()));  // no empty book appeared in its place
+  EXPECT_STRNE(main::MainText(38), "");           // the language files were found
   EXPECT_EQ(main::State().settings.book_file, other);
 }
 

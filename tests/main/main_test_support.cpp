@@ -66,6 +66,19 @@ PluginStartupInfo MakeStartupInfo(const std::string& dir) {
 }
 
 void StartMainLibrary(const std::string& dir) {
+  // Settings go to a registry file of the test's own, and the language files of the build lie
+  // beside the main library as they do in the plug-in directory.
+  std::error_code ec;
+  fs::create_directories(dir + "config", ec);
+  setenv("QUILLBOX_CONFIG_DIR", (dir + "config").c_str(), 1);
+  if (const char* plugins = std::getenv("QB_PLUGIN_DIR")) {
+    for (const auto& entry : fs::directory_iterator(plugins, ec)) {
+      if (entry.path().extension() == ".lng" &&
+          !fs::exists(dir + entry.path().filename().string())) {
+        fs::create_symlink(entry.path(), dir + entry.path().filename().string(), ec);
+      }
+    }
+  }
   main::PluginState& state = main::State();
   state.settings = main::Settings{};
   state.last_path = "\\";
