@@ -380,7 +380,7 @@ void Host::DrawPanel(int side) {
   p.ClampCursor(rows * groups);
   std::vector<int> widths = LayOut(mode.columns, inner);
   const size_t per_group = mode.columns.size() / groups;
-  const bool active = side == active_ && windows_.empty() ? true : side == active_;
+  const bool active = side == active_;  // only the active panel shows its cursor
 
   int x = x0 + 1;
   for (size_t ci = 0; ci < mode.columns.size(); ++ci) {

@@ -2,6 +2,8 @@
 // collects what it printed and what the plug-in logged.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -81,6 +83,10 @@ inline HostRun RunHost(const HostFixtureDir& dir, const std::string& script,
   int st = pclose(p);
   run.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   run.err = ReadFile(dir.home() / "stderr");
+  // Under the sanitizer build the program reports memory and undefined-behaviour faults here.
+  if (run.err.find("Sanitizer") != std::string::npos ||
+      run.err.find("runtime error:") != std::string::npos)
+    ADD_FAILURE() << "quillbox reported a fault:\n" << run.err;
   std::istringstream lines(ReadFile(log));
   for (std::string l; std::getline(lines, l);) run.log.push_back(l);
   return run;
