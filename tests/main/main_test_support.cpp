@@ -152,8 +152,9 @@ std::pair<std::string, std::string> SplitLast(const std::string& path) {
 }  // namespace
 
 BookBuilder& BookBuilder::Folder(const std::string& path) {
-  const auto [parent, name] = SplitLast(path);
-  InFolder(parent, [&](storage::Storage& folder) {
+  const auto split = SplitLast(path);
+  const std::string& name = split.second;
+  InFolder(split.first, [&](storage::Storage& folder) {
     storage::Storage made;
     folder.CreateStorage(*codepage::Utf8ToUtf16(name), kMode, &made);
   });
@@ -161,8 +162,8 @@ BookBuilder& BookBuilder::Folder(const std::string& path) {
 }
 
 BookBuilder& BookBuilder::Record(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const auto [parent, name] = SplitLast(path);
-  return Stream(*codepage::Utf8ToUtf16(name), parent, bytes);
+  const auto split = SplitLast(path);
+  return Stream(*codepage::Utf8ToUtf16(split.second), split.first, bytes);
 }
 
 BookBuilder& BookBuilder::Stream(const std::u16string& name, const std::string& folder_path,
