@@ -47,6 +47,12 @@ BookPanel::BookPanel() {
 
 BookPanel::~BookPanel() {
   CloseAll();
+  // Field-type libraries must not be left reading a panel that is gone.
+  HostServices& services = State().host_services;
+  if (services.CurrentPanel == this) {
+    services.CurrentPanel = nullptr;
+    services.CurrentRecord = nullptr;
+  }
 }
 
 storage::Storage* BookPanel::current_folder() {
