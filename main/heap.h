@@ -20,7 +20,7 @@ inline void HeapFree(void* block) {
 inline char* HeapString(std::string_view text) {
   char* copy = static_cast<char*>(HeapAlloc(text.size() + 1));
   if (copy) {
-    std::memcpy(copy, text.data(), text.size());
+    if (!text.empty()) std::memcpy(copy, text.data(), text.size());  // data() may be null
     copy[text.size()] = '\0';
   }
   return copy;

@@ -55,7 +55,7 @@ QB_EXPORT int StdEditSingleLine(const char* title, const char* helpTopic, const 
 /* As StdEditSingleLine for several lines; a view returns 1. */
 QB_EXPORT int StdEditMultiLine(const char* title, const char* helpTopic, const char* text,
                                uint32_t size, char** newText, uint32_t* newSize, int edit);
-/* Writes "Type:" and one tab-indented line per line of text. Cuts text in place. */
+/* Writes "Type:" and one tab-indented line per line of text. The text is left as it was. */
 QB_EXPORT void StdSaveMultiLine(const char* typeName, FILE* out, char* text);
 
 #ifdef __cplusplus
