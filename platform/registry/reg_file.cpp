@@ -184,7 +184,7 @@ std::string ConfigDirectory() {
   const char* configured = std::getenv("QUILLBOX_CONFIG_DIR");
   if (configured != nullptr && *configured != '\0') return configured;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  // The base directory specification ignores a relative XDG_CONFIG_HOME.
+  // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
   if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/quillbox";
   return HomeDirectory() + "/.config/quillbox";
 }
