@@ -1,11 +1,16 @@
 #include "platform/storage/volume.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 
 namespace qb::storage::detail {
 namespace {
+
+// Four FAT entries side by side, for checking contiguous stretches quickly.
+typedef uint32_t V4 __attribute__((vector_size(16)));
+constexpr V4 kStep = {1, 2, 3, 4};
 
 constexpr char kJournalMagic[8] = {'Q', 'B', 'C', 'F', 'B', 'J', '1', 0};
 
@@ -42,6 +47,13 @@ HRESULT Volume::Open(FileSystem* fs, const std::string& path, bool writable, Loc
   if (Failed(hr)) return hr;
   // A crash while the file grew may leave a part of a sector at its end; other readers want whole
   // sectors, and nothing committed lives there.
+  // Sectors past the FAT's reach, left by a commit that a crash cut short, belong to nothing.
+  uint64_t covered = (static_cast<uint64_t>(v->fat_.size()) + 1) * v->ss_;
+  if (writable && !v->fat_.empty() && v->file_size_ > covered &&
+      Succeeded(v->file_->SetSize(covered)) && Succeeded(v->file_->Sync())) {
+    v->file_size_ = covered;
+    v->sector_limit_ = v->top_ = static_cast<uint32_t>(v->fat_.size());
+  }
   if (writable && v->file_size_ % v->ss_ != 0) {
     uint64_t whole = (v->file_size_ + v->ss_ - 1) / v->ss_ * v->ss_;
     if (Succeeded(v->file_->SetSize(whole)) && Succeeded(v->file_->Sync())) v->file_size_ = whole;
@@ -149,6 +161,7 @@ HRESULT Volume::LoadHeader() {
   committed_header_ = h;
   if (file_size_ > kMaxFileBytes + ss_) return STG_E_DOCFILETOOLARGE;
   sector_limit_ = static_cast<uint32_t>((file_size_ - ss_ + ss_ - 1) / ss_);
+  top_ = sector_limit_;
 
   uint32_t num_fat = Get32(&h[0x2C]);
   uint32_t difat_start = Get32(&h[0x44]);
@@ -172,7 +185,7 @@ HRESULT Volume::LoadHeader() {
   }
   for (uint32_t loc : fat_locs_)
     if (loc >= sector_limit_) return STG_E_DOCFILECORRUPT;
-  fat_.assign(static_cast<size_t>(num_fat) * epp_, kFreeSect);
+  fat_.resize(static_cast<size_t>(num_fat) * epp_);  // filled as pages load
   fat_loaded_.assign(num_fat, 0);
   fat_dirty_.assign(num_fat, 0);
   fat_moved_.assign(num_fat, 0);
@@ -184,7 +197,7 @@ HRESULT Volume::LoadHeader() {
   uint32_t num_minifat = Get32(&h[0x40]);
   if (minifat_chain_.start == kEndOfChain) num_minifat = 0;
   if (num_minifat > sector_limit_) return STG_E_DOCFILECORRUPT;
-  minifat_.assign(static_cast<size_t>(num_minifat) * epp_, kFreeSect);
+  minifat_.resize(static_cast<size_t>(num_minifat) * epp_);  // filled as pages load
   minifat_loaded_.assign(num_minifat, 0);
   minifat_dirty_.assign(num_minifat, 0);
 
@@ -225,19 +238,19 @@ HRESULT Volume::LoadFatPage(uint32_t p) {
   if (fat_loaded_[p]) return S_OK;
   // Read a run of consecutive FAT sectors at once: FATs are usually contiguous.
   uint32_t n = 1;
-  while (p + n < fat_locs_.size() && n < 64 && !fat_loaded_[p + n] &&
+  while (p + n < fat_locs_.size() && n < 256 && !fat_loaded_[p + n] &&
          fat_locs_[p + n] == fat_locs_[p] + n)
     ++n;
-  std::vector<uint8_t> buf(static_cast<size_t>(n) * ss_);
   size_t got = 0;
-  RETURN_IF_FAILED(file_->ReadAt(SectorOffset(fat_locs_[p]), buf.data(), buf.size(), &got));
+  uint32_t* dst = &fat_[static_cast<size_t>(p) * epp_];
+  RETURN_IF_FAILED(file_->ReadAt(SectorOffset(fat_locs_[p]), dst, static_cast<size_t>(n) * ss_, &got));
   if (got < ss_) return STG_E_DOCFILECORRUPT;
   n = static_cast<uint32_t>(got / ss_);
-  for (uint32_t k = 0; k < n; ++k) {
-    for (uint32_t i = 0; i < epp_; ++i)
-      fat_[static_cast<size_t>(p + k) * epp_ + i] = Get32(&buf[static_cast<size_t>(k) * ss_ + 4 * i]);
-    fat_loaded_[p + k] = 1;
+  if constexpr (std::endian::native != std::endian::little) {
+    for (size_t i = 0; i < static_cast<size_t>(n) * epp_; ++i)
+      dst[i] = Get32(reinterpret_cast<const uint8_t*>(&dst[i]));
   }
+  for (uint32_t k = 0; k < n; ++k) fat_loaded_[p + k] = 1;
   return S_OK;
 }
 
@@ -279,11 +292,27 @@ HRESULT Volume::SetMiniFat(uint32_t m, uint32_t value) {
   return S_OK;
 }
 
-HRESULT Volume::Alloc(uint32_t* out) {
-  for (uint32_t s = alloc_hint_;; ++s) {
+HRESULT Volume::Alloc(uint32_t* out) { return AllocFrom(alloc_hint_, true, out); }
+
+HRESULT Volume::AllocAfter(uint32_t prev, uint32_t* out) {
+  if (prev == kEndOfChain) return Alloc(out);
+  constexpr uint32_t kGap = 256;
+  uint32_t s = prev + 1;
+  uint32_t p = s / epp_;
+  bool free_next = p >= fat_locs_.size();
+  if (!free_next) {
+    RETURN_IF_FAILED(LoadFatPage(p));
+    free_next = fat_[s] == kFreeSect && !pending_free_.count(s);
+  }
+  if (free_next) return AllocFrom(s, false, out);
+  return AllocFrom(std::max(top_ + kGap, alloc_hint_), false, out);
+}
+
+HRESULT Volume::AllocFrom(uint32_t from, bool first_fit, uint32_t* out) {
+  for (uint32_t s = from;; ++s) {
     if ((static_cast<uint64_t>(s) + 2) * ss_ > kMaxFileBytes) return STG_E_DOCFILETOOLARGE;
     uint32_t p = s / epp_;
-    if (p >= fat_locs_.size()) {  // a new FAT page; its own sector is found at commit
+    while (p >= fat_locs_.size()) {  // a new FAT page; its own sector is found at commit
       fat_locs_.push_back(kFreeSect);
       fat_.resize(fat_.size() + epp_, kFreeSect);
       fat_loaded_.push_back(1);
@@ -298,7 +327,8 @@ HRESULT Volume::Alloc(uint32_t* out) {
     pages_[s].assign(ss_, 0);
     dirty_pages_.insert(s);
     sector_limit_ = std::max(sector_limit_, s + 1);
-    alloc_hint_ = s + 1;
+    top_ = std::max(top_, s + 1);
+    if (first_fit) alloc_hint_ = s + 1;
     *out = s;
     return S_OK;
   }
@@ -361,7 +391,7 @@ HRESULT Volume::AllocMini(uint32_t* out) {
       RETURN_IF_FAILED(ChainComplete(ministream_));
       while (ministream_.known.size() < need) {
         uint32_t s = 0;
-        RETURN_IF_FAILED(Alloc(&s));
+        RETURN_IF_FAILED(AllocAfter(ministream_.known.empty() ? kEndOfChain : ministream_.known.back(), &s));
         RETURN_IF_FAILED(ChainAppend(ministream_, s));
       }
     }
@@ -389,21 +419,52 @@ HRESULT Volume::ChainAt(Chain& c, size_t index, uint32_t* out) {
       c.complete = true;
     } else {
       if (c.start >= limit) return STG_E_DOCFILECORRUPT;
-      c.known.push_back(c.start);
-      c.seen.insert(c.start);
+      c.known.push_back(c.start);  // the first sector is never a repeat
     }
   }
   while (c.known.size() <= index) {
     if (c.complete) return STG_E_DOCFILECORRUPT;  // shorter than its size says
+    uint32_t last = c.known.back();
+    if (!c.mini) {
+      // Measure a contiguous stretch in a tight loop, as far as the FAT is loaded, and add it
+      // in one go.
+      uint64_t want = index + 1 - c.known.size();
+      uint32_t s = last, n = 0;
+      for (;;) {
+        uint32_t page = s / epp_;
+        if (page >= fat_loaded_.size() || !fat_loaded_[page]) break;
+        uint64_t bound = std::min<uint64_t>({(page + 1) * uint64_t{epp_}, s + (want - n),
+                                             limit > 0 ? limit - 1 : 0});
+        uint32_t from = s;
+        const uint32_t* f = fat_.data();
+        while (s + 16 <= bound) {  // sixteen at a time, in vector registers
+          V4 a, b, c, d;
+          memcpy(&a, f + s, 16);
+          memcpy(&b, f + s + 4, 16);
+          memcpy(&c, f + s + 8, 16);
+          memcpy(&d, f + s + 12, 16);
+          V4 diff = (a ^ (kStep + s)) | (b ^ (kStep + (s + 4))) | (c ^ (kStep + (s + 8))) |
+                    (d ^ (kStep + (s + 12)));
+          uint64_t halves[2];
+          memcpy(halves, &diff, 16);
+          if ((halves[0] | halves[1]) != 0) break;
+          s += 16;
+        }
+        while (s < bound && f[s] == s + 1) ++s;
+        n += s - from;
+        if (s < (page + 1) * uint64_t{epp_} || n >= want) break;
+      }
+      if (!c.known.append_range(last + 1, n)) return STG_E_DOCFILECORRUPT;
+      if (c.known.size() > index) break;
+      last = s;
+    }
     uint32_t next = 0;
-    RETURN_IF_FAILED(c.mini ? MiniFatEntry(c.known.back(), &next) : FatEntry(c.known.back(), &next));
+    RETURN_IF_FAILED(c.mini ? MiniFatEntry(last, &next) : FatEntry(last, &next));
     if (next == kEndOfChain) {
       c.complete = true;
       continue;
     }
-    // A chain longer than the file has sectors runs in a cycle.
-    if (next >= limit || !c.seen.insert(next).second) return STG_E_DOCFILECORRUPT;
-    c.known.push_back(next);
+    if (next >= limit || !c.known.push_back(next)) return STG_E_DOCFILECORRUPT;
   }
   *out = c.known[index];
   return S_OK;
@@ -426,8 +487,7 @@ HRESULT Volume::ChainAppend(Chain& c, uint32_t s) {
     RETURN_IF_FAILED(c.mini ? SetMiniFat(c.known.back(), s) : SetFat(c.known.back(), s));
   }
   RETURN_IF_FAILED(c.mini ? SetMiniFat(s, kEndOfChain) : SetFat(s, kEndOfChain));
-  c.known.push_back(s);
-  c.seen.insert(s);
+  if (!c.known.push_back(s)) return STG_E_DOCFILECORRUPT;
   return S_OK;
 }
 
@@ -441,9 +501,7 @@ HRESULT Volume::ChainReplace(Chain& c, size_t index, uint32_t s) {
   } else {
     RETURN_IF_FAILED(SetFat(c.known[index - 1], s));
   }
-  c.known[index] = s;
-  c.seen.erase(old);
-  c.seen.insert(s);
+  c.known.set(index, s);
   FreeSector(old);
   return S_OK;
 }
@@ -452,7 +510,6 @@ HRESULT Volume::ChainTruncate(Chain& c, size_t length) {
   RETURN_IF_FAILED(ChainComplete(c));
   if (c.known.size() <= length) return S_OK;
   for (size_t i = length; i < c.known.size(); ++i) {
-    c.seen.erase(c.known[i]);
     if (c.mini) {
       RETURN_IF_FAILED(FreeMini(c.known[i]));
     } else {
@@ -567,7 +624,7 @@ HRESULT Volume::NewEntry(uint32_t* id) {
     }
   }
   uint32_t s = 0;
-  RETURN_IF_FAILED(Alloc(&s));
+  RETURN_IF_FAILED(AllocAfter(dir_chain_.known.empty() ? kEndOfChain : dir_chain_.known.back(), &s));
   RETURN_IF_FAILED(ChainAppend(dir_chain_, s));
   uint32_t first = static_cast<uint32_t>(cap);
   for (uint32_t k = 0; k < per; ++k) {
@@ -1009,7 +1066,7 @@ HRESULT Volume::StreamWriteRange(StreamState& st, uint32_t id, uint64_t pos, con
     size_t need = static_cast<size_t>((new_size + ss_ - 1) / ss_);
     while (st.chain.known.size() < need) {
       uint32_t s = 0;
-      RETURN_IF_FAILED(Alloc(&s));
+      RETURN_IF_FAILED(AllocAfter(st.chain.known.empty() ? kEndOfChain : st.chain.known.back(), &s));
       RETURN_IF_FAILED(ChainAppend(st.chain, s));
     }
     while (len > 0) {
@@ -1084,7 +1141,7 @@ HRESULT Volume::FlushMiniFat() {
       RETURN_IF_FAILED(WritableSector(minifat_chain_, p, &page));
     } else {
       uint32_t s = 0;
-      RETURN_IF_FAILED(Alloc(&s));
+      RETURN_IF_FAILED(AllocAfter(minifat_chain_.known.empty() ? kEndOfChain : minifat_chain_.known.back(), &s));
       RETURN_IF_FAILED(ChainAppend(minifat_chain_, s));
       page = pages_[s].data();
     }
@@ -1291,6 +1348,7 @@ HRESULT Volume::Scrub() {
     file_size_ = size;
   }
   sector_limit_ = static_cast<uint32_t>(hi + 1);
+  top_ = sector_limit_;
   return file_->Sync();
 }
 
