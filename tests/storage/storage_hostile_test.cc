@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/storage/check.h"
 #include "platform/storage/format.h"
 #include "tests/storage/mem_fs.h"
 #include "tests/storage/test_util.h"
@@ -19,13 +20,16 @@ const std::string kPath = "/mem/hostile.dat";
 // stream "s"), the rest is data.
 struct RawFile {
   std::vector<uint8_t> b;
-  explicit RawFile(uint32_t sectors) : b((sectors + 1) * 512, 0) {
+  uint32_t ss;
+  explicit RawFile(uint32_t sectors, uint16_t shift = 9)
+      : b((sectors + 1) * (1u << shift), 0), ss(1u << shift) {
     memcpy(b.data(), kSignature, 8);
     Put16(&b[0x18], 0x3E);
-    Put16(&b[0x1A], 3);
+    Put16(&b[0x1A], shift == 9 ? 3 : 4);
     Put16(&b[0x1C], 0xFFFE);
-    Put16(&b[0x1E], 9);
+    Put16(&b[0x1E], shift);
     Put16(&b[0x20], 6);
+    if (shift == 12) Put32(&b[0x28], 1);
     Put32(&b[0x2C], 1);
     Put32(&b[0x30], 1);
     Put32(&b[0x38], 4096);
@@ -33,10 +37,10 @@ struct RawFile {
     Put32(&b[0x44], kEndOfChain);
     for (int i = 0; i < 109; ++i) Put32(&b[0x4C + 4 * i], kFreeSect);
     Put32(&b[0x4C], 0);
-    for (uint32_t s = 0; s < 128; ++s) fat(s, kFreeSect);
+    for (uint32_t s = 0; s < ss / 4; ++s) fat(s, kFreeSect);
     fat(0, kFatSect);
     fat(1, kEndOfChain);
-    for (uint32_t id = 0; id < 4; ++id) {
+    for (uint32_t id = 0; id < ss / 128; ++id) {
       Put32(entry(id) + 0x44, kNoStream);
       Put32(entry(id) + 0x48, kNoStream);
       Put32(entry(id) + 0x4C, kNoStream);
@@ -45,7 +49,7 @@ struct RawFile {
     Put32(entry(0) + 0x4C, 1);
     SetEntry(1, u"s", kTypeStream, 2, 0);
   }
-  uint8_t* sector(uint32_t s) { return &b[(s + 1) * 512]; }
+  uint8_t* sector(uint32_t s) { return &b[(s + 1) * ss]; }
   void fat(uint32_t s, uint32_t v) { Put32(sector(0) + 4 * s, v); }
   uint8_t* entry(uint32_t id) { return sector(1) + 128 * id; }
   void SetEntry(uint32_t id, std::u16string_view name, uint8_t type, uint32_t start, uint64_t size) {
@@ -81,6 +85,48 @@ HRESULT ReadAll(MemFs* fs, std::string* dump = nullptr) {
     return Failed(hr) ? hr : STG_E_DOCFILECORRUPT;
   }
   return S_OK;
+}
+
+// Version 4 (4096-byte sectors) reads, mini stream included, and takes changes.
+TEST(StorageHostile, ReadsVersion4) {
+  RawFile f(6, 12);
+  Put64(f.entry(1) + 0x78, 5000);  // "s": sectors 2 and 3
+  f.fat(2, 3);
+  f.fat(3, kEndOfChain);
+  for (uint32_t i = 0; i < 5000; ++i) f.sector(2)[i] = static_cast<uint8_t>(i * 13);
+  f.SetEntry(0, u"Root Entry", kTypeRoot, 4, 128);  // mini stream in sector 4
+  Put32(f.entry(0) + 0x4C, 1);
+  f.fat(4, kEndOfChain);
+  f.fat(5, kEndOfChain);  // mini FAT
+  Put32(&f.b[0x3C], 5);
+  Put32(&f.b[0x40], 1);
+  for (uint32_t i = 0; i < 1024; ++i) Put32(f.sector(5) + 4 * i, kFreeSect);
+  Put32(f.sector(5), 1);
+  Put32(f.sector(5) + 4, kEndOfChain);
+  f.SetEntry(2, u"m", kTypeStream, 0, 100);
+  Put32(f.entry(1) + 0x44, 2);
+  for (uint32_t i = 0; i < 100; ++i) f.sector(4)[i] = static_cast<uint8_t>(i + 1);
+  MemFs fs;
+  f.Install(&fs);
+  std::string s_data(5000, 0), m_data(100, 0);
+  for (uint32_t i = 0; i < 5000; ++i) s_data[i] = static_cast<char>(i * 13);
+  for (uint32_t i = 0; i < 100; ++i) m_data[i] = static_cast<char>(i + 1);
+  {
+    Storage root;
+    ASSERT_EQ(OpenCompoundFile(kPath, kRW, &root, &fs), S_OK);
+    EXPECT_EQ(ReadStream(root, u"s"), s_data);
+    EXPECT_EQ(ReadStream(root, u"M"), m_data);
+    ASSERT_EQ(WriteStream(root, u"new", Pattern(7000, 1)), S_OK);
+    ASSERT_EQ(WriteStream(root, u"m", Pattern(30, 2)), S_OK);
+  }
+  std::vector<std::string> problems;
+  EXPECT_EQ(CheckCompoundFile(kPath, &problems, &fs), S_OK);
+  for (auto& p : problems) ADD_FAILURE() << p;
+  Storage root;
+  ASSERT_EQ(OpenCompoundFile(kPath, kRW, &root, &fs), S_OK);
+  EXPECT_EQ(ReadStream(root, u"s"), s_data);
+  EXPECT_EQ(ReadStream(root, u"new"), Pattern(7000, 1));
+  EXPECT_EQ(ReadStream(root, u"m"), Pattern(30, 2));
 }
 
 TEST(StorageHostile, BrokenChainsAndSizes) {
