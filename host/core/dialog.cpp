@@ -107,16 +107,20 @@ void DrawEdit(Screen& s, int x, int y, Item& it, bool focused) {
   s.Fill(x, y, fw, 1, U' ', c.fg, c.bg);
   std::u32string shown = it.text;
   if (it.type == DI_PSWEDIT) shown.assign(shown.size(), U'*');
+  // A full fixed-width field has no cell after its text: the cursor rests on the last
+  // character (typing there overwrites it) and the field does not scroll for it.
+  size_t cursor = std::min(it.cursor, shown.size());
+  if (it.type == DI_FIXEDIT && cursor == shown.size() && cursor > 0 && TextCells(shown) >= fw)
+    --cursor;
   // Scroll so the cursor stays inside the field.
-  if (it.cursor < it.scroll) it.scroll = it.cursor;
-  while (it.scroll < it.cursor &&
-         TextCells(shown.substr(it.scroll, it.cursor - it.scroll)) >= fw)
+  if (cursor < it.scroll) it.scroll = cursor;
+  while (it.scroll < cursor && TextCells(shown.substr(it.scroll, cursor - it.scroll)) >= fw)
     ++it.scroll;
   s.Text(x, y, EncodeUtf8(shown.substr(std::min(it.scroll, shown.size()))), c.fg, c.bg, fw);
   if ((it.flags & DIF_HISTORY) || it.type == DI_COMBOBOX)
     s.Text(x + fw, y, "↓", colors::kDialog.fg, colors::kDialog.bg, 1);
   if (focused) {
-    int cx = x + TextCells(shown.substr(it.scroll, it.cursor - it.scroll));
+    int cx = x + TextCells(shown.substr(it.scroll, cursor - it.scroll));
     s.SetCursor(std::min(cx, x + fw - 1), y, true);
   }
 }
@@ -484,8 +488,13 @@ bool DialogRun::HandleEditKey(Item& it, const Event& ev) {
     return true;
   }
   if (it.type == DI_FIXEDIT && static_cast<int>(it.text.size()) >= it.field_width()) {
-    // A fixed-width field overwrites once full.
-    if (it.cursor < it.text.size()) it.text[it.cursor++] = ev.ch;
+    // A fixed-width field overwrites once full; past its end the cursor rests on the last
+    // character.
+    if (it.cursor < it.text.size()) {
+      it.text[it.cursor++] = ev.ch;
+    } else if (!it.text.empty()) {
+      it.text.back() = ev.ch;
+    }
     return true;
   }
   std::u32string next = it.text;

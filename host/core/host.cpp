@@ -86,8 +86,25 @@ Event Host::NextEvent() {
       case Event::kResize:
         screen_.Resize(std::max(ev.x, 1), std::max(ev.y, 1));
         continue;
-      case Event::kMouse:
-        continue;
+      case Event::kMouse: {
+        // Clicks go to the panels and the key bar; over a menu, dialog or message they are
+        // dropped (those windows are driven by keys).
+        if (!windows_.empty()) continue;
+        transient_.reset();
+        Event out = ev;
+        if (ev.y == screen_.rows() - 1) {
+          // A label of the key bar is its function key with the modifiers of the layer shown.
+          int slot = KeyBarSlot(ev.x);
+          if (slot < 0) continue;
+          out = Event{};
+          out.kind = Event::kKey;
+          out.vk = VK_F1 + slot;
+          out.control = LayerControl(keybar_layer_);
+        }
+        keybar_layer_ = kLayerPlain;
+        FireTimers();
+        return out;
+      }
       case Event::kKey:
         break;
     }
@@ -231,6 +248,7 @@ int Host::Run() {
     Event ev = NextEvent();
     if (ev.kind == Event::kQuit) break;
     if (ev.kind == Event::kKey) HandleKey(ev);
+    if (ev.kind == Event::kMouse) HandleClick(ev);
   }
   Shutdown();
   return 0;
@@ -383,9 +401,13 @@ void Host::DrawPanel(int side) {
   const bool active = side == active_;  // only the active panel shows its cursor
 
   int x = x0 + 1;
+  spans_[side].clear();
   for (size_t ci = 0; ci < mode.columns.size(); ++ci) {
     const ColumnSpec& col = mode.columns[ci];
     int cw = widths[ci];
+    // A column and the separator on its right belong to its group of names (for clicks).
+    spans_[side].push_back(
+        ColumnSpan{x, x + cw + 1, per_group ? static_cast<int>(ci / per_group) : 0});
     // Column title, centred.
     std::string_view title = FitText(col.title, cw);
     s.Text(x + (cw - TextWidth(title)) / 2, 1, title, colors::kPanelColumnTitle.fg,
@@ -456,6 +478,34 @@ void Host::DrawCommandLine() {
   s.Text(used, y, EncodeUtf8(text.substr(start)), c.fg, c.bg);
   int cx = used + TextWidth(EncodeUtf8(text.substr(start, cursor - start)));
   s.SetCursor(std::min(cx, s.cols() - 1), y, true);
+}
+
+int Host::KeyBarSlot(int x) const {
+  const int cols = screen_.cols();
+  if (x < 0 || x >= cols) return -1;
+  for (int i = 0; i < 12; ++i) {
+    if (x >= i * cols / 12 && x < (i + 1) * cols / 12) return i;
+  }
+  return -1;
+}
+
+unsigned Host::LayerControl(int layer) {
+  switch (layer) {
+    case kLayerCtrl:
+      return PKF_CONTROL;
+    case kLayerAlt:
+      return PKF_ALT;
+    case kLayerShift:
+      return PKF_SHIFT;
+    case kLayerCtrlShift:
+      return PKF_CONTROL | PKF_SHIFT;
+    case kLayerAltShift:
+      return PKF_ALT | PKF_SHIFT;
+    case kLayerCtrlAlt:
+      return PKF_CONTROL | PKF_ALT;
+    default:
+      return 0;
+  }
 }
 
 void Host::DrawKeyBar() {

@@ -104,6 +104,9 @@ class Host {
   void DrawPanel(int side);
   void DrawCommandLine();
   void DrawKeyBar();
+  // The key bar's label under column x (0 for F1), -1 when none.
+  int KeyBarSlot(int x) const;
+  static unsigned LayerControl(int layer);
   int PanelWidth(int side) const;
   int PanelX(int side) const;
   int ItemRows() const;
@@ -124,6 +127,7 @@ class Host {
 
   // Keys.
   void HandleKey(const Event& ev);
+  void HandleClick(const Event& ev);
   bool PassToPlugin(const Event& ev);
   void EnterCurrent();
   void ExecuteCommandLine();
@@ -155,6 +159,11 @@ class Host {
   std::vector<Window*> windows_;
   std::unique_ptr<Window> transient_;
   int keybar_layer_ = 0;
+  // Where each panel's columns were drawn last: [x0, x1) and the group of names it shows.
+  struct ColumnSpan {
+    int x0, x1, group;
+  };
+  std::vector<ColumnSpan> spans_[2];
   bool quitting_ = false;
   bool exit_ = false;
   std::string clipboard_;

@@ -61,6 +61,57 @@ class MenuWindow : public Window {
 
 bool Selectable(const MenuLine& l) { return !l.separator; }
 
+// A tab in an item's text starts a column: the text after the k-th tab of every line begins at
+// the same place, one blank past the longest text before that tab ("Comment\t\t%C" and
+// "Phone\t\t%P" line up their tokens). The tabs become blanks; the hot key keeps its character.
+void AlignTabs(std::vector<MenuLine>& lines) {
+  std::vector<std::vector<std::u32string>> parts(lines.size());
+  size_t columns = 1;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::u32string& t = lines[i].text.text;
+    size_t start = 0;
+    for (size_t k = 0; k <= t.size(); ++k) {
+      if (k == t.size() || t[k] == U'\t') {
+        parts[i].push_back(t.substr(start, k - start));
+        start = k + 1;
+      }
+    }
+    if (!lines[i].separator) columns = std::max(columns, parts[i].size());
+  }
+  if (columns == 1) return;
+  // Where each column starts, in cells.
+  std::vector<int> at(columns, 0);
+  for (size_t c = 1; c < columns; ++c) {
+    at[c] = at[c - 1];
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].separator || parts[i].size() <= c) continue;
+      at[c] = std::max(at[c], at[c - 1] + TextCells(parts[i][c - 1]) + 1);
+    }
+  }
+  for (size_t i = 0; i < lines.size(); ++i) {
+    HotText& ht = lines[i].text;
+    if (parts[i].size() == 1) continue;
+    if (lines[i].separator) {  // a separator's caption is not a table row
+      std::replace(ht.text.begin(), ht.text.end(), U'\t', U' ');
+      continue;
+    }
+    std::u32string out;
+    int hot = -1;
+    size_t old_pos = 0;  // index of the part's first character in the text with tabs
+    for (size_t c = 0; c < parts[i].size(); ++c) {
+      int pad = at[c] - TextCells(out);
+      if (c > 0) out.append(static_cast<size_t>(std::max(pad, 1)), U' ');
+      if (ht.hot_pos >= static_cast<int>(old_pos) &&
+          ht.hot_pos < static_cast<int>(old_pos + parts[i][c].size()))
+        hot = static_cast<int>(out.size()) + ht.hot_pos - static_cast<int>(old_pos);
+      out += parts[i][c];
+      old_pos += parts[i][c].size() + 1;
+    }
+    ht.text = std::move(out);
+    ht.hot_pos = hot;
+  }
+}
+
 }  // namespace
 
 int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, const char* bottom,
@@ -82,9 +133,10 @@ int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, con
     l.separator = items[i].Separator != 0;
     l.checked = items[i].Checked != 0;
     if (items[i].Selected && !l.separator && m.current < 0) m.current = i;
-    width = std::max(width, TextCells(l.text.text));
     m.lines.push_back(std::move(l));
   }
+  AlignTabs(m.lines);
+  for (const MenuLine& l : m.lines) width = std::max(width, TextCells(l.text.text));
   if (flags & (FMENU_AUTOHIGHLIGHT | FMENU_REVERSEAUTOHIGHLIGHT)) {
     // Lines without a hot key of their own get the first character no other line uses.
     std::u32string used;

@@ -1,5 +1,6 @@
 #include "host/headless/headless.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "host/core/keys.h"
@@ -57,6 +58,20 @@ bool ParseScript(const std::string& script, std::vector<ScriptStep>* steps, std:
       }
       step.kind = ScriptStep::kWait;
       step.ms = ms;
+    } else if (word == "click") {
+      // "click X Y": a left click on the cell in column X, row Y (both from 0).
+      std::string rest = Trim(line.substr(5));
+      int x = -1, y = -1;
+      char extra = 0;
+      if (std::sscanf(rest.c_str(), "%d %d %c", &x, &y, &extra) != 2 || x < 0 || y < 0) {
+        *error =
+            "line " + std::to_string(line_no) + ": \"click\" needs a column and a row: " + line;
+        return false;
+      }
+      step.kind = ScriptStep::kKey;
+      step.key.kind = Event::kMouse;
+      step.key.x = x;
+      step.key.y = y;
     } else {
       auto key = ParseKeyName(line);
       if (!key) {

@@ -129,6 +129,18 @@ TEST(HostDialog, EveryItemTypeHandsTheUsersInputBack) {
                                      "  list 1 flags -", "  list 2 flags selected"}));
 }
 
+TEST(HostDialog, FullFixedWidthFieldsShowTheirWholeTextAndOverwriteTheLastCharacter) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "AltF6\nscreen\ntext 5\nTab\ntext abcd\nscreen\nEnter\n");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_GE(s.size(), 2u);
+  // One cell wide, holding one character, cursor after it: the character still shows.
+  EXPECT_NE(s[0].find("║   3            ║"), std::string::npos) << s[0];
+  EXPECT_NE(s[1].find("║   5  abd       ║"), std::string::npos) << s[1];
+  EXPECT_THAT(r.Calls(""), testing::IsSupersetOf(std::vector<std::string>{
+                               "Dialog result 3", "  item 1 data [5]", "  item 2 data [abd]"}));
+}
+
 TEST(HostDialog, EscapeGivesMinusOneAndHistoryRemembersAcceptedText) {
   HostFixtureDir dir;
   HostRun r = RunHost(dir,
@@ -167,6 +179,19 @@ TEST(HostMenu, BreakKeysHotKeysAndWrapping) {
       << s[0];
   EXPECT_THAT(r.Calls("Menu"), ElementsAre("Menu result 0 break 1", "Menu result 1 break 0",
                                            "Menu result 3 break -1", "Menu result -1 break -1"));
+}
+
+TEST(HostMenu, TabsLineTheirPartsUpInColumnsAndKeepTheHotKey) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "AltF5\nscreen\nc\n");
+  std::vector<std::string> s = Screens(r.out);
+  ASSERT_GE(s.size(), 1u);
+  EXPECT_NE(s[0].find("╔══════ Tabs ══════╗"), std::string::npos) << s[0];
+  EXPECT_NE(s[0].find("║ Phone number  %P ║"), std::string::npos) << s[0];
+  EXPECT_NE(s[0].find("║ Comment       %C ║"), std::string::npos) << s[0];
+  EXPECT_NE(s[0].find("║ Plain            ║"), std::string::npos) << s[0];
+  EXPECT_NE(s[0].find("║ 漢字         W   ║"), std::string::npos) << s[0];
+  EXPECT_THAT(r.Calls("Menu"), ElementsAre("Menu result 1"));
 }
 
 TEST(HostMessage, ButtonsSeparatorsAndAMessageWithoutButtons) {
@@ -208,6 +233,23 @@ TEST(HostPanels, ViewModesKeyBarLayersAndPanelControl) {
             "beta#411] selected=[Work] current=3 view=2 dir=[]");
   EXPECT_EQ(info[1], "PanelInfo plugin=0 items=[..#0,docs#0,a.txt#0,b.txt#0] selected=[..] "
                      "current=0 view=2 dir=[" + (dir.home() / "work").string() + "]");
+}
+
+TEST(HostMouse, ClicksPickPanelItemsAndKeyBarLabelsAreTheirKeysWithTheLayerShown) {
+  HostFixtureDir dir;
+  // 60 columns: each key-bar label is 5 cells wide (F3 at 10..14, F8 at 35..39) on row 15; the
+  // right panel's first group of names spans 31..44, its second 45..58; items start on row 2.
+  HostRun r = RunHost(dir,
+                      "click 40 4\nCtrlIns\nclipboard\n"  // right panel, third item
+                      "click 50 3\nCtrlIns\nclipboard\n"  // empty second group: no move
+                      "click 5 5\nCtrlIns\nclipboard\n"   // left panel again, fourth item
+                      "Shift\nclick 12 15\n"              // Shift layer shown: Shift+F3
+                      "click 12 15\nclick 40 4\nEsc\n"    // dropped while the message is up
+                      "click 37 15\n");                   // plain layer again: F8
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, 17), "a.txt\na.txt\nzeta\n");
+  EXPECT_THAT(r.Calls("Message"), ElementsAre("Message result -1"));
+  EXPECT_THAT(r.Calls("DeleteFiles"), ElementsAre("DeleteFiles [zeta#412] 0"));
 }
 
 TEST(HostPanels, CopyBetweenPluginAndFilePanels) {

@@ -102,6 +102,15 @@ TEST(Script, ReadsEveryKindOfLineAndNamesTheLineOfAnError) {
   EXPECT_NE(error.find("line 3"), std::string::npos);
   EXPECT_FALSE(ParseScript("wait soon\n", &steps, &error));
   EXPECT_NE(error.find("line 1"), std::string::npos);
+  // A click names a cell; anything less or more is an error.
+  ASSERT_TRUE(ParseScript("click 12 15\n", &steps, &error));
+  ASSERT_EQ(steps.size(), 1u);
+  EXPECT_EQ(steps[0].key.kind, Event::kMouse);
+  EXPECT_EQ(steps[0].key.x, 12);
+  EXPECT_EQ(steps[0].key.y, 15);
+  for (const char* bad : {"click 3\n", "click 3 4 5\n", "click -1 2\n", "click x y\n"}) {
+    EXPECT_FALSE(ParseScript(bad, &steps, &error)) << bad;
+  }
 }
 
 TEST(HeadlessFrontEnd, WaitLetsTimePassUpToTheNextTimer) {

@@ -160,6 +160,34 @@ void RunDialog() {
   for (int k = 0; k < 3; ++k) Log("  list %d flags %s", k, (g_list[k].Flags & LIF_SELECTED) ? "selected" : "-");
 }
 
+// Fixed-width edits one and three cells wide (a hot-key field, a short code).
+void RunFixedDialog() {
+  FarDialogItem d[4];
+  std::memset(d, 0, sizeof d);
+  d[0].Type = DI_DOUBLEBOX;
+  d[0].X1 = 3;
+  d[0].Y1 = 1;
+  d[0].X2 = 20;
+  d[0].Y2 = 4;
+  std::strcpy(d[0].Data, "Fixed");
+  d[1].Type = DI_FIXEDIT;
+  d[1].X1 = d[1].X2 = 7;
+  d[1].Y1 = 2;
+  std::strcpy(d[1].Data, "3");
+  d[1].Focus = 1;
+  d[2].Type = DI_FIXEDIT;
+  d[2].X1 = 10;
+  d[2].X2 = 12;
+  d[2].Y1 = 2;
+  d[3].Type = DI_BUTTON;
+  d[3].X1 = 15;
+  d[3].Y1 = 3;
+  d[3].DefaultButton = 1;
+  std::strcpy(d[3].Data, "OK");
+  int r = g_info.Dialog(g_info.ModuleNumber, -1, -1, 24, 6, nullptr, d, 4);
+  LogDialog(r, d, 4);
+}
+
 void RunMenu() {
   FarMenuItem items[4];
   std::memset(items, 0, sizeof items);
@@ -174,6 +202,19 @@ void RunMenu() {
   int r = g_info.Menu(g_info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT, "Pick",
                       "Bottom", "Menu", breaks, &code, items, 4);
   Log("Menu result %d break %d", r, code);
+}
+
+// Items whose tabs line their parts up in columns, as the token menus of the field types do.
+void RunTabMenu() {
+  FarMenuItem items[4];
+  std::memset(items, 0, sizeof items);
+  std::strcpy(items[0].Text, "Phone number\t\t%P");
+  std::strcpy(items[1].Text, "&Comment\t\t%C");
+  std::strcpy(items[2].Text, "Plain");
+  std::strcpy(items[3].Text, "漢字\tW");
+  int r = g_info.Menu(g_info.ModuleNumber, -1, -1, 0, 0, "Tabs", nullptr, nullptr, nullptr,
+                      nullptr, items, 4);
+  Log("Menu result %d", r);
 }
 
 void LogPanelInfo(int command) {
@@ -390,6 +431,14 @@ EXPORT int ProcessKey(HANDLE h, int key, unsigned int control) {
   }
   if (key == VK_F3 && control == PKF_ALT) {
     RunMenu();
+    return 1;
+  }
+  if (key == VK_F6 && control == PKF_ALT) {
+    RunFixedDialog();
+    return 1;
+  }
+  if (key == VK_F5 && control == PKF_ALT) {
+    RunTabMenu();
     return 1;
   }
   if (key == VK_F3 && control == PKF_SHIFT) {
