@@ -348,6 +348,17 @@ TEST(HostStart, MissingPluginIsReportedAndFilePanelsStillWork) {
   EXPECT_NE(s[1].find("║docs                  Folder║"), std::string::npos) << s[1];
 }
 
+TEST(HostStart, F10QuitsAtOnceWithoutAskingAndClosesThePlugin) {
+  HostFixtureDir dir;
+  // F10 leaves even with a command being typed; nothing after it is played.
+  HostRun r = RunHost(dir, "text abc\nF10\nShiftF3\nEnter\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.Calls("Message").empty());
+  ASSERT_GE(r.log.size(), 2u);
+  EXPECT_EQ(r.log[r.log.size() - 2].rfind("ClosePlugin", 0), 0u) << r.log[r.log.size() - 2];
+  EXPECT_EQ(r.log.back(), "ExitFAR");
+}
+
 TEST(HostStart, ScriptErrorsExitNonZeroNamingTheLine) {
   HostFixtureDir dir;
   HostRun r = RunHost(dir, "Down\n# fine\nCtrlFoo\n");
