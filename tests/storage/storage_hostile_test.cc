@@ -251,7 +251,7 @@ TEST(StorageHostile, RandomDamage) {
   }
   const std::vector<uint8_t> good = fs.node(kPath).live;
   std::mt19937 rng(12345);
-  for (int round = 0; round < 1500; ++round) {
+  for (int round = 0; round < 700; ++round) {
     std::vector<uint8_t> bad = good;
     int flips = 1 + static_cast<int>(rng() % 6);
     for (int i = 0; i < flips; ++i) {
