@@ -50,10 +50,7 @@ void Walk(Storage& st, int depth, bool change) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   testing::MemFs fs;
   const std::string path = "/fuzz/input";
-  auto& n = fs.node(path);
-  n.live.assign(data, data + size);
-  n.durable = n.live;
-  n.live_exists = n.durable_exists = true;
+  fs.Install(path, std::vector<uint8_t>(data, data + size));
   {
     Storage root;
     if (Failed(OpenCompoundFile(path, kRW, &root, &fs))) return 0;

@@ -159,6 +159,16 @@ class PosixFileSystem final : public FileSystem {
     return FromErrno(errno, STG_E_ACCESSDENIED);
   }
 
+  HRESULT Rename(const std::string& from, const std::string& to, bool replace) override {
+    if (replace) {
+      return rename(from.c_str(), to.c_str()) == 0 ? S_OK : FromErrno(errno, STG_E_ACCESSDENIED);
+    }
+    // link() refuses an existing name, which makes the no-replace rename atomic.
+    if (link(from.c_str(), to.c_str()) != 0) return FromErrno(errno, STG_E_ACCESSDENIED);
+    unlink(from.c_str());
+    return S_OK;
+  }
+
   HRESULT SyncDirectory(const std::string& path) override {
     int fd = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return FromErrno(errno, STG_E_WRITEFAULT);

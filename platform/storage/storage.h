@@ -131,7 +131,10 @@ class FileSystem {
   virtual HRESULT Exists(const std::string& path) = 0;
   // Removes `path`; a missing file is not an error. Not durable before SyncDirectory.
   virtual HRESULT Remove(const std::string& path) = 0;
-  // Makes creations and removals of files in the directory holding `path` durable.
+  // Gives the file `from` the name `to` (same directory). Without `replace`, an existing `to`
+  // gives STG_E_FILEALREADYEXISTS and nothing changes. Not durable before SyncDirectory.
+  virtual HRESULT Rename(const std::string& from, const std::string& to, bool replace) = 0;
+  // Makes creations, renames and removals of files in the directory holding `path` durable.
   virtual HRESULT SyncDirectory(const std::string& path) = 0;
   // The current time (tests may fix it).
   virtual FileTime Now() = 0;
@@ -266,7 +269,10 @@ class Enumerator {
 HRESULT OpenCompoundFile(const std::string& path, uint32_t mode, Storage* out,
                          FileSystem* fs = nullptr);
 // Creates a new, empty compound file (STGM_READWRITE | STGM_SHARE_EXCLUSIVE, plus STGM_CREATE to
-// replace an existing file; without it an existing file gives STG_E_FILEALREADYEXISTS).
+// replace an existing file; without it an existing file gives STG_E_FILEALREADYEXISTS; replacing
+// a file that is open share-exclusive elsewhere gives STG_E_SHAREVIOLATION). The file appears
+// complete, or not at all: it is written beside its place and renamed there, so a crash never
+// leaves a half-made file, and a replaced file stays whole until the new one takes its name.
 HRESULT CreateCompoundFile(const std::string& path, uint32_t mode, Storage* out,
                            FileSystem* fs = nullptr);
 

@@ -64,25 +64,40 @@ HRESULT Volume::Open(FileSystem* fs, const std::string& path, bool writable, Loc
 
 HRESULT Volume::Create(FileSystem* fs, const std::string& path, bool replace,
                        std::shared_ptr<Volume>* out) {
+  // An existing file must not be in use, and without `replace` must not exist at all.
+  std::unique_ptr<File> existing;
+  if (fs->Exists(path) == S_OK) {
+    if (!replace) return STG_E_FILEALREADYEXISTS;
+    RETURN_IF_FAILED(fs->Open(path, OpenKind::kReadOnly, LockKind::kExclusive, &existing));
+  }
+  // The new file is made complete beside its place, then renamed there.
+  const std::string temp = path + ".qbnew";
   std::shared_ptr<Volume> v(new Volume);
   v->fs_ = fs;
-  v->path_ = path;
+  v->path_ = temp;
   v->writable_ = true;
-  RETURN_IF_FAILED(fs->Open(path, replace ? OpenKind::kCreateAlways : OpenKind::kCreateNew,
-                            LockKind::kExclusive, &v->file_));
-  // A journal beside a file we have just created belongs to nothing.
-  fs->Remove(path + "-journal");
+  RETURN_IF_FAILED(fs->Open(temp, OpenKind::kCreateAlways, LockKind::kExclusive, &v->file_));
+  fs->Remove(temp + "-journal");  // left by a creation that a crash cut short
   v->InitEmpty();
   uint32_t root = 0;
-  RETURN_IF_FAILED(v->NewEntry(&root));
-  DirEntry& e = v->entries_[root];
-  e = DirEntry{};
-  e.name = u"Root Entry";
-  e.type = kTypeRoot;
-  e.ctime = e.mtime = fs->Now();
-  v->MarkEntryDirty(root);
-  HRESULT hr = v->Commit();
-  if (Failed(hr)) return hr;
+  HRESULT hr = v->NewEntry(&root);
+  if (Succeeded(hr)) {
+    DirEntry& e = v->entries_[root];
+    e = DirEntry{};
+    e.name = u"Root Entry";
+    e.type = kTypeRoot;
+    e.ctime = e.mtime = fs->Now();
+    v->MarkEntryDirty(root);
+    hr = v->Commit();
+  }
+  if (Succeeded(hr)) hr = fs->Rename(temp, path, replace);
+  if (Succeeded(hr)) hr = fs->SyncDirectory(path);
+  if (Failed(hr)) {
+    v->file_.reset();
+    fs->Remove(temp);
+    return hr;
+  }
+  v->path_ = path;
   *out = std::move(v);
   return S_OK;
 }

@@ -22,12 +22,28 @@ class MemFs : public FileSystem {
     kError,      // only the n-th operation fails (disk full); the process goes on
   };
 
+  // A file's content: what the process sees, and what survives a power loss.
   struct Node {
     std::vector<uint8_t> live, durable;
-    bool live_exists = false, durable_exists = false;
     int locks = 0;
     bool exclusive = false;
   };
+  // A name in the directory: the file it names now, and after a power loss.
+  struct Name {
+    std::shared_ptr<Node> live, durable;
+  };
+
+  // Puts `bytes` at `path`, durably.
+  void Install(const std::string& path, const std::vector<uint8_t>& bytes) {
+    auto n = std::make_shared<Node>();
+    n->live = n->durable = bytes;
+    names_[path] = Name{n, n};
+  }
+  // What the process sees at `path` (empty when there is no such file).
+  std::vector<uint8_t> Bytes(const std::string& path) const {
+    auto it = names_.find(path);
+    return it != names_.end() && it->second.live ? it->second.live->live : std::vector<uint8_t>{};
+  }
 
   // Arms a fault at the operation numbered `at` (0-based; writes, syncs and directory syncs).
   void Arm(Fault f, long at) {
@@ -41,20 +57,21 @@ class MemFs : public FileSystem {
 
   // Power loss: everything not made durable is gone; the process is restarted.
   void PowerLoss() {
-    for (auto& [path, n] : nodes_) {
+    for (auto& [path, n] : names_) {
       n.live = n.durable;
-      n.live_exists = n.durable_exists;
-      n.locks = 0;
+      if (n.live) n.live->live = n.live->durable;
     }
     Restart();
   }
   // Process killed: the page cache survives.
   void Restart() {
-    for (auto& [path, n] : nodes_) n.locks = 0;
+    for (auto& [path, n] : names_) {
+      if (n.live) n.live->locks = 0;
+      if (n.durable) n.durable->locks = 0;
+    }
     fault_ = Fault::kNone;
     dead_ = false;
   }
-  Node& node(const std::string& path) { return nodes_[path]; }
 
   // Counts an operation; returns a failure when it is the armed one (or the process is dead).
   HRESULT Op(bool* torn = nullptr) {
@@ -70,30 +87,34 @@ class MemFs : public FileSystem {
   HRESULT Open(const std::string& path, OpenKind kind, LockKind lock,
                std::unique_ptr<File>* out) override;
   HRESULT Exists(const std::string& path) override {
-    auto it = nodes_.find(path);
-    return it != nodes_.end() && it->second.live_exists ? S_OK : S_FALSE;
+    auto it = names_.find(path);
+    return it != names_.end() && it->second.live ? S_OK : S_FALSE;
   }
   HRESULT Remove(const std::string& path) override {
     if (dead_) return STG_E_WRITEFAULT;
-    auto it = nodes_.find(path);
-    if (it != nodes_.end()) {
-      it->second.live_exists = false;
-      it->second.live.clear();
-    }
+    auto it = names_.find(path);
+    if (it != names_.end()) it->second.live = nullptr;
+    return S_OK;
+  }
+  HRESULT Rename(const std::string& from, const std::string& to, bool replace) override {
+    if (HRESULT hr = Op(); Failed(hr)) return hr;
+    auto it = names_.find(from);
+    if (it == names_.end() || !it->second.live) return STG_E_FILENOTFOUND;
+    Name& dst = names_[to];
+    if (dst.live && !replace) return STG_E_FILEALREADYEXISTS;
+    dst.live = names_[from].live;
+    names_[from].live = nullptr;
     return S_OK;
   }
   HRESULT SyncDirectory(const std::string&) override {
     if (HRESULT hr = Op(); Failed(hr)) return hr;
-    for (auto& [p, n] : nodes_) {
-      n.durable_exists = n.live_exists;
-      if (!n.live_exists) n.durable.clear();
-    }
+    for (auto& [p, n] : names_) n.durable = n.live;
     return S_OK;
   }
   FileTime Now() override { return now_ += 10000000; }
 
  private:
-  std::map<std::string, Node> nodes_;
+  std::map<std::string, Name> names_;
   Fault fault_ = Fault::kNone;
   long fault_at_ = -1, ops_ = 0;
   bool dead_ = false;
@@ -102,8 +123,8 @@ class MemFs : public FileSystem {
 
 class MemFile : public File {
  public:
-  MemFile(MemFs* fs, MemFs::Node* n, bool locked, bool writable)
-      : fs_(fs), n_(n), locked_(locked), writable_(writable) {}
+  MemFile(MemFs* fs, std::shared_ptr<MemFs::Node> n, bool locked, bool writable)
+      : fs_(fs), n_(std::move(n)), locked_(locked), writable_(writable) {}
   ~MemFile() override {
     if (locked_ && n_->locks > 0) --n_->locks;
   }
@@ -153,27 +174,27 @@ class MemFile : public File {
     std::copy_n(p, n, v->begin() + static_cast<long>(off));
   }
   MemFs* fs_;
-  MemFs::Node* n_;
+  std::shared_ptr<MemFs::Node> n_;
   bool locked_, writable_;
 };
 
 inline HRESULT MemFs::Open(const std::string& path, OpenKind kind, LockKind lock,
                            std::unique_ptr<File>* out) {
-  Node& n = nodes_[path];
-  bool exists = n.live_exists;
+  Name& name = names_[path];
+  bool exists = name.live != nullptr;
   if ((kind == OpenKind::kReadOnly || kind == OpenKind::kReadWrite) && !exists)
     return STG_E_FILENOTFOUND;
   if (kind == OpenKind::kCreateNew && exists) return STG_E_FILEALREADYEXISTS;
+  if (!exists) name.live = std::make_shared<Node>();
+  Node& n = *name.live;
   if (lock != LockKind::kNone) {
     if (n.locks > 0 && (n.exclusive || lock == LockKind::kExclusive)) return STG_E_SHAREVIOLATION;
     ++n.locks;
     n.exclusive = lock == LockKind::kExclusive;
   }
-  if (kind == OpenKind::kCreateNew || kind == OpenKind::kCreateAlways) {
-    n.live_exists = true;
-    n.live.clear();
-  }
-  *out = std::make_unique<MemFile>(this, &n, lock != LockKind::kNone, kind != OpenKind::kReadOnly);
+  if (kind == OpenKind::kCreateAlways) n.live.clear();
+  *out = std::make_unique<MemFile>(this, name.live, lock != LockKind::kNone,
+                                   kind != OpenKind::kReadOnly);
   return S_OK;
 }
 

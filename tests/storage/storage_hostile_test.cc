@@ -61,11 +61,7 @@ struct RawFile {
     Put32(e + 0x74, start);
     Put64(e + 0x78, size);
   }
-  void Install(MemFs* fs) {
-    auto& n = fs->node(kPath);
-    n.live = n.durable = b;
-    n.live_exists = n.durable_exists = true;
-  }
+  void Install(MemFs* fs) { fs->Install(kPath, b); }
 };
 
 // Opens the file and reads every stream; returns the first failure.
@@ -249,7 +245,7 @@ TEST(StorageHostile, RandomDamage) {
                 S_OK);
     ASSERT_EQ(WriteStream(root, u"big", Pattern(6000, 3)), S_OK);
   }
-  const std::vector<uint8_t> good = fs.node(kPath).live;
+  const std::vector<uint8_t> good = fs.Bytes(kPath);
   std::mt19937 rng(12345);
   for (int round = 0; round < 700; ++round) {
     std::vector<uint8_t> bad = good;
@@ -260,8 +256,7 @@ TEST(StorageHostile, RandomDamage) {
       if (rng() % 2) at = rng() % std::min<size_t>(bad.size(), 2048);
       bad[at] = static_cast<uint8_t>(rng() % 3 == 0 ? 0xFF : rng());
     }
-    auto& n = fs.node(kPath);
-    n.live = n.durable = bad;
+    fs.Install(kPath, bad);
     std::string dump;
     ReadAll(&fs, &dump);
     Storage root;

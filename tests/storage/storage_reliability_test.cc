@@ -123,6 +123,44 @@ TEST(StorageReliability, CrashAtEveryWriteAndSync) {
   }
 }
 
+// Creating, plain or replacing, leaves the old file or a complete new one, never half of either.
+TEST(StorageReliability, CrashWhileCreating) {
+  for (bool replace : {false, true}) {
+    long total = 0;
+    std::string old_state;
+    {
+      MemFs fs;
+      if (replace) FirstSession(&fs);
+      old_state = replace ? State(&fs) : "<none>";
+      fs.Arm(MemFs::Fault::kNone, -1);
+      Storage root;
+      ASSERT_EQ(CreateCompoundFile(kBook, kRW | (replace ? STGM_CREATE : 0), &root, &fs), S_OK);
+      root.Release();
+      total = fs.ops();
+    }
+    for (auto fault : {MemFs::Fault::kCrash, MemFs::Fault::kTornCrash}) {
+      for (bool power_loss : {false, true}) {
+        for (long k = 0; k < total; ++k) {
+          SCOPED_TRACE("replace " + std::to_string(replace) + " power loss " +
+                       std::to_string(power_loss) + " at operation " + std::to_string(k));
+          MemFs fs;
+          if (replace) FirstSession(&fs);
+          fs.Arm(fault, k);
+          Storage root;
+          EXPECT_TRUE(Failed(CreateCompoundFile(kBook, kRW | (replace ? STGM_CREATE : 0), &root, &fs)));
+          if (power_loss) {
+            fs.PowerLoss();
+          } else {
+            fs.Restart();
+          }
+          std::string state = fs.Exists(kBook) == S_OK ? State(&fs) : "<none>";
+          EXPECT_TRUE(state == old_state || state == "") << state;
+        }
+      }
+    }
+  }
+}
+
 TEST(StorageReliability, FailingDiskLeavesTheFileAsItWas) {
   long total = 0;
   std::string before;
@@ -137,7 +175,7 @@ TEST(StorageReliability, FailingDiskLeavesTheFileAsItWas) {
   for (long k = 0; k < total; ++k) {
     MemFs fs;
     FirstSession(&fs);
-    size_t size_before = fs.node(kBook).live.size();
+    size_t size_before = fs.Bytes(kBook).size();
     fs.Arm(MemFs::Fault::kError, k);
     HRESULT hr = SecondSession(&fs);
     fs.Restart();
@@ -146,7 +184,7 @@ TEST(StorageReliability, FailingDiskLeavesTheFileAsItWas) {
     // after it (cleaning up) may report, but the new state then stands.
     if (Failed(hr) && state == before) {
       EXPECT_EQ(hr, STG_E_MEDIUMFULL);
-      EXPECT_EQ(fs.node(kBook).live.size(), size_before) << "operation " << k;
+      EXPECT_EQ(fs.Bytes(kBook).size(), size_before) << "operation " << k;
     } else {
       EXPECT_NE(state, before) << "operation " << k;
     }
@@ -182,7 +220,7 @@ TEST(StorageReliability, NoStaleBytesAfterRelease) {
     ASSERT_EQ(WriteStream(folder, u"MarkerName", Marked(tree_m, 700)), S_OK);
     folder.Release();
   }
-  std::vector<uint8_t> image = fs.node(kBook).live;
+  std::vector<uint8_t> image = fs.Bytes(kBook);
   for (auto& m : {small_m, big_m, trunc_m, tree_m}) ASSERT_TRUE(Contains(image, m)) << m;
   {
     Storage root;
@@ -195,7 +233,7 @@ TEST(StorageReliability, NoStaleBytesAfterRelease) {
     s.Release();
     ASSERT_EQ(root.DestroyElement(u"folder"), S_OK);
   }
-  image = fs.node(kBook).live;
+  image = fs.Bytes(kBook);
   for (auto& m : {small_m, big_m, trunc_m, tree_m}) EXPECT_FALSE(Contains(image, m)) << m;
   std::string wide_name;
   for (char c : name_m) wide_name += std::string{c, '\0'};
@@ -210,7 +248,7 @@ TEST(StorageReliability, NoStaleBytesAfterRelease) {
     ASSERT_EQ(root.OpenStream(u"again", kRW, &s), S_OK);
     ASSERT_EQ(s.SetSize(4100), S_OK);
   }
-  image = fs.node(kBook).live;
+  image = fs.Bytes(kBook);
   {
     Storage root;
     ASSERT_EQ(OpenCompoundFile(kBook, kRW, &root, &fs), S_OK);
@@ -246,6 +284,9 @@ class CountingFs : public FileSystem {
   }
   HRESULT Exists(const std::string& p) override { return real_.Exists(p); }
   HRESULT Remove(const std::string& p) override { return real_.Remove(p); }
+  HRESULT Rename(const std::string& a, const std::string& b, bool r) override {
+    return real_.Rename(a, b, r);
+  }
   HRESULT SyncDirectory(const std::string& p) override { return real_.SyncDirectory(p); }
   FileTime Now() override { return real_.Now(); }
   MemFs real_;
@@ -269,7 +310,7 @@ TEST(StorageReliability, ReachingOneElementReadsOnlyWhatIsOnTheWay) {
       }
     }
   }
-  uint64_t file_size = fs.real_.node(kBook).live.size();
+  uint64_t file_size = fs.real_.Bytes(kBook).size();
   fs.reads = 0;
   fs.bytes = 0;
   Storage root, folder;
