@@ -480,11 +480,30 @@ void Host::DrawCommandLine() {
   s.SetCursor(std::min(cx, s.cols() - 1), y, true);
 }
 
-int Host::KeyBarSlot(int x) const {
-  const int cols = screen_.cols();
-  if (x < 0 || x >= cols) return -1;
+namespace {
+
+// The key bar as FAR lays it out: every label the same width (six cells up to 116 columns, more
+// on wider screens) with a blank after it; keys whose label would reach the last column are left
+// out, so at 80 columns F1 to F10 show. Each entry: the digits' column and the label's end.
+std::vector<std::pair<int, int>> KeyBarLayout(int cols) {
+  const int label_width = std::max(8, (cols - 1) / 12) - 2;
+  std::vector<std::pair<int, int>> keys;
+  int x = 0;
   for (int i = 0; i < 12; ++i) {
-    if (x >= i * cols / 12 && x < (i + 1) * cols / 12) return i;
+    if (x + label_width >= cols - 1) break;
+    const int digits = i < 9 ? 1 : 2;
+    keys.emplace_back(x, x + digits + label_width);
+    x += digits + label_width + 1;
+  }
+  return keys;
+}
+
+}  // namespace
+
+int Host::KeyBarSlot(int x) const {
+  std::vector<std::pair<int, int>> keys = KeyBarLayout(screen_.cols());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (x >= keys[i].first && x < keys[i].second) return static_cast<int>(i);
   }
   return -1;
 }
@@ -516,8 +535,9 @@ void Host::DrawKeyBar() {
   int y = s.rows() - 1;
   if (y < 0) return;
   const Panel& p = panels_[active_];
-  for (int i = 0; i < 12; ++i) {
-    int x0 = i * s.cols() / 12, x1 = (i + 1) * s.cols() / 12;
+  std::vector<std::pair<int, int>> keys = KeyBarLayout(s.cols());
+  for (int i = 0; i < static_cast<int>(keys.size()); ++i) {
+    const int x0 = keys[i].first, x1 = keys[i].second;
     std::string label;
     if (keybar_layer_ == kLayerPlain) label = kPlain[i];
     if (keybar_layer_ == kLayerAlt) label = kAlt[i];

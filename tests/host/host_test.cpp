@@ -54,7 +54,7 @@ TEST(HostPanels, StartsOnTheDiskMenuEntryWithThePluginsModesAndKeyBar) {
             "║Close ones                  ║║..                        Up║\n"
             "╚════════════════════════════╝╚════════════════════════════╝\n"
             "~/work>\n"
-            "1    2    3View4Edit5Copy6RenM7NewD8    9Conf10Qui11Plu12\n");
+            "1       2       3View   4Edit   5Copy   6RenMov 7NewDir\n");
   // The table is complete and the module name is the library's full path.
   EXPECT_EQ(r.log.at(0),
             "SetStartupInfo size=" + std::to_string(sizeof(PluginStartupInfo)) +
@@ -118,7 +118,7 @@ TEST(HostDialog, EveryItemTypeHandsTheUsersInputBack) {
             "║    ║                                                ║   p║\n"
             "╚═   ╚════════════════════════════════════════════════╝   ═╝\n"
             "~/\n"
-            "1    2    3View4Edit5Copy6RenM7NewD8    9Conf10Qui11Plu12\n");
+            "1       2       3View   4Edit   5Copy   6RenMov 7NewDir\n");
   EXPECT_THAT(r.Calls(""),
               testing::IsSupersetOf(std::vector<std::string>{"Dialog result 18", "  item 2 data [Ann Lee]",
                                      "  item 3 data [pxy]", "  item 4 data [09:30]",
@@ -218,7 +218,7 @@ TEST(HostPanels, ViewModesKeyBarLayersAndPanelControl) {
   HostRun r = RunHost(dir, "Alt\nscreen\nCtrl2\nShiftF8\nscreen\nIns\nShiftF7\n");
   std::vector<std::string> s = Screens(r.out);
   ASSERT_EQ(s.size(), 3u);
-  EXPECT_NE(s[0].find("1Left2Righ3Test4    5    6    7    8    9    10   11   12\n"),
+  EXPECT_NE(s[0].find("1Left   2Right  3Test   4       5       6       7\n"),
             std::string::npos);
   // Mode 2 has a wide name column, the new item is listed and the cursor was put on item 2.
   EXPECT_NE(s[1].find("║     Name      │    Note    ║"), std::string::npos) << s[1];
@@ -237,19 +237,29 @@ TEST(HostPanels, ViewModesKeyBarLayersAndPanelControl) {
 
 TEST(HostMouse, ClicksPickPanelItemsAndKeyBarLabelsAreTheirKeysWithTheLayerShown) {
   HostFixtureDir dir;
-  // 60 columns: each key-bar label is 5 cells wide (F3 at 10..14, F8 at 35..39) on row 15; the
-  // right panel's first group of names spans 31..44, its second 45..58; items start on row 2.
+  // 80 columns: key-bar labels are 8 cells apart (F3 at 16..22, F8 at 56..62) on row 15; the
+  // right panel's first group of names spans 41..59, its second 60..78; items start on row 2.
   HostRun r = RunHost(dir,
-                      "click 40 4\nCtrlIns\nclipboard\n"  // right panel, third item
-                      "click 50 3\nCtrlIns\nclipboard\n"  // empty second group: no move
+                      "click 50 4\nCtrlIns\nclipboard\n"  // right panel, third item
+                      "click 70 3\nCtrlIns\nclipboard\n"  // empty second group: no move
                       "click 5 5\nCtrlIns\nclipboard\n"   // left panel again, fourth item
-                      "Shift\nclick 12 15\n"              // Shift layer shown: Shift+F3
-                      "click 12 15\nclick 40 4\nEsc\n"    // dropped while the message is up
-                      "click 37 15\n");                   // plain layer again: F8
+                      "Shift\nclick 18 15\n"              // Shift layer shown: Shift+F3
+                      "click 18 15\nclick 50 4\nEsc\n"    // dropped while the message is up
+                      "click 58 15\n",                    // plain layer again: F8
+                      "80x16");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.substr(0, 17), "a.txt\na.txt\nzeta\n");
   EXPECT_THAT(r.Calls("Message"), ElementsAre("Message result -1"));
   EXPECT_THAT(r.Calls("DeleteFiles"), ElementsAre("DeleteFiles [zeta#412] 0"));
+}
+
+TEST(HostPanels, KeyBarLabelsKeepTheirSixCellsAndKeysThatDoNotFitAreLeftOut) {
+  HostFixtureDir dir;
+  HostRun r = RunHost(dir, "Tab\n", "80x16");
+  EXPECT_NE(r.out.find("\n1       2       3View   4Edit   5Copy   6RenMov 7MkFold 8Delete 9ConfMn "
+                       "10Quit\n"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST(HostPanels, CopyBetweenPluginAndFilePanels) {
