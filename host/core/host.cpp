@@ -482,7 +482,7 @@ void Host::DrawCommandLine() {
 
 namespace {
 
-// The key bar as FAR lays it out: every label the same width (six cells up to 116 columns, more
+// The key bar as FAR lays it out: every label the same width (six cells up to 108 columns, more
 // on wider screens) with a blank after it; keys whose label would reach the last column are left
 // out, so at 80 columns F1 to F10 show. Each entry: the digits' column and the label's end.
 std::vector<std::pair<int, int>> KeyBarLayout(int cols) {
