@@ -101,6 +101,28 @@ void BM_RewriteOneRecordAndRelease(benchmark::State& state) {
 }
 BENCHMARK(BM_RewriteOneRecordAndRelease)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
+void BM_CreateOneRecordAndRelease(benchmark::State& state) {
+  int records = static_cast<int>(state.range(0));
+  const std::string& path = Book(records, 1000);
+  std::u16string folder_name = U16(FolderName(0));
+  std::string rec(104, 'n');
+  static int n = 0;
+  for (auto _ : state) {
+    Storage root, folder;
+    Stream s;
+    if (Failed(OpenCompoundFile(path, kRW, &root)) ||
+        Failed(root.OpenStorage(folder_name, kRW, &folder)) ||
+        Failed(folder.CreateStream(U16("New " + std::to_string(records) + "-" + std::to_string(n++)),
+                                   kRW, &s)))
+      state.SkipWithError("create failed");
+    s.Write(rec.data(), static_cast<uint32_t>(rec.size()), nullptr);
+    s.Release();
+    folder.Release();
+    if (Failed(root.Release())) state.SkipWithError("commit failed");
+  }
+}
+BENCHMARK(BM_CreateOneRecordAndRelease)->Arg(1000)->Arg(100000)->Iterations(200)->Unit(benchmark::kMicrosecond);
+
 // ---- Side by side with libgsf on one folder of 10,000 records ------------------------------------
 
 const std::string& Folder10k() { return Book(10000, 10000); }

@@ -391,6 +391,15 @@ HRESULT Volume::MiniStreamIo(uint64_t off, uint8_t* dst, const uint8_t* src, siz
 HRESULT Volume::AllocMini(uint32_t* out) {
   for (uint32_t m = mini_hint_;; ++m) {
     if (static_cast<uint64_t>(m) * kMiniSize >= kMaxFileBytes) return STG_E_DOCFILETOOLARGE;
+    // Free mini sectors are looked for only in mini FAT pages already read (the ones this
+    // session touched); past them the mini stream grows at its end. Reading the whole mini FAT
+    // for every new record would make its cost grow with the book; holes left elsewhere are
+    // reclaimed by compaction (CopyTo).
+    if (m < mini_count_ && m / epp_ < minifat_loaded_.size() && !minifat_loaded_[m / epp_]) {
+      uint64_t next = std::min<uint64_t>((static_cast<uint64_t>(m / epp_) + 1) * epp_, mini_count_);
+      m = static_cast<uint32_t>(next) - 1;  // the loop steps to `next`
+      continue;
+    }
     if (m >= minifat_.size()) {
       minifat_.resize(minifat_.size() + epp_, kFreeSect);
       minifat_loaded_.push_back(1);
@@ -791,12 +800,13 @@ HRESULT Volume::CreateElement(uint32_t storage, std::u16string_view name, uint8_
                               bool replace, uint32_t* id) {
   RETURN_IF_FAILED(EnsureWritable());
   RETURN_IF_FAILED(ValidateName(name));
-  Children_* ch = nullptr;
-  RETURN_IF_FAILED(LoadChildren(storage, &ch));
-  auto f = ch->by_name.find(std::u16string(name));
-  if (f != ch->by_name.end()) {
+  uint32_t existing = 0;
+  HRESULT found = Find(storage, name, &existing);
+  if (Succeeded(found)) {
     if (!replace) return STG_E_FILEALREADYEXISTS;
     RETURN_IF_FAILED(DestroyElement(storage, name));
+  } else if (found != STG_E_FILENOTFOUND) {
+    return found;
   }
   uint32_t nid = 0;
   RETURN_IF_FAILED(NewEntry(&nid));
@@ -809,10 +819,138 @@ HRESULT Volume::CreateElement(uint32_t storage, std::u16string_view name, uint8_
     e.start = 0;
   }
   MarkEntryDirty(nid);
-  ch->by_name.emplace(e.name, nid);
-  touched_.insert(storage);
+  auto ch = children_.find(storage);
+  if (ch != children_.end()) {
+    // This storage's tree is rebuilt at commit anyway (an element went or was renamed).
+    ch->second.by_name.emplace(e.name, nid);
+    touched_.insert(storage);
+  } else {
+    RETURN_IF_FAILED(InsertIntoTree(storage, nid));
+  }
   modified_.insert(storage);
   *id = nid;
+  return S_OK;
+}
+
+// Red-black insertion along the search path (entries keep no parent links, so the path is the
+// parent list). Touches O(log n) entries.
+HRESULT Volume::InsertIntoTree(uint32_t storage, uint32_t nid) {
+  DirEntry* node = nullptr;
+  RETURN_IF_FAILED(GetEntry(nid, &node));
+  DirEntry* top = nullptr;
+  RETURN_IF_FAILED(GetEntry(storage, &top));
+  std::vector<uint32_t> path;
+  uint32_t cur = top->child;
+  bool left = false;
+  const uint64_t max_steps = static_cast<uint64_t>(sector_limit_) * (ss_ / kEntrySize) + 1;
+  while (cur != kNoStream) {
+    if (path.size() > max_steps) return STG_E_DOCFILECORRUPT;
+    DirEntry* n = nullptr;
+    RETURN_IF_FAILED(GetEntry(cur, &n));
+    path.push_back(cur);
+    left = CompareNames(node->name, n->name) < 0;
+    cur = left ? n->left : n->right;
+  }
+  node->left = node->right = kNoStream;
+  node->color = kRed;
+  MarkEntryDirty(nid);
+  if (path.empty()) {
+    top->child = nid;
+    node->color = kBlack;
+    MarkEntryDirty(storage);
+    return S_OK;
+  }
+  DirEntry* p = nullptr;
+  RETURN_IF_FAILED(GetEntry(path.back(), &p));
+  (left ? p->left : p->right) = nid;
+  MarkEntryDirty(path.back());
+
+  auto color = [&](uint32_t id) -> uint8_t {
+    DirEntry* e = nullptr;
+    if (id == kNoStream || Failed(GetEntry(id, &e))) return kBlack;
+    return e->color;
+  };
+  // Replaces the link to `from` in the entry above position `i` of the path (or the storage).
+  auto relink = [&](long i, uint32_t from, uint32_t to) -> HRESULT {
+    if (i < 0) {
+      top->child = to;
+      MarkEntryDirty(storage);
+      return S_OK;
+    }
+    DirEntry* up = nullptr;
+    RETURN_IF_FAILED(GetEntry(path[static_cast<size_t>(i)], &up));
+    if (up->left == from) {
+      up->left = to;
+    } else {
+      up->right = to;
+    }
+    MarkEntryDirty(path[static_cast<size_t>(i)]);
+    return S_OK;
+  };
+
+  uint32_t x = nid;
+  long i = static_cast<long>(path.size()) - 1;  // x's parent is path[i]
+  while (i >= 0 && color(path[static_cast<size_t>(i)]) == kRed) {
+    if (i == 0) break;  // a red root turns black below
+    uint32_t pid = path[static_cast<size_t>(i)], gid = path[static_cast<size_t>(i - 1)];
+    DirEntry *pe = nullptr, *ge = nullptr;
+    RETURN_IF_FAILED(GetEntry(pid, &pe));
+    RETURN_IF_FAILED(GetEntry(gid, &ge));
+    bool parent_left = ge->left == pid;
+    uint32_t uid = parent_left ? ge->right : ge->left;
+    if (color(uid) == kRed) {
+      DirEntry* ue = nullptr;
+      RETURN_IF_FAILED(GetEntry(uid, &ue));
+      pe->color = kBlack;
+      ue->color = kBlack;
+      ge->color = kRed;
+      MarkEntryDirty(pid);
+      MarkEntryDirty(uid);
+      MarkEntryDirty(gid);
+      x = gid;
+      i -= 2;
+      continue;
+    }
+    DirEntry* xe = nullptr;
+    RETURN_IF_FAILED(GetEntry(x, &xe));
+    if (parent_left && pe->right == x) {  // rotate left at the parent
+      pe->right = xe->left;
+      xe->left = pid;
+      ge->left = x;
+      MarkEntryDirty(pid);
+      MarkEntryDirty(x);
+      std::swap(x, pid);
+      std::swap(xe, pe);
+    } else if (!parent_left && pe->left == x) {  // rotate right at the parent
+      pe->left = xe->right;
+      xe->right = pid;
+      ge->right = x;
+      MarkEntryDirty(pid);
+      MarkEntryDirty(x);
+      std::swap(x, pid);
+      std::swap(xe, pe);
+    }
+    // Rotate at the grandparent; the parent takes its place.
+    if (parent_left) {
+      ge->left = pe->right;
+      pe->right = gid;
+    } else {
+      ge->right = pe->left;
+      pe->left = gid;
+    }
+    pe->color = kBlack;
+    ge->color = kRed;
+    MarkEntryDirty(pid);
+    MarkEntryDirty(gid);
+    RETURN_IF_FAILED(relink(i - 2, gid, pid));
+    break;
+  }
+  DirEntry* root = nullptr;
+  RETURN_IF_FAILED(GetEntry(top->child, &root));
+  if (root->color != kBlack) {
+    root->color = kBlack;
+    MarkEntryDirty(top->child);
+  }
   return S_OK;
 }
 

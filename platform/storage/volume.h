@@ -290,6 +290,7 @@ class Volume {
   void MarkEntryDirty(uint32_t id);
   HRESULT NewEntry(uint32_t* id);
   HRESULT LoadChildren(uint32_t storage, Children_** out);
+  HRESULT InsertIntoTree(uint32_t storage, uint32_t id);
   HRESULT WalkTree(uint32_t root, std::vector<uint32_t>* ids);
   HRESULT DestroyRecursive(uint32_t id, int depth);
   HRESULT FreeStreamContent(DirEntry* e);

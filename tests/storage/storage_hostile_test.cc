@@ -205,7 +205,7 @@ TEST(StorageHostile, DirectoryLoopsAndSharedSubtrees) {
     EXPECT_EQ(root.Enumerate(&en), STG_E_DOCFILECORRUPT);
     Stream s;
     EXPECT_EQ(root.OpenStream(u"a", kRW, &s), STG_E_DOCFILECORRUPT);  // walks left forever
-    EXPECT_EQ(root.CreateStream(u"new", kRW, &s), STG_E_DOCFILECORRUPT);
+    EXPECT_EQ(root.CreateStream(u"b", kRW, &s), STG_E_DOCFILECORRUPT);  // its search loops too
   }
   {  // two siblings pointing at the same subtree; a storage that holds itself
     RawFile f(4);
