@@ -23,13 +23,20 @@ namespace {
 
 constexpr uint32_t kRW = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 
-std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-std::string FolderName(int f) { return "folder " + std::to_string(f); }
-std::string RecordName(int r) { return "Record " + std::to_string(r); }
+std::u16string U16(const std::string& s) {
+  return std::u16string(s.begin(), s.end());
+}
+std::string FolderName(int f) {
+  return "folder " + std::to_string(f);
+}
+std::string RecordName(int r) {
+  return "Record " + std::to_string(r);
+}
 
 std::string Dir() {
   static std::string dir = [] {
-    std::string d = (std::filesystem::temp_directory_path() / ("qbbench-" + std::to_string(getpid()))).string();
+    std::string d =
+        (std::filesystem::temp_directory_path() / ("qbbench-" + std::to_string(getpid()))).string();
     std::filesystem::create_directories(d);
     return d;
   }();
@@ -78,7 +85,11 @@ void BM_OpenAndReadOneRecord(benchmark::State& state) {
     benchmark::DoNotOptimize(got);
   }
 }
-BENCHMARK(BM_OpenAndReadOneRecord)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_OpenAndReadOneRecord)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_RewriteOneRecordAndRelease(benchmark::State& state) {
   int records = static_cast<int>(state.range(0));
@@ -99,7 +110,11 @@ void BM_RewriteOneRecordAndRelease(benchmark::State& state) {
     if (Failed(root.Release())) state.SkipWithError("commit failed");
   }
 }
-BENCHMARK(BM_RewriteOneRecordAndRelease)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RewriteOneRecordAndRelease)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_CreateOneRecordAndRelease(benchmark::State& state) {
   int records = static_cast<int>(state.range(0));
@@ -112,8 +127,8 @@ void BM_CreateOneRecordAndRelease(benchmark::State& state) {
     Stream s;
     if (Failed(OpenCompoundFile(path, kRW, &root)) ||
         Failed(root.OpenStorage(folder_name, kRW, &folder)) ||
-        Failed(folder.CreateStream(U16("New " + std::to_string(records) + "-" + std::to_string(n++)),
-                                   kRW, &s)))
+        Failed(folder.CreateStream(
+            U16("New " + std::to_string(records) + "-" + std::to_string(n++)), kRW, &s)))
       state.SkipWithError("create failed");
     s.Write(rec.data(), static_cast<uint32_t>(rec.size()), nullptr);
     s.Release();
@@ -121,11 +136,18 @@ void BM_CreateOneRecordAndRelease(benchmark::State& state) {
     if (Failed(root.Release())) state.SkipWithError("commit failed");
   }
 }
-BENCHMARK(BM_CreateOneRecordAndRelease)->Arg(1000)->Arg(100000)->Iterations(200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CreateOneRecordAndRelease)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Iterations(200)
+    ->Unit(benchmark::kMicrosecond);
 
-// ---- Side by side with libgsf on one folder of 10,000 records ------------------------------------
+// ---- Side by side with libgsf on one folder of 10,000 records
+// ------------------------------------
 
-const std::string& Folder10k() { return Book(10000, 10000); }
+const std::string& Folder10k() {
+  return Book(10000, 10000);
+}
 
 void BM_Ours_OpenAndEnumerate10000(benchmark::State& state) {
   for (auto _ : state) {

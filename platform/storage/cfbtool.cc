@@ -181,7 +181,8 @@ int main(int argc, char** argv) {
     Storage root;
     if (HRESULT hr = OpenCompoundFile(args[0], kRO, &root); Failed(hr)) return Fail(hr);
     std::vector<Storage> chain;
-    if (HRESULT hr = Descend(root, parts, parts.size() - 1, false, &chain); Failed(hr)) return Fail(hr);
+    if (HRESULT hr = Descend(root, parts, parts.size() - 1, false, &chain); Failed(hr))
+      return Fail(hr);
     Storage& dir = chain.empty() ? root : chain.back();
     Stream s;
     if (HRESULT hr = dir.OpenStream(parts.back(), kRO, &s); Failed(hr)) return Fail(hr);
@@ -215,7 +216,8 @@ int main(int argc, char** argv) {
       size_t n;
       while ((n = fread(buf, 1, sizeof buf, stdin)) > 0) data.insert(data.end(), buf, buf + n);
       Stream s;
-      if (HRESULT h = dir.CreateStream(parts.back(), kRW | STGM_CREATE, &s); Failed(h)) return Fail(h);
+      if (HRESULT h = dir.CreateStream(parts.back(), kRW | STGM_CREATE, &s); Failed(h))
+        return Fail(h);
       if (HRESULT h = s.Write(data.data(), static_cast<uint32_t>(data.size()), nullptr); Failed(h))
         return Fail(h);
     } else if (cmd == "mkdir") {
@@ -245,7 +247,8 @@ int main(int argc, char** argv) {
     if (args.size() != 2) return Usage();
     Storage src, dst;
     if (HRESULT hr = OpenCompoundFile(args[0], kRO, &src); Failed(hr)) return Fail(hr);
-    if (HRESULT hr = CreateCompoundFile(args[1], kRW | STGM_CREATE, &dst); Failed(hr)) return Fail(hr);
+    if (HRESULT hr = CreateCompoundFile(args[1], kRW | STGM_CREATE, &dst); Failed(hr))
+      return Fail(hr);
     if (HRESULT hr = src.CopyTo(dst); Failed(hr)) return Fail(hr);
     if (HRESULT hr = dst.Release(); Failed(hr)) return Fail(hr);
     return 0;

@@ -207,7 +207,8 @@ HRESULT Checker::Run() {
   major_ = Get16(h + 0x1A);
   uint16_t shift = Get16(h + 0x1E);
   if (!((major_ == 3 && shift == 9) || (major_ == 4 && shift == 12))) {
-    Fail("header: version " + std::to_string(major_) + " with sector shift " + std::to_string(shift));
+    Fail("header: version " + std::to_string(major_) + " with sector shift " +
+         std::to_string(shift));
     return STG_E_INVALIDHEADER;
   }
   ss_ = 1u << shift;
@@ -267,7 +268,8 @@ HRESULT Checker::Run() {
       Fail("FAT: sector " + Hex(locs[i]) + " outside the file");
       return STG_E_DOCFILECORRUPT;
     }
-    for (uint32_t k = 0; k < epp_; ++k) fat_[static_cast<size_t>(i) * epp_ + k] = Get32(Sector(locs[i]) + 4 * k);
+    for (uint32_t k = 0; k < epp_; ++k)
+      fat_[static_cast<size_t>(i) * epp_ + k] = Get32(Sector(locs[i]) + 4 * k);
   }
   // Sectors past the FAT's reach can belong to nothing: trailing bytes, left by a commit that a
   // crash cut short. Readers ignore them.
@@ -280,7 +282,8 @@ HRESULT Checker::Run() {
     }
     if (!owner_[s].empty()) Fail("FAT sector " + Hex(s) + " listed twice");
     owner_[s] = "FAT";
-    if (s < fat_.size() && fat_[s] != kFatSect) Fail("FAT sector " + Hex(s) + " not marked FATSECT");
+    if (s < fat_.size() && fat_[s] != kFatSect)
+      Fail("FAT sector " + Hex(s) + " not marked FATSECT");
   }
   for (uint32_t s : difat) {
     if (s >= n_) {
@@ -289,7 +292,8 @@ HRESULT Checker::Run() {
     }
     if (!owner_[s].empty()) Fail("DIFAT sector " + Hex(s) + " used twice");
     owner_[s] = "DIFAT";
-    if (s < fat_.size() && fat_[s] != kDifSect) Fail("DIFAT sector " + Hex(s) + " not marked DIFSECT");
+    if (s < fat_.size() && fat_[s] != kDifSect)
+      Fail("DIFAT sector " + Hex(s) + " not marked DIFSECT");
   }
 
   // Directory.
@@ -333,7 +337,8 @@ HRESULT Checker::Run() {
 
   // Mini FAT and mini stream.
   auto mfchain = Walk(Get32(h + 0x3C), "mini FAT");
-  if (mfchain.size() != Get32(h + 0x40)) Fail("header: mini FAT sector count differs from its chain");
+  if (mfchain.size() != Get32(h + 0x40))
+    Fail("header: mini FAT sector count differs from its chain");
   for (uint32_t s : mfchain)
     for (uint32_t k = 0; k < epp_; ++k) minifat_.push_back(Get32(Sector(s) + 4 * k));
   auto ministream = root.size > 0 ? Walk(root.start, "mini stream") : std::vector<uint32_t>{};
@@ -349,13 +354,17 @@ HRESULT Checker::Run() {
     const Entry& e = entries_[i];
     if (e.type == kTypeUnused) {
       if (reached_[i]) continue;
-      if (e.name_bytes != 0) Fail("directory: unused entry " + Hex(static_cast<uint32_t>(i)) + " has a name");
+      if (e.name_bytes != 0)
+        Fail("directory: unused entry " + Hex(static_cast<uint32_t>(i)) + " has a name");
       continue;
     }
-    if (!reached_[i]) Fail("directory: entry " + Hex(static_cast<uint32_t>(i)) + " (\"" + Utf8(e.name) + "\") is unreachable");
+    if (!reached_[i])
+      Fail("directory: entry " + Hex(static_cast<uint32_t>(i)) + " (\"" + Utf8(e.name) +
+           "\") is unreachable");
   }
   for (uint32_t s = 0; s < n_ && s < fat_.size(); ++s) {
-    if (owner_[s].empty() && fat_[s] != kFreeSect) Fail("sector " + Hex(s) + " is allocated but lost");
+    if (owner_[s].empty() && fat_[s] != kFreeSect)
+      Fail("sector " + Hex(s) + " is allocated but lost");
   }
   for (uint64_t m = 0; m < mini_count_; ++m) {
     if (mini_owner_[m].empty() && minifat_[m] != kFreeSect)
@@ -370,7 +379,8 @@ HRESULT CheckCompoundFile(const std::string& path, std::vector<std::string>* pro
                           FileSystem* fs) {
   if (fs == nullptr) fs = FileSystem::Posix();
   std::unique_ptr<File> f;
-  if (HRESULT hr = fs->Open(path, OpenKind::kReadOnly, LockKind::kShared, &f); Failed(hr)) return hr;
+  if (HRESULT hr = fs->Open(path, OpenKind::kReadOnly, LockKind::kShared, &f); Failed(hr))
+    return hr;
   uint64_t size = 0;
   if (HRESULT hr = f->GetSize(&size); Failed(hr)) return hr;
   if (size > kMaxFileBytes + 4096) return STG_E_DOCFILETOOLARGE;

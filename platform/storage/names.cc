@@ -17,7 +17,9 @@ char16_t FallbackUpper(char16_t c) {
 }
 
 // Pairs laid out as upper at an even code point, lower right after it.
-bool EvenPair(char16_t c) { return (c & 1) != 0; }
+bool EvenPair(char16_t c) {
+  return (c & 1) != 0;
+}
 
 }  // namespace
 
@@ -41,7 +43,8 @@ char16_t UpperCodeUnit(char16_t c) {
     return c;
   }
   if (c >= 0x370 && c < 0x400) {
-    if ((c >= 0x3B1 && c <= 0x3C1) || (c >= 0x3C3 && c <= 0x3CB)) return static_cast<char16_t>(c - 32);
+    if ((c >= 0x3B1 && c <= 0x3C1) || (c >= 0x3C3 && c <= 0x3CB))
+      return static_cast<char16_t>(c - 32);
     if (c == 0x3C2) return 0x3A3;
     if (c == 0x3AC) return 0x386;
     if (c >= 0x3AD && c <= 0x3AF) return static_cast<char16_t>(c - 37);

@@ -79,9 +79,7 @@ class PosixFile final : public File {
     }
     return S_OK;
   }
-  HRESULT Sync() override {
-    return fsync(fd_) == 0 ? S_OK : FromErrno(errno, STG_E_WRITEFAULT);
-  }
+  HRESULT Sync() override { return fsync(fd_) == 0 ? S_OK : FromErrno(errno, STG_E_WRITEFAULT); }
   HRESULT GetSize(uint64_t* size) override {
     struct stat st;
     if (fstat(fd_, &st) != 0) return STG_E_READFAULT;
@@ -181,8 +179,8 @@ class PosixFileSystem final : public FileSystem {
     struct timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     // 1601-01-01 to 1970-01-01 in 100 ns units.
-    return static_cast<FileTime>(ts.tv_sec) * 10000000ull + static_cast<FileTime>(ts.tv_nsec) / 100 +
-           116444736000000000ull;
+    return static_cast<FileTime>(ts.tv_sec) * 10000000ull +
+           static_cast<FileTime>(ts.tv_nsec) / 100 + 116444736000000000ull;
   }
 };
 

@@ -13,7 +13,9 @@ HRESULT CheckMode(uint32_t mode) {
   return S_OK;
 }
 
-bool WantsWrite(uint32_t mode) { return (mode & 3) != 0; }
+bool WantsWrite(uint32_t mode) {
+  return (mode & 3) != 0;
+}
 
 HRESULT Usable(const std::shared_ptr<Volume>& v) {
   if (v == nullptr) return STG_E_INVALIDHANDLE;
@@ -23,7 +25,8 @@ HRESULT Usable(const std::shared_ptr<Volume>& v) {
 
 }  // namespace
 
-// ---- Files ---------------------------------------------------------------------------------------
+// ---- Files
+// ---------------------------------------------------------------------------------------
 
 HRESULT OpenCompoundFile(const std::string& path, uint32_t mode, Storage* out, FileSystem* fs) {
   if (out == nullptr) return STG_E_INVALIDPOINTER;
@@ -47,8 +50,8 @@ HRESULT CreateCompoundFile(const std::string& path, uint32_t mode, Storage* out,
   if (out == nullptr) return STG_E_INVALIDPOINTER;
   if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
   std::shared_ptr<Volume> v;
-  HRESULT hr = Volume::Create(fs != nullptr ? fs : FileSystem::Posix(), path,
-                              (mode & STGM_CREATE) != 0, &v);
+  HRESULT hr =
+      Volume::Create(fs != nullptr ? fs : FileSystem::Posix(), path, (mode & STGM_CREATE) != 0, &v);
   if (Failed(hr)) return hr;
   out->Release();
   out->volume_ = std::move(v);
@@ -57,12 +60,14 @@ HRESULT CreateCompoundFile(const std::string& path, uint32_t mode, Storage* out,
   return S_OK;
 }
 
-// ---- Storage -------------------------------------------------------------------------------------
+// ---- Storage
+// -------------------------------------------------------------------------------------
 
 Storage::Storage() = default;
-Storage::~Storage() { Release(); }
-Storage::Storage(Storage&& o) noexcept
-    : volume_(std::move(o.volume_)), id_(o.id_), root_(o.root_) {
+Storage::~Storage() {
+  Release();
+}
+Storage::Storage(Storage&& o) noexcept : volume_(std::move(o.volume_)), id_(o.id_), root_(o.root_) {
   o.volume_ = nullptr;
 }
 Storage& Storage::operator=(Storage&& o) noexcept {
@@ -76,7 +81,9 @@ Storage& Storage::operator=(Storage&& o) noexcept {
   return *this;
 }
 
-bool Storage::is_root() const { return root_; }
+bool Storage::is_root() const {
+  return root_;
+}
 
 HRESULT Storage::Release() {
   if (volume_ == nullptr) return S_OK;
@@ -119,8 +126,8 @@ HRESULT Storage::CreateStorage(std::u16string_view name, uint32_t mode, Storage*
   if (HRESULT hr = Usable(volume_); Failed(hr)) return hr;
   if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
   uint32_t id = 0;
-  if (HRESULT hr = volume_->CreateElement(id_, name, detail::kTypeStorage,
-                                          (mode & STGM_CREATE) != 0, &id);
+  if (HRESULT hr =
+          volume_->CreateElement(id_, name, detail::kTypeStorage, (mode & STGM_CREATE) != 0, &id);
       Failed(hr))
     return hr;
   if (HRESULT hr = volume_->Acquire(id, id_); Failed(hr)) return hr;
@@ -155,8 +162,8 @@ HRESULT Storage::CreateStream(std::u16string_view name, uint32_t mode, Stream* o
   if (HRESULT hr = Usable(volume_); Failed(hr)) return hr;
   if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
   uint32_t id = 0;
-  if (HRESULT hr = volume_->CreateElement(id_, name, detail::kTypeStream,
-                                          (mode & STGM_CREATE) != 0, &id);
+  if (HRESULT hr =
+          volume_->CreateElement(id_, name, detail::kTypeStream, (mode & STGM_CREATE) != 0, &id);
       Failed(hr))
     return hr;
   if (HRESULT hr = volume_->Acquire(id, id_); Failed(hr)) return hr;
@@ -241,10 +248,13 @@ HRESULT Storage::CopyTo(Storage& dest) {
   return CopyChildren(*this, dest);
 }
 
-// ---- Stream --------------------------------------------------------------------------------------
+// ---- Stream
+// --------------------------------------------------------------------------------------
 
 Stream::Stream() = default;
-Stream::~Stream() { Release(); }
+Stream::~Stream() {
+  Release();
+}
 Stream::Stream(Stream&& o) noexcept
     : volume_(std::move(o.volume_)), id_(o.id_), position_(o.position_) {
   o.volume_ = nullptr;
@@ -318,7 +328,8 @@ HRESULT Stream::SetSize(uint64_t size) {
   return volume_->StreamSetSize(id_, size);
 }
 
-// ---- Enumerator ----------------------------------------------------------------------------------
+// ---- Enumerator
+// ----------------------------------------------------------------------------------
 
 HRESULT Enumerator::Next(ElementStat* out) {
   if (out == nullptr) return STG_E_INVALIDPOINTER;

@@ -23,11 +23,14 @@
 
 namespace qb::storage {
 
-// ---- Result codes (Windows' values) --------------------------------------------------------------
+// ---- Result codes (Windows' values)
+// --------------------------------------------------------------
 
 using HRESULT = int32_t;
 
-inline constexpr HRESULT MakeHr(uint32_t v) { return static_cast<HRESULT>(v); }
+inline constexpr HRESULT MakeHr(uint32_t v) {
+  return static_cast<HRESULT>(v);
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;  // Enumerator::Next at the end
@@ -52,10 +55,15 @@ inline constexpr HRESULT STG_E_REVERTED = MakeHr(0x80030102u);  // object outliv
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = MakeHr(0x80030109u);
 inline constexpr HRESULT STG_E_DOCFILETOOLARGE = MakeHr(0x80030111u);
 
-inline constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
-inline constexpr bool Failed(HRESULT hr) { return hr < 0; }
+inline constexpr bool Succeeded(HRESULT hr) {
+  return hr >= 0;
+}
+inline constexpr bool Failed(HRESULT hr) {
+  return hr < 0;
+}
 
-// ---- Modes and element types ---------------------------------------------------------------------
+// ---- Modes and element types
+// ---------------------------------------------------------------------
 
 inline constexpr uint32_t STGM_READ = 0x0;
 inline constexpr uint32_t STGM_WRITE = 0x1;
@@ -90,7 +98,8 @@ struct ElementStat {
   FileTime access = 0;  // the format keeps no access time: always 0
 };
 
-// ---- File-access layer ---------------------------------------------------------------------------
+// ---- File-access layer
+// ---------------------------------------------------------------------------
 //
 // Every byte the engine reads or writes goes through these interfaces, so tests can inject faults
 // (fail or cut the n-th write, fail a sync, drop unsynced writes as a power loss would).
@@ -143,7 +152,8 @@ class FileSystem {
   static FileSystem* Posix();
 };
 
-// ---- Storage objects -----------------------------------------------------------------------------
+// ---- Storage objects
+// -----------------------------------------------------------------------------
 
 namespace detail {
 class Volume;
@@ -259,7 +269,8 @@ class Enumerator {
   size_t next_ = 0;
 };
 
-// ---- Files ---------------------------------------------------------------------------------------
+// ---- Files
+// ---------------------------------------------------------------------------------------
 
 // Opens an existing compound file. Mode: STGM_READWRITE | STGM_SHARE_EXCLUSIVE (an exclusive
 // advisory lock; a second open from this process or another gives STG_E_SHAREVIOLATION), or

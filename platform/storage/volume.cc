@@ -23,17 +23,18 @@ uint64_t Fnv64(const uint8_t* p, size_t n) {
   return h;
 }
 
-#define RETURN_IF_FAILED(expr)    \
-  do {                            \
-    HRESULT hr_ = (expr);         \
-    if (Failed(hr_)) return hr_;  \
+#define RETURN_IF_FAILED(expr)   \
+  do {                           \
+    HRESULT hr_ = (expr);        \
+    if (Failed(hr_)) return hr_; \
   } while (0)
 
 }  // namespace
 
 Volume::~Volume() = default;
 
-// ---- Opening and creating ------------------------------------------------------------------------
+// ---- Opening and creating
+// ------------------------------------------------------------------------
 
 HRESULT Volume::Open(FileSystem* fs, const std::string& path, bool writable, LockKind lock,
                      std::shared_ptr<Volume>* out) {
@@ -125,7 +126,8 @@ HRESULT Volume::RecoverJournal(std::vector<uint8_t>* head) {
     j.resize(jsize);
     size_t got = 0;
     if (Succeeded(jf->ReadAt(0, j.data(), j.size(), &got)) && got == j.size() &&
-        memcmp(j.data(), kJournalMagic, 8) == 0 && Get64(&j[jsize - 8]) == Fnv64(j.data(), jsize - 8)) {
+        memcmp(j.data(), kJournalMagic, 8) == 0 &&
+        Get64(&j[jsize - 8]) == Fnv64(j.data(), jsize - 8)) {
       uint32_t hs = Get32(&j[8]);
       if (hs * 2 + 24 == jsize) {
         const uint8_t* old_h = &j[16];
@@ -232,7 +234,8 @@ HRESULT Volume::EnsureWritable() const {
   return broken_;
 }
 
-// ---- Sectors and allocation tables ---------------------------------------------------------------
+// ---- Sectors and allocation tables
+// ---------------------------------------------------------------
 
 HRESULT Volume::Page(uint32_t s, uint8_t** out) {
   auto it = pages_.find(s);
@@ -258,7 +261,8 @@ HRESULT Volume::LoadFatPage(uint32_t p) {
     ++n;
   size_t got = 0;
   uint32_t* dst = &fat_[static_cast<size_t>(p) * epp_];
-  RETURN_IF_FAILED(file_->ReadAt(SectorOffset(fat_locs_[p]), dst, static_cast<size_t>(n) * ss_, &got));
+  RETURN_IF_FAILED(
+      file_->ReadAt(SectorOffset(fat_locs_[p]), dst, static_cast<size_t>(n) * ss_, &got));
   if (got < ss_) return STG_E_DOCFILECORRUPT;
   n = static_cast<uint32_t>(got / ss_);
   if constexpr (std::endian::native != std::endian::little) {
@@ -289,7 +293,8 @@ HRESULT Volume::LoadMiniFatPage(uint32_t p) {
   RETURN_IF_FAILED(ChainAt(minifat_chain_, p, &s));
   uint8_t* page = nullptr;
   RETURN_IF_FAILED(Page(s, &page));
-  for (uint32_t i = 0; i < epp_; ++i) minifat_[static_cast<size_t>(p) * epp_ + i] = Get32(&page[4 * i]);
+  for (uint32_t i = 0; i < epp_; ++i)
+    minifat_[static_cast<size_t>(p) * epp_ + i] = Get32(&page[4 * i]);
   minifat_loaded_[p] = 1;
   return S_OK;
 }
@@ -307,7 +312,9 @@ HRESULT Volume::SetMiniFat(uint32_t m, uint32_t value) {
   return S_OK;
 }
 
-HRESULT Volume::Alloc(uint32_t* out) { return AllocFrom(alloc_hint_, true, out); }
+HRESULT Volume::Alloc(uint32_t* out) {
+  return AllocFrom(alloc_hint_, true, out);
+}
 
 HRESULT Volume::AllocAfter(uint32_t prev, uint32_t* out) {
   if (prev == kEndOfChain) return Alloc(out);
@@ -415,11 +422,13 @@ HRESULT Volume::AllocMini(uint32_t* out) {
       RETURN_IF_FAILED(ChainComplete(ministream_));
       while (ministream_.known.size() < need) {
         uint32_t s = 0;
-        RETURN_IF_FAILED(AllocAfter(ministream_.known.empty() ? kEndOfChain : ministream_.known.back(), &s));
+        RETURN_IF_FAILED(
+            AllocAfter(ministream_.known.empty() ? kEndOfChain : ministream_.known.back(), &s));
         RETURN_IF_FAILED(ChainAppend(ministream_, s));
       }
     }
-    RETURN_IF_FAILED(MiniStreamIo(static_cast<uint64_t>(m) * kMiniSize, nullptr, nullptr, kMiniSize));
+    RETURN_IF_FAILED(
+        MiniStreamIo(static_cast<uint64_t>(m) * kMiniSize, nullptr, nullptr, kMiniSize));
     mini_hint_ = m + 1;
     *out = m;
     return S_OK;
@@ -434,7 +443,8 @@ HRESULT Volume::FreeMini(uint32_t m) {
   return S_OK;
 }
 
-// ---- Chains --------------------------------------------------------------------------------------
+// ---- Chains
+// --------------------------------------------------------------------------------------
 
 HRESULT Volume::ChainAt(Chain& c, size_t index, uint32_t* out) {
   const uint64_t limit = c.mini ? mini_count_ : sector_limit_;
@@ -457,8 +467,8 @@ HRESULT Volume::ChainAt(Chain& c, size_t index, uint32_t* out) {
       for (;;) {
         uint32_t page = s / epp_;
         if (page >= fat_loaded_.size() || !fat_loaded_[page]) break;
-        uint64_t bound = std::min<uint64_t>({(page + 1) * uint64_t{epp_}, s + (want - n),
-                                             limit > 0 ? limit - 1 : 0});
+        uint64_t bound = std::min<uint64_t>(
+            {(page + 1) * uint64_t{epp_}, s + (want - n), limit > 0 ? limit - 1 : 0});
         uint32_t from = s;
         const uint32_t* f = fat_.data();
         while (s + 16 <= bound) {  // sixteen at a time, in vector registers
@@ -568,7 +578,8 @@ HRESULT Volume::WritableSector(Chain& c, size_t index, uint8_t** page) {
   return S_OK;
 }
 
-// ---- Directory -----------------------------------------------------------------------------------
+// ---- Directory
+// -----------------------------------------------------------------------------------
 
 HRESULT Volume::LoadEntrySector(uint32_t id) {
   const uint32_t per = ss_ / kEntrySize;
@@ -583,7 +594,8 @@ HRESULT Volume::LoadEntrySector(uint32_t id) {
     const uint8_t* p = page + k * kEntrySize;
     DirEntry e;
     e.type = p[0x42];
-    if (e.type != kTypeStorage && e.type != kTypeStream && e.type != kTypeRoot) e.type = kTypeUnused;
+    if (e.type != kTypeStorage && e.type != kTypeStream && e.type != kTypeRoot)
+      e.type = kTypeUnused;
     if (e.type != kTypeUnused) {
       uint32_t units = std::min<uint32_t>(Get16(&p[0x40]) / 2, 32);
       for (uint32_t i = 0; i < units; ++i) {
@@ -620,7 +632,9 @@ HRESULT Volume::GetEntry(uint32_t id, DirEntry** out) {
   return S_OK;
 }
 
-void Volume::MarkEntryDirty(uint32_t id) { dirty_dir_sectors_.insert(id / (ss_ / kEntrySize)); }
+void Volume::MarkEntryDirty(uint32_t id) {
+  dirty_dir_sectors_.insert(id / (ss_ / kEntrySize));
+}
 
 HRESULT Volume::NewEntry(uint32_t* id) {
   if (!free_ids_.empty()) {
@@ -648,7 +662,8 @@ HRESULT Volume::NewEntry(uint32_t* id) {
     }
   }
   uint32_t s = 0;
-  RETURN_IF_FAILED(AllocAfter(dir_chain_.known.empty() ? kEndOfChain : dir_chain_.known.back(), &s));
+  RETURN_IF_FAILED(
+      AllocAfter(dir_chain_.known.empty() ? kEndOfChain : dir_chain_.known.back(), &s));
   RETURN_IF_FAILED(ChainAppend(dir_chain_, s));
   uint32_t first = static_cast<uint32_t>(cap);
   for (uint32_t k = 0; k < per; ++k) {
@@ -1067,7 +1082,7 @@ void Volume::RebuildTree(uint32_t storage) {
   size_t max_depth = 0;
   std::vector<size_t> depth(n, 0);
   std::function<uint32_t(size_t, size_t, size_t)> build = [&](size_t lo, size_t hi,
-                                                               size_t d) -> uint32_t {
+                                                              size_t d) -> uint32_t {
     if (lo >= hi) return kNoStream;
     size_t mid = lo + (hi - lo) / 2;
     depth[mid] = d;
@@ -1099,7 +1114,8 @@ void Volume::RebuildTree(uint32_t storage) {
   }
 }
 
-// ---- Streams -------------------------------------------------------------------------------------
+// ---- Streams
+// -------------------------------------------------------------------------------------
 
 HRESULT Volume::StreamSize(uint32_t id, uint64_t* size) {
   if (file_ == nullptr) return STG_E_REVERTED;
@@ -1210,7 +1226,8 @@ HRESULT Volume::StreamWriteRange(StreamState& st, uint32_t id, uint64_t pos, con
       uint32_t m = st.chain.known[static_cast<size_t>(pos / kMiniSize)];
       uint32_t within = static_cast<uint32_t>(pos % kMiniSize);
       size_t n = static_cast<size_t>(std::min<uint64_t>(len, kMiniSize - within));
-      RETURN_IF_FAILED(MiniStreamIo(static_cast<uint64_t>(m) * kMiniSize + within, nullptr, data, n));
+      RETURN_IF_FAILED(
+          MiniStreamIo(static_cast<uint64_t>(m) * kMiniSize + within, nullptr, data, n));
       if (data != nullptr) data += n;
       pos += n;
       len -= n;
@@ -1219,7 +1236,8 @@ HRESULT Volume::StreamWriteRange(StreamState& st, uint32_t id, uint64_t pos, con
     size_t need = static_cast<size_t>((new_size + ss_ - 1) / ss_);
     while (st.chain.known.size() < need) {
       uint32_t s = 0;
-      RETURN_IF_FAILED(AllocAfter(st.chain.known.empty() ? kEndOfChain : st.chain.known.back(), &s));
+      RETURN_IF_FAILED(
+          AllocAfter(st.chain.known.empty() ? kEndOfChain : st.chain.known.back(), &s));
       RETURN_IF_FAILED(ChainAppend(st.chain, s));
     }
     while (len > 0) {
@@ -1262,7 +1280,8 @@ HRESULT Volume::StreamSetSize(uint32_t id, uint64_t size) {
   if (size > st.size) return StreamWriteRange(st, id, st.size, nullptr, size - st.size);
   if (!st.chain.mini && size < kMiniCutoff) return StreamMove(st, id, true, size);
   if (st.chain.mini) {
-    RETURN_IF_FAILED(ChainTruncate(st.chain, static_cast<size_t>((size + kMiniSize - 1) / kMiniSize)));
+    RETURN_IF_FAILED(
+        ChainTruncate(st.chain, static_cast<size_t>((size + kMiniSize - 1) / kMiniSize)));
     uint32_t tail = static_cast<uint32_t>(size % kMiniSize);
     if (tail != 0) {
       uint32_t m = st.chain.known.back();
@@ -1283,7 +1302,8 @@ HRESULT Volume::StreamSetSize(uint32_t id, uint64_t size) {
   return StreamUpdateEntry(st, id);
 }
 
-// ---- Commit --------------------------------------------------------------------------------------
+// ---- Commit
+// --------------------------------------------------------------------------------------
 
 HRESULT Volume::FlushMiniFat() {
   RETURN_IF_FAILED(ChainComplete(minifat_chain_));
@@ -1294,11 +1314,13 @@ HRESULT Volume::FlushMiniFat() {
       RETURN_IF_FAILED(WritableSector(minifat_chain_, p, &page));
     } else {
       uint32_t s = 0;
-      RETURN_IF_FAILED(AllocAfter(minifat_chain_.known.empty() ? kEndOfChain : minifat_chain_.known.back(), &s));
+      RETURN_IF_FAILED(
+          AllocAfter(minifat_chain_.known.empty() ? kEndOfChain : minifat_chain_.known.back(), &s));
       RETURN_IF_FAILED(ChainAppend(minifat_chain_, s));
       page = pages_[s].data();
     }
-    for (uint32_t i = 0; i < epp_; ++i) Put32(page + 4 * i, minifat_[static_cast<size_t>(p) * epp_ + i]);
+    for (uint32_t i = 0; i < epp_; ++i)
+      Put32(page + 4 * i, minifat_[static_cast<size_t>(p) * epp_ + i]);
     minifat_dirty_[p] = 0;
   }
   return S_OK;
@@ -1395,7 +1417,8 @@ HRESULT Volume::WriteAll() {
   for (uint32_t p = 0; p < fat_locs_.size(); ++p) {
     if (!fat_moved_[p]) continue;
     std::vector<uint8_t> page(ss_);
-    for (uint32_t i = 0; i < epp_; ++i) Put32(&page[4 * i], fat_[static_cast<size_t>(p) * epp_ + i]);
+    for (uint32_t i = 0; i < epp_; ++i)
+      Put32(&page[4 * i], fat_[static_cast<size_t>(p) * epp_ + i]);
     meta.push_back(std::move(page));
     out[fat_locs_[p]] = meta.back().data();
   }

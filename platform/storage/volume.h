@@ -281,7 +281,7 @@ class Volume {
   HRESULT ChainComplete(Chain& c);
   HRESULT ChainAppend(Chain& c, uint32_t s);
   HRESULT ChainReplace(Chain& c, size_t index, uint32_t s);
-  HRESULT ChainTruncate(Chain& c, size_t length);  // frees what is cut
+  HRESULT ChainTruncate(Chain& c, size_t length);                  // frees what is cut
   HRESULT WritableSector(Chain& c, size_t index, uint8_t** page);  // copy-on-write
   HRESULT MiniStreamIo(uint64_t off, uint8_t* dst, const uint8_t* src, size_t len);
 
@@ -334,7 +334,7 @@ class Volume {
   Table fat_;
   std::vector<uint8_t> fat_loaded_, fat_dirty_, fat_moved_;
   uint32_t alloc_hint_ = 0;
-  uint32_t top_ = 0;  // one past the highest sector in use
+  uint32_t top_ = 0;                           // one past the highest sector in use
   std::unordered_set<uint32_t> fresh_;         // allocated in this session
   std::unordered_set<uint32_t> pending_free_;  // committed sectors freed in this session
   std::set<uint32_t> scrub_;                   // to zero after the commit

@@ -58,8 +58,9 @@ TEST(Cfbtool, Subcommands) {
   EXPECT_EQ(Tool("cat " + (dir / "copy.cfb") + " bottom").out, "x");
   Result check = Tool("check " + f);
   EXPECT_EQ(check.status, 0) << check.out;
-  EXPECT_EQ(Tool("ls " + (dir / "nothing.cfb")).out.find("HResult = 0x80030002") != std::string::npos,
-            true);
+  EXPECT_EQ(
+      Tool("ls " + (dir / "nothing.cfb")).out.find("HResult = 0x80030002") != std::string::npos,
+      true);
 }
 
 TEST(Cfbtool, CheckNamesViolations) {

@@ -47,8 +47,9 @@ TEST(StorageApi, CreateOpenAndFailureCodes) {
     EXPECT_EQ(root.OpenStorage(u"Folder", kRW, &dup), STG_E_ACCESSDENIED);  // open already
     EXPECT_EQ(root.OpenStorage(u"Nothing", kRW, &dup), STG_E_FILENOTFOUND);
     EXPECT_EQ(root.OpenStream(u"Folder", kRW, &dup_stream), STG_E_FILENOTFOUND);  // wrong kind
-    for (std::u16string bad : {std::u16string(), std::u16string(32, u'x'), std::u16string(u"a/b"),
-                               std::u16string(u"a\\b"), std::u16string(u"a:b"), std::u16string(u"a!")}) {
+    for (std::u16string bad :
+         {std::u16string(), std::u16string(32, u'x'), std::u16string(u"a/b"),
+          std::u16string(u"a\\b"), std::u16string(u"a:b"), std::u16string(u"a!")}) {
       EXPECT_EQ(root.CreateStream(bad, kRW, &dup_stream), STG_E_INVALIDNAME) << Narrow(bad);
       EXPECT_EQ(root.OpenStorage(bad, kRW, &dup), STG_E_INVALIDNAME);
     }
@@ -278,9 +279,7 @@ TEST(StorageApi, ManyStreamsAndBigFat) {
     ASSERT_EQ(CreateCompoundFile(path, kRW, &root), S_OK);
     ASSERT_EQ(root.CreateStorage(u"folder", kRW, &folder), S_OK);
     for (int i = 0; i < 1000; ++i)
-      ASSERT_EQ(WriteStream(folder, Num(i),
-                            Pattern(100, i), kRW),
-                S_OK);
+      ASSERT_EQ(WriteStream(folder, Num(i), Pattern(100, i), kRW), S_OK);
     // More than 109 FAT sectors: 109 * 128 sectors of 512 bytes is about 7 MB.
     ASSERT_EQ(WriteStream(root, u"big", Pattern(7600000, 5)), S_OK);
   }
@@ -291,13 +290,10 @@ TEST(StorageApi, ManyStreamsAndBigFat) {
   Enumerator en;
   ASSERT_EQ(folder.Enumerate(&en), S_OK);
   EXPECT_EQ(en.count(), 1000u);
-  EXPECT_EQ(ReadStream(folder, Num(777)),
-            Pattern(100, 777));
+  EXPECT_EQ(ReadStream(folder, Num(777)), Pattern(100, 777));
   EXPECT_EQ(ReadStream(root, u"big"), Pattern(7600000, 5));
   // Delete half, rewrite the big one smaller: still consistent.
-  for (int i = 0; i < 1000; i += 2)
-    ASSERT_EQ(folder.DestroyElement(Num(i)),
-              S_OK);
+  for (int i = 0; i < 1000; i += 2) ASSERT_EQ(folder.DestroyElement(Num(i)), S_OK);
   ASSERT_EQ(WriteStream(root, u"big", Pattern(5000, 6)), S_OK);
   folder.Release();
   ASSERT_EQ(root.Release(), S_OK);

@@ -52,7 +52,8 @@ struct RawFile {
   uint8_t* sector(uint32_t s) { return &b[(s + 1) * ss]; }
   void fat(uint32_t s, uint32_t v) { Put32(sector(0) + 4 * s, v); }
   uint8_t* entry(uint32_t id) { return sector(1) + 128 * id; }
-  void SetEntry(uint32_t id, std::u16string_view name, uint8_t type, uint32_t start, uint64_t size) {
+  void SetEntry(uint32_t id, std::u16string_view name, uint8_t type, uint32_t start,
+                uint64_t size) {
     uint8_t* e = entry(id);
     for (size_t i = 0; i < name.size(); ++i) Put16(e + 2 * i, name[i]);
     Put16(e + 0x40, static_cast<uint16_t>((name.size() + 1) * 2));
@@ -204,7 +205,7 @@ TEST(StorageHostile, DirectoryLoopsAndSharedSubtrees) {
     Enumerator en;
     EXPECT_EQ(root.Enumerate(&en), STG_E_DOCFILECORRUPT);
     Stream s;
-    EXPECT_EQ(root.OpenStream(u"a", kRW, &s), STG_E_DOCFILECORRUPT);  // walks left forever
+    EXPECT_EQ(root.OpenStream(u"a", kRW, &s), STG_E_DOCFILECORRUPT);    // walks left forever
     EXPECT_EQ(root.CreateStream(u"b", kRW, &s), STG_E_DOCFILECORRUPT);  // its search loops too
   }
   {  // two siblings pointing at the same subtree; a storage that holds itself

@@ -16,7 +16,9 @@
 namespace qb::storage::testing {
 namespace {
 
-bool HaveProgram(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+bool HaveProgram(const std::string& path) {
+  return access(path.c_str(), X_OK) == 0;
+}
 
 std::string Shell(const std::string& cmd, int* status = nullptr) {
   std::string out;
@@ -145,7 +147,8 @@ TEST_F(StorageInterop, OurCheckerAndLayout) {
 }
 
 TEST_F(StorageInterop, Olefile) {
-  if (Shell("/usr/bin/python3 -c 'import olefile' 2>&1") != "") GTEST_SKIP() << "python3-olefile missing";
+  if (Shell("/usr/bin/python3 -c 'import olefile' 2>&1") != "")
+    GTEST_SKIP() << "python3-olefile missing";
   std::string script = *dir_ / "list.py";
   std::ofstream(script) << R"(import olefile, sys
 o = olefile.OleFileIO(sys.argv[1])
@@ -221,8 +224,9 @@ TEST(StorageInteropGsf, FilesWrittenByGsfOpenHere) {
   std::ofstream(src + "/Папка/big", std::ios::binary) << big;
   std::ofstream(src + "/Папка/tiny") << "t";
   int status = 0;
-  Shell("cd " + src + " && /usr/bin/gsf createole " + (dir / "g.ole") + " small Папка >/dev/null 2>&1",
-      &status);
+  Shell("cd " + src + " && /usr/bin/gsf createole " + (dir / "g.ole") +
+            " small Папка >/dev/null 2>&1",
+        &status);
   ASSERT_EQ(status, 0);
   Storage root, folder;
   ASSERT_EQ(OpenCompoundFile(dir / "g.ole", kRW, &root), S_OK);

@@ -147,7 +147,8 @@ TEST(StorageReliability, CrashWhileCreating) {
           if (replace) FirstSession(&fs);
           fs.Arm(fault, k);
           Storage root;
-          EXPECT_TRUE(Failed(CreateCompoundFile(kBook, kRW | (replace ? STGM_CREATE : 0), &root, &fs)));
+          EXPECT_TRUE(
+              Failed(CreateCompoundFile(kBook, kRW | (replace ? STGM_CREATE : 0), &root, &fs)));
           if (power_loss) {
             fs.PowerLoss();
           } else {
