@@ -316,9 +316,12 @@ HRESULT Volume::Alloc(uint32_t* out) {
   return AllocFrom(alloc_hint_, true, out);
 }
 
-HRESULT Volume::AllocAfter(uint32_t prev, uint32_t* out) {
-  if (prev == kEndOfChain) return Alloc(out);
-  constexpr uint32_t kGap = 256;
+HRESULT Volume::AllocAfter(const Chain& c, uint32_t* out) {
+  if (c.known.empty()) return Alloc(out);
+  uint32_t prev = c.known.back();
+  // The room left for the chain that was in the way grows with this chain's length (a quarter
+  // of it), so small files stay small and long chains form long runs.
+  const uint32_t kGap = static_cast<uint32_t>(std::clamp<size_t>(c.known.size() / 4, 4, 256));
   uint32_t s = prev + 1;
   uint32_t p = s / epp_;
   bool free_next = p >= fat_locs_.size();
@@ -422,8 +425,7 @@ HRESULT Volume::AllocMini(uint32_t* out) {
       RETURN_IF_FAILED(ChainComplete(ministream_));
       while (ministream_.known.size() < need) {
         uint32_t s = 0;
-        RETURN_IF_FAILED(
-            AllocAfter(ministream_.known.empty() ? kEndOfChain : ministream_.known.back(), &s));
+        RETURN_IF_FAILED(AllocAfter(ministream_, &s));
         RETURN_IF_FAILED(ChainAppend(ministream_, s));
       }
     }
@@ -662,8 +664,7 @@ HRESULT Volume::NewEntry(uint32_t* id) {
     }
   }
   uint32_t s = 0;
-  RETURN_IF_FAILED(
-      AllocAfter(dir_chain_.known.empty() ? kEndOfChain : dir_chain_.known.back(), &s));
+  RETURN_IF_FAILED(AllocAfter(dir_chain_, &s));
   RETURN_IF_FAILED(ChainAppend(dir_chain_, s));
   uint32_t first = static_cast<uint32_t>(cap);
   for (uint32_t k = 0; k < per; ++k) {
@@ -1236,8 +1237,7 @@ HRESULT Volume::StreamWriteRange(StreamState& st, uint32_t id, uint64_t pos, con
     size_t need = static_cast<size_t>((new_size + ss_ - 1) / ss_);
     while (st.chain.known.size() < need) {
       uint32_t s = 0;
-      RETURN_IF_FAILED(
-          AllocAfter(st.chain.known.empty() ? kEndOfChain : st.chain.known.back(), &s));
+      RETURN_IF_FAILED(AllocAfter(st.chain, &s));
       RETURN_IF_FAILED(ChainAppend(st.chain, s));
     }
     while (len > 0) {
@@ -1314,8 +1314,7 @@ HRESULT Volume::FlushMiniFat() {
       RETURN_IF_FAILED(WritableSector(minifat_chain_, p, &page));
     } else {
       uint32_t s = 0;
-      RETURN_IF_FAILED(
-          AllocAfter(minifat_chain_.known.empty() ? kEndOfChain : minifat_chain_.known.back(), &s));
+      RETURN_IF_FAILED(AllocAfter(minifat_chain_, &s));
       RETURN_IF_FAILED(ChainAppend(minifat_chain_, s));
       page = pages_[s].data();
     }

@@ -268,7 +268,7 @@ class Volume {
   HRESULT Alloc(uint32_t* s);  // first fit
   // For a chain growing after `prev`: the next sector when free, else one well past the end of
   // what is in use, so that chains growing side by side stay in long contiguous runs.
-  HRESULT AllocAfter(uint32_t prev, uint32_t* s);
+  HRESULT AllocAfter(const Chain& c, uint32_t* s);
   HRESULT AllocFrom(uint32_t from, bool first_fit, uint32_t* s);
   HRESULT AllocMini(uint32_t* m);
   void FreeSector(uint32_t s);
