@@ -571,12 +571,17 @@ HRESULT Volume::WritableSector(Chain& c, size_t index, uint8_t** page) {
     std::vector<uint8_t> copy(src, src + ss_);
     uint32_t t = 0;
     RETURN_IF_FAILED(Alloc(&t));
+    if (t == s) return STG_E_DOCFILECORRUPT;  // the FAT calls a sector of this chain free
     pages_[t] = std::move(copy);
     RETURN_IF_FAILED(ChainReplace(c, index, t));
     s = t;
   }
+  // A fresh sector always has its page; one without is shared with another structure through a
+  // damaged FAT.
+  auto it = pages_.find(s);
+  if (it == pages_.end() || it->second.size() != ss_) return STG_E_DOCFILECORRUPT;
   dirty_pages_.insert(s);
-  *page = pages_[s].data();
+  *page = it->second.data();
   return S_OK;
 }
 
