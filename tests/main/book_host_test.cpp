@@ -164,6 +164,23 @@ TEST_F(BookHostTest, RecordFieldsAreListedAndRecordsShowComposedDescriptions) {
   EXPECT_THAT(LeftNames(screens[1]), ElementsAre("..", "Alpha 7301 a", "Beta 7201 b"));
 }
 
+TEST_F(BookHostTest, CommentAndAddressFieldsShowTheirCommentsAndFirstLines) {
+  const fs::path built = std::getenv("QB_PLUGIN_DIR") ? std::getenv("QB_PLUGIN_DIR") : ".";
+  for (const char* name : {"Comment.qbl", "Address.qbl"}) {
+    fs::copy_file(built / name, dir_ / ("plugins/" + std::string(name)));
+  }
+  Settings("\"Description\"=\"%C %A\"\n");
+  // Text fields hold their terminating zero; the address's comment stands on its last line.
+  BookBuilder(book()).Record(
+      "Ann", RecordBytes({{0x10101, std::string("Nice guy\nmet in 2019", 21)},
+                          {0x10301, std::string("Main St 1\nTown #home", 21)}}));
+  const auto screens = Run("screen\nDown\nEnter\nscreen\n");
+  ASSERT_GE(screens.size(), 2u);
+  EXPECT_THAT(Text(screens[0]), HasSubstr("Nice guy Main St 1"));
+  EXPECT_THAT(LeftNames(screens[1]), ElementsAre("..", "Comment", "home"));
+  EXPECT_THAT(Text(screens[1]), HasSubstr("Main St 1"));
+}
+
 TEST_F(BookHostTest, CommandLineOpensAtThePathOrTheDeepestExistingFolder) {
   BookBuilder(book()).Folder("Friends").Folder("Friends/Work").Folder("Friends/Work/Old");
   auto screens = Run("text quill:\\Friends\\Work\nEnter\n");
