@@ -840,14 +840,7 @@ HRESULT Volume::CreateElement(uint32_t storage, std::u16string_view name, uint8_
     e.start = 0;
   }
   MarkEntryDirty(nid);
-  auto ch = children_.find(storage);
-  if (ch != children_.end()) {
-    // This storage's tree is rebuilt at commit anyway (an element went or was renamed).
-    ch->second.by_name.emplace(e.name, nid);
-    touched_.insert(storage);
-  } else {
-    RETURN_IF_FAILED(InsertIntoTree(storage, nid));
-  }
+  RETURN_IF_FAILED(Link(storage, nid));
   modified_.insert(storage);
   *id = nid;
   return S_OK;
@@ -1010,15 +1003,11 @@ HRESULT Volume::DestroyRecursive(uint32_t id, int depth) {
 HRESULT Volume::DestroyElement(uint32_t storage, std::u16string_view name) {
   RETURN_IF_FAILED(EnsureWritable());
   RETURN_IF_FAILED(ValidateName(name));
-  Children_* ch = nullptr;
-  RETURN_IF_FAILED(LoadChildren(storage, &ch));
-  auto f = ch->by_name.find(std::u16string(name));
-  if (f == ch->by_name.end()) return STG_E_FILENOTFOUND;
-  uint32_t id = f->second;
+  uint32_t id = 0;
+  RETURN_IF_FAILED(Find(storage, name, &id));
   for (auto& [oid, path] : open_)
     if (IsBelow(oid, id)) return STG_E_ACCESSDENIED;
-  ch->by_name.erase(f);
-  touched_.insert(storage);
+  RETURN_IF_FAILED(Unlink(storage, id));
   modified_.insert(storage);
   return DestroyRecursive(id, 0);
 }
@@ -1028,23 +1017,208 @@ HRESULT Volume::RenameElement(uint32_t storage, std::u16string_view old_name,
   RETURN_IF_FAILED(EnsureWritable());
   RETURN_IF_FAILED(ValidateName(old_name));
   RETURN_IF_FAILED(ValidateName(new_name));
-  Children_* ch = nullptr;
-  RETURN_IF_FAILED(LoadChildren(storage, &ch));
-  auto f = ch->by_name.find(std::u16string(old_name));
-  if (f == ch->by_name.end()) return STG_E_FILENOTFOUND;
-  uint32_t id = f->second;
-  auto g = ch->by_name.find(std::u16string(new_name));
-  if (g != ch->by_name.end() && g->second != id) return STG_E_FILEALREADYEXISTS;
+  uint32_t id = 0, other = 0;
+  RETURN_IF_FAILED(Find(storage, old_name, &id));
+  HRESULT taken = Find(storage, new_name, &other);
+  if (Succeeded(taken) && other != id) return STG_E_FILEALREADYEXISTS;
+  if (Failed(taken) && taken != STG_E_FILENOTFOUND) return taken;
   if (open_.count(id)) return STG_E_ACCESSDENIED;
-  ch->by_name.erase(f);
+  RETURN_IF_FAILED(Unlink(storage, id));
   DirEntry* e = nullptr;
   RETURN_IF_FAILED(GetEntry(id, &e));
   e->name = std::u16string(new_name);
   MarkEntryDirty(id);
-  ch->by_name.emplace(e->name, id);
-  touched_.insert(storage);
+  RETURN_IF_FAILED(Link(storage, id));
   modified_.insert(storage);
   return S_OK;
+}
+
+HRESULT Volume::Link(uint32_t storage, uint32_t id) {
+  auto ch = children_.find(storage);
+  if (ch == children_.end()) return InsertIntoTree(storage, id);
+  // This storage's tree is rebuilt at commit anyway.
+  DirEntry* e = nullptr;
+  RETURN_IF_FAILED(GetEntry(id, &e));
+  ch->second.by_name.emplace(e->name, id);
+  touched_.insert(storage);
+  return S_OK;
+}
+
+HRESULT Volume::Unlink(uint32_t storage, uint32_t id) {
+  auto ch = children_.find(storage);
+  if (ch == children_.end()) {
+    HRESULT hr = RemoveFromTree(storage, id);
+    if (hr != S_FALSE) return hr;
+    // The tree was not red-black to begin with (written elsewhere): it keeps its order; give
+    // it a fresh balanced shape at commit.
+    Children_* loaded = nullptr;
+    RETURN_IF_FAILED(LoadChildren(storage, &loaded));
+    touched_.insert(storage);
+    return S_OK;
+  }
+  DirEntry* e = nullptr;
+  RETURN_IF_FAILED(GetEntry(id, &e));
+  ch->second.by_name.erase(e->name);
+  touched_.insert(storage);
+  return S_OK;
+}
+
+// Red-black deletion along the search path. S_FALSE: the element is out and the order kept, but
+// the tree was no valid red-black tree, so its colours could not be kept right.
+HRESULT Volume::RemoveFromTree(uint32_t storage, uint32_t id) {
+  HRESULT failure = S_OK;
+  auto node = [&](uint32_t n) -> DirEntry* {
+    DirEntry* e = nullptr;
+    if (n == kNoStream) return nullptr;
+    HRESULT hr = GetEntry(n, &e);
+    if (Failed(hr)) {
+      if (Succeeded(failure)) failure = hr;
+      return nullptr;
+    }
+    MarkEntryDirty(n);
+    return e;
+  };
+  auto color = [&](uint32_t n) -> uint8_t {
+    DirEntry* e = n == kNoStream ? nullptr : node(n);
+    return e == nullptr ? kBlack : e->color;
+  };
+  auto link = [](DirEntry* e, bool left) -> uint32_t& { return left ? e->left : e->right; };
+  DirEntry* top = nullptr;
+  RETURN_IF_FAILED(GetEntry(storage, &top));
+  MarkEntryDirty(storage);
+  std::vector<uint32_t> path;  // the ancestors of the node being removed, root first
+  // Replaces `from` by `to` below path[i] (or as the tree's root when i < 0).
+  auto relink = [&](long i, uint32_t from, uint32_t to) {
+    if (i < 0) {
+      top->child = to;
+      return;
+    }
+    DirEntry* up = node(path[static_cast<size_t>(i)]);
+    if (up == nullptr) return;
+    (up->left == from ? up->left : up->right) = to;
+  };
+
+  DirEntry* z = nullptr;
+  RETURN_IF_FAILED(GetEntry(id, &z));
+  const uint64_t max_steps = static_cast<uint64_t>(sector_limit_) * (ss_ / kEntrySize) + 1;
+  for (uint32_t cur = top->child; cur != id;) {
+    DirEntry* n = node(cur);
+    if (n == nullptr || path.size() > max_steps)
+      return Failed(failure) ? failure : STG_E_DOCFILECORRUPT;
+    path.push_back(cur);
+    int cmp = CompareNames(z->name, n->name);
+    if (cmp == 0) return STG_E_DOCFILECORRUPT;  // two elements of one name
+    cur = cmp < 0 ? n->left : n->right;
+  }
+  MarkEntryDirty(id);
+
+  // With two children, the node first trades places with its successor.
+  if (z->left != kNoStream && z->right != kNoStream) {
+    std::vector<uint32_t> below;  // from z's right child down to the successor's parent
+    uint32_t y = z->right;
+    DirEntry* ye = node(y);
+    while (ye != nullptr && ye->left != kNoStream) {
+      if (below.size() > max_steps) return STG_E_DOCFILECORRUPT;
+      below.push_back(y);
+      y = ye->left;
+      ye = node(y);
+    }
+    if (ye == nullptr) return Failed(failure) ? failure : STG_E_DOCFILECORRUPT;
+    uint32_t z_left = z->left, z_right = z->right, y_right = ye->right;
+    uint8_t z_color = z->color, y_color = ye->color;
+    relink(static_cast<long>(path.size()) - 1, id, y);
+    ye->left = z_left;
+    ye->color = z_color;
+    if (below.empty()) {
+      ye->right = id;
+    } else {
+      ye->right = z_right;
+      DirEntry* yp = node(below.back());
+      if (yp == nullptr) return failure;
+      yp->left = id;
+    }
+    z->left = kNoStream;
+    z->right = y_right;
+    z->color = y_color;
+    path.push_back(y);
+    path.insert(path.end(), below.begin(), below.end());
+  }
+
+  // Now the node has one child at most, which takes its place.
+  uint32_t x = z->left != kNoStream ? z->left : z->right;
+  long i = static_cast<long>(path.size()) - 1;  // x's parent
+  bool x_left = false;
+  if (i >= 0) {
+    DirEntry* p = node(path[static_cast<size_t>(i)]);
+    if (p == nullptr) return failure;
+    x_left = p->left == id;
+  }
+  relink(i, id, x);
+  uint8_t removed_color = z->color;
+  z->left = z->right = kNoStream;
+  bool valid = true;
+  if (removed_color == kBlack) {
+    while (i >= 0 && color(x) == kBlack) {
+      uint32_t pid = path[static_cast<size_t>(i)];
+      DirEntry* p = node(pid);
+      uint32_t wid = p != nullptr ? link(p, !x_left) : kNoStream;
+      DirEntry* w = node(wid);
+      if (w == nullptr) {  // a black-height mismatch: not a red-black tree
+        valid = false;
+        break;
+      }
+      if (w->color == kRed) {
+        w->color = kBlack;
+        p->color = kRed;
+        link(p, !x_left) = link(w, x_left);
+        link(w, x_left) = pid;
+        relink(i - 1, pid, wid);
+        path.insert(path.begin() + i, wid);
+        ++i;
+        wid = link(p, !x_left);
+        w = node(wid);
+        if (w == nullptr) {
+          valid = false;
+          break;
+        }
+      }
+      if (color(w->left) == kBlack && color(w->right) == kBlack) {
+        w->color = kRed;
+        x = pid;
+        --i;
+        if (i >= 0) {
+          DirEntry* up = node(path[static_cast<size_t>(i)]);
+          if (up == nullptr) break;
+          x_left = up->left == x;
+        }
+        continue;
+      }
+      if (color(link(w, !x_left)) == kBlack) {
+        uint32_t nid = link(w, x_left);
+        DirEntry* near = node(nid);
+        if (near == nullptr) break;
+        near->color = kBlack;
+        w->color = kRed;
+        link(w, x_left) = link(near, !x_left);
+        link(near, !x_left) = wid;
+        link(p, !x_left) = nid;
+        wid = nid;
+        w = near;
+      }
+      w->color = p->color;
+      p->color = kBlack;
+      if (DirEntry* far = node(link(w, !x_left)); far != nullptr) far->color = kBlack;
+      link(p, !x_left) = link(w, x_left);
+      link(w, x_left) = pid;
+      relink(i - 1, pid, wid);
+      x = kNoStream;
+      break;
+    }
+    if (DirEntry* xe = node(x); xe != nullptr) xe->color = kBlack;
+  }
+  if (DirEntry* root = node(top->child); root != nullptr) root->color = kBlack;
+  if (Failed(failure)) return failure;
+  return valid ? S_OK : S_FALSE;
 }
 
 HRESULT Volume::SetStorageTimes(uint32_t id, FileTime ctime, FileTime mtime) {

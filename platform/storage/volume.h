@@ -291,6 +291,10 @@ class Volume {
   HRESULT NewEntry(uint32_t* id);
   HRESULT LoadChildren(uint32_t storage, Children_** out);
   HRESULT InsertIntoTree(uint32_t storage, uint32_t id);
+  HRESULT RemoveFromTree(uint32_t storage, uint32_t id);
+  // Puts a child into / takes it out of its storage's tree.
+  HRESULT Link(uint32_t storage, uint32_t id);
+  HRESULT Unlink(uint32_t storage, uint32_t id);
   HRESULT WalkTree(uint32_t root, std::vector<uint32_t>* ids);
   HRESULT DestroyRecursive(uint32_t id, int depth);
   HRESULT FreeStreamContent(DirEntry* e);

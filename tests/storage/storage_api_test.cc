@@ -3,7 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <random>
+#include <set>
+
 #include "platform/storage/check.h"
+#include "tests/storage/mem_fs.h"
 #include "tests/storage/test_util.h"
 
 namespace qb::storage::testing {
@@ -263,6 +267,72 @@ TEST(StorageApi, DestroyRenameEnumerateAndCopy) {
   names.clear();
   while (en.Next(&st) == S_OK) names.push_back(st.name);
   EXPECT_EQ(names, (std::vector<std::u16string>{u" ", u"  ", u"aa", u"bee"}));
+}
+
+// Creations, deletions and renames in random order, over several sessions: the tree stays a
+// valid red-black tree in the format's order and holds exactly the expected names.
+TEST(StorageApi, TreesStayValidUnderRandomChanges) {
+  MemFs fs;
+  const std::string path = "/mem/tree.cfb";
+  {
+    Storage root;
+    ASSERT_EQ(CreateCompoundFile(path, kRW, &root, &fs), S_OK);
+  }
+  std::mt19937 rng(7);
+  struct FormatOrder {
+    bool operator()(const std::u16string& a, const std::u16string& b) const {
+      return CompareNames(a, b) < 0;
+    }
+  };
+  std::set<std::u16string, FormatOrder> model;
+  auto name_of = [](uint32_t v) {
+    std::u16string s = (v & 1) ? u"Имя " : u"name ";
+    for (char c : std::to_string(v % 500)) s.push_back(static_cast<char16_t>(c));
+    return s;
+  };
+  for (int session = 0; session < 12; ++session) {
+    Storage root, folder;
+    ASSERT_EQ(OpenCompoundFile(path, kRW, &root, &fs), S_OK);
+    HRESULT hr = root.OpenStorage(u"folder", kRW, &folder);
+    if (hr == STG_E_FILENOTFOUND) hr = root.CreateStorage(u"folder", kRW, &folder);
+    ASSERT_EQ(hr, S_OK);
+    for (int op = 0; op < 150; ++op) {
+      std::u16string name = name_of(rng());
+      uint32_t what = rng() % 10;
+      bool present = model.count(name) != 0;
+      if (what < 5) {
+        Stream s;
+        EXPECT_EQ(folder.CreateStream(name, kRW, &s), present ? STG_E_FILEALREADYEXISTS : S_OK);
+        model.insert(name);
+      } else if (what < 8) {
+        EXPECT_EQ(folder.DestroyElement(name), present ? S_OK : STG_E_FILENOTFOUND);
+        model.erase(name);
+      } else {
+        std::u16string to = name_of(rng());
+        HRESULT want = !present                                           ? STG_E_FILENOTFOUND
+                       : (model.count(to) && CompareNames(to, name) != 0) ? STG_E_FILEALREADYEXISTS
+                                                                          : S_OK;
+        EXPECT_EQ(folder.RenameElement(name, to), want);
+        if (want == S_OK) {
+          model.erase(name);
+          model.insert(to);
+        }
+      }
+    }
+    folder.Release();
+    ASSERT_EQ(root.Release(), S_OK);
+    std::vector<std::string> problems;
+    EXPECT_EQ(CheckCompoundFile(path, &problems, &fs), S_OK) << "session " << session;
+    for (auto& p : problems) ADD_FAILURE() << p;
+    ASSERT_EQ(OpenCompoundFile(path, kRW, &root, &fs), S_OK);
+    ASSERT_EQ(root.OpenStorage(u"folder", kRW, &folder), S_OK);
+    Enumerator en;
+    ASSERT_EQ(folder.Enumerate(&en), S_OK);
+    std::vector<std::u16string> got, want(model.begin(), model.end());
+    ElementStat st;
+    while (en.Next(&st) == S_OK) got.push_back(st.name);
+    EXPECT_EQ(got, want) << "session " << session;
+  }
 }
 
 std::u16string Num(int i) {

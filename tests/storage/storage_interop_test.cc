@@ -234,12 +234,18 @@ TEST(StorageInteropGsf, FilesWrittenByGsfOpenHere) {
   ASSERT_EQ(root.OpenStorage(u"ПАПКА", kRW, &folder), S_OK);
   EXPECT_EQ(ReadStream(folder, u"big"), big);
   EXPECT_EQ(ReadStream(folder, u"tiny"), "t");
-  // And we can change it and keep it readable by gsf.
+  // And we can change it (its trees are not red-black) and keep it readable by gsf.
   ASSERT_EQ(WriteStream(folder, u"added", "new"), S_OK);
+  ASSERT_EQ(folder.DestroyElement(u"tiny"), S_OK);
   folder.Release();
+  ASSERT_EQ(root.RenameElement(u"small", u"renamed"), S_OK);
   ASSERT_EQ(root.Release(), S_OK);
   std::string got = Shell("/usr/bin/gsf cat " + (dir / "g.ole") + " Папка/added", &status);
   EXPECT_EQ(got, "new");
+  EXPECT_EQ(Shell("/usr/bin/gsf cat " + (dir / "g.ole") + " Папка/big", &status), big);
+  EXPECT_EQ(Shell("/usr/bin/gsf cat " + (dir / "g.ole") + " renamed", &status), "small content");
+  std::string listing = Shell("/usr/bin/gsf list " + (dir / "g.ole"), &status);
+  EXPECT_EQ(listing.find("tiny"), std::string::npos) << listing;
 }
 
 }  // namespace
