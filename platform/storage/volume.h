@@ -9,7 +9,16 @@
 // sectors that the old state alone used are zeroed and the file's free tail is cut.
 //
 // Everything is loaded lazily: opening reads the header (and DIFAT sectors of big files); a name
-// lookup reads the directory sectors on its tree path and the FAT pages on the way.
+// lookup reads the directory sectors on its tree path and the FAT pages on the way. Creating,
+// destroying and renaming keep each storage's children a red-black tree by insertion and deletion
+// along the search path; only a tree written elsewhere that is not red-black is rebuilt whole
+// (balanced) when this engine first takes an element out of it.
+//
+// Free space: regular sectors are found first-fit (the FAT is read in large runs); a chain that
+// grows takes the sector after its last one, or jumps a little past the end of what is in use so
+// that chains growing side by side form long runs. Free mini sectors and directory entries are
+// looked for only where this session has read or freed them; elsewhere the mini stream and the
+// directory grow at their ends, and compaction (CopyTo) reclaims the holes.
 #pragma once
 
 #include <algorithm>
