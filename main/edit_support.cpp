@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "main/element_name.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
@@ -11,22 +12,7 @@ namespace qb::main {
 void SanitizeName(char* text, std::size_t size) {
   if (!text) return;
   for (std::size_t i = 0; i < size && text[i] != '\0'; ++i) {
-    switch (text[i]) {
-      case ':':
-      case '\\':
-      case '/':
-      case '!':
-      case '|':
-      case '<':
-      case '>':
-      case '"':
-      case '?':
-      case '*':
-        text[i] = '_';
-        break;
-      default:
-        break;
-    }
+    if (IsReservedNameChar(text[i])) text[i] = '_';
   }
 }
 

@@ -4,9 +4,7 @@
 
 namespace qb::main {
 
-namespace {
-
-bool IsReserved(char c) {
+bool IsReservedNameChar(char c) {
   switch (c) {
     case ':':
     case '\\':
@@ -24,12 +22,10 @@ bool IsReserved(char c) {
   }
 }
 
-}  // namespace
-
 std::string ReplaceReservedChars(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
-    if (IsReserved(c)) c = '_';
+    if (IsReservedNameChar(c)) c = '_';
   }
   return out;
 }

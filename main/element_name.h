@@ -12,6 +12,9 @@ namespace qb::main {
 // format accepts far fewer; a longer name is refused there with its own failure code.
 inline constexpr std::size_t kMaxElementNameUnits = 260;
 
+// True for the ten characters an element name never holds: : \ / ! | < > " ? *
+bool IsReservedNameChar(char c);
+
 // Replaces each of : \ / ! | < > " ? * by "_". Names typed by the user and names read back from
 // the book both pass through this, so what the panel shows is what can be typed to reach it.
 std::string ReplaceReservedChars(std::string_view text);
