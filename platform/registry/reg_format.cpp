@@ -1,5 +1,6 @@
 #include "platform/registry/reg_format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -104,7 +105,8 @@ std::optional<ValueData> ReadValueData(std::string_view s) {
     auto text = ReadQuoted(s);
     if (!text || !TrimLeft(s).empty()) return std::nullopt;
     v.type = kSz;
-    v.data.assign(text->begin(), text->end());
+    // As everywhere else, a string ends at its first zero byte.
+    v.data.assign(text->begin(), std::find(text->begin(), text->end(), '\0'));
     return v;
   }
   if (StartsWithNoCase(s, "dword:")) {
