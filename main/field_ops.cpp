@@ -110,6 +110,12 @@ int EditField(BookPanel& panel, bool edit) {
   const DWORD index = tag->index;
   const FieldTypeId type = tag->type;
   const FieldEntry field = FieldAt(panel, index);
+  if (field.type != 0 && field.type != type) {
+    // The panel lists the record as it was: the place now holds a field of another type, which
+    // this editor must neither read nor overwrite. Show the record as it is instead.
+    panel.Refresh(-1, -1);
+    return 1;
+  }
   if (!edit) {
     server->EditContents(field.bytes(), field.size(), type, nullptr, nullptr, nullptr, 0);
     return 1;

@@ -109,10 +109,12 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
     dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
     dlg.AddButtons(0, 1);
     if (dlg.Run() < 0) return -1;
-    const std::string typed = SkipLeadingBlanks(name);
-    if (typed.empty()) return 0;
-    std::memmove(name, typed.c_str(), typed.size() + 1);
   }
+  // Typed or handed over by a copy, a name never begins with a blank: such names are the book's
+  // own (one blank is a folder's password, two its description).
+  const std::string typed = SkipLeadingBlanks(name);
+  if (typed.empty()) return 0;
+  std::memmove(name, typed.c_str(), typed.size() + 1);
   SanitizeName(name, NM);
   const std::u16string element = ElementName(name);
   storage::Storage made;
@@ -152,12 +154,20 @@ int DeleteFiles(BookPanel& panel, const PluginPanelItem* items, int count, int o
     // Each deletion moves the later fields one place forward; the indexes still to come follow
     // them, so every item keeps naming the field it named when the user chose it.
     std::vector<long> index(static_cast<std::size_t>(count), -1);
+    std::vector<FieldTypeId> type(static_cast<std::size_t>(count), 0);
     for (int i = 0; i < count; ++i) {
-      if (const FieldTag* tag = TagOf(items[i])) index[static_cast<std::size_t>(i)] = tag->index;
+      if (const FieldTag* tag = TagOf(items[i])) {
+        index[static_cast<std::size_t>(i)] = tag->index;
+        type[static_cast<std::size_t>(i)] = tag->type;
+      }
     }
     for (std::size_t i = 0; i < index.size(); ++i) {
       const long gone = index[i];
       if (gone < 0) continue;
+      // A list read before the record changed (in the other panel, or by another program) may
+      // name a place that now holds another field: that field is not the one the user chose.
+      FieldEntry there;
+      if (!panel.GetField(static_cast<int>(gone), &there) || there.type != type[i]) continue;
       if (storage::Failed(panel.ReplaceField(static_cast<int>(gone), nullptr, 0, 0))) continue;
       for (std::size_t j = i + 1; j < index.size(); ++j) {
         if (index[j] > gone) {
@@ -199,7 +209,8 @@ void CreateRecord(BookPanel& panel, char* name) {
     typed = SkipLeadingBlanks(text.value());
     if (typed.empty()) return;
   } else {
-    typed.assign(name, strnlen(name, NM));
+    typed = SkipLeadingBlanks(std::string(name, strnlen(name, NM)));
+    if (typed.empty()) return;
   }
   // The name must fit the host's name buffers (and the caller's), terminator included.
   CutToBytes(&typed, NM - 1);
@@ -233,10 +244,15 @@ void RenameItem(BookPanel& panel) {
   dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
   dlg.AddButtons(0, 1);
   if (dlg.Run() < 0) return;
-  SanitizeName(name, NM);
-  const storage::HRESULT hr = folder->RenameElement(old_name, ElementName(name));
+  // Leading blanks go as when creating: a record renamed to one blank would become the folder's
+  // password and lock the folder (the whole book, at the root); with two it would become the
+  // folder's description.
+  std::string typed = SkipLeadingBlanks(name);
+  if (typed.empty()) return;
+  SanitizeName(typed.data(), typed.size());
+  const storage::HRESULT hr = folder->RenameElement(old_name, ElementName(typed));
   if (storage::Failed(hr)) {
-    ReportStorageError(hr, 49, name);
+    ReportStorageError(hr, 49, typed);
     return;
   }
   panel.Refresh(-1, -1);

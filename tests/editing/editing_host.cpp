@@ -235,7 +235,7 @@ void Host::MakeFolder(const std::string& path) {
 void Host::MakeRecord(const std::string& path, const std::vector<Field>& fields) {
   InBook(book(), path, false, [&](storage::Storage& folder, const std::string& name) {
     storage::Stream made;
-    folder.CreateStream(Wide(name), kMode, &made);
+    folder.CreateStream(Wide(name), kMode | storage::STGM_CREATE, &made);
     const std::vector<uint8_t> bytes = Serialize(fields);
     if (!bytes.empty()) made.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr);
   });

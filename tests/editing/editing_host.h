@@ -39,7 +39,8 @@ class Host {
 
   // A fresh book (the panel is closed first); then opens the panel at the root.
   void NewBook(const std::function<void()>& build = {});
-  // Book paths use "/" between folder names.
+  // Book paths use "/" between folder names. MakeRecord replaces a record of that name, so a test
+  // can change the book behind the panel as another program would.
   void MakeFolder(const std::string& path);
   void MakeRecord(const std::string& path, const std::vector<Field>& fields = {});
   void SetDescription(const std::string& folder, const std::string& text);

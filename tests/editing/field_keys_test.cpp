@@ -133,6 +133,25 @@ TEST_F(FieldKeys, DeletingFieldsOneThreeAndFourInAnyOrderRemovesExactlyThose) {
   }
 }
 
+TEST_F(FieldKeys, AListReadBeforeTheRecordChangedNeverDeletesOrEditsAnotherField) {
+  Open({{kBare, "b0"}, {kSingle, "s"}, {kBare, "b2"}});
+  ASSERT_TRUE(h.SetCurrentName("Single"));
+  // Another program drops the first field: the Single field's place now holds a Bare field.
+  h.MakeRecord("Work/Bob", {{kSingle, "s"}, {kBare, "b2"}});
+  h.TypeEditor("Single", 1, "new");
+  EXPECT_EQ(h.Key(VK_F4), 1);
+  EXPECT_EQ(h.TypeLog("Single"), "");
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kSingle, "s"}, {kBare, "b2"}}));
+
+  h.MakeRecord("Work/Bob", {{kBare, "b0"}, {kSingle, "s"}, {kBare, "b2"}});
+  h.Reread();
+  ASSERT_EQ(h.Names(), (std::vector<std::string>{"..", "Bare", "Bare", "Single"}));
+  h.MakeRecord("Work/Bob", {{kSingle, "s"}, {kBare, "b2"}});
+  h.messages.push_back(0);
+  EXPECT_EQ(h.Delete({3}), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kSingle, "s"}, {kBare, "b2"}}));
+}
+
 TEST_F(FieldKeys, MoveToFrontMakesTheThirdFieldTheFirst) {
   Open({{kBare, "f0"}, {kBare, "f1"}, {kBare, "f2"}});
   h.SetCurrent(3);

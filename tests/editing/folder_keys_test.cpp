@@ -176,6 +176,30 @@ TEST_F(FolderKeys, RenameStoresReservedCharactersAsUnderscore) {
   EXPECT_EQ(h.shown_dialogs.size(), dialogs);
 }
 
+TEST_F(FolderKeys, NoNameTakesALeadingBlankSoNoneBecomesAPasswordOrADescription) {
+  // One blank names a folder's password stream: a record renamed so would lock the whole book.
+  ASSERT_TRUE(h.SetCurrentName("Ann"));
+  h.dialogs.push_back(Accept({" "}));
+  EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
+  EXPECT_TRUE(h.HasRecord("Ann"));
+  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work", "Ann"}));
+
+  h.dialogs.push_back(Accept({"  Anna"}));
+  EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
+  EXPECT_TRUE(h.HasRecord("Anna"));
+  EXPECT_EQ(h.ReadRecord("Anna"), (std::vector<Field>{{0x7801, "ann"}}));
+
+  // A silent new folder (a copied directory) is trimmed the same way, and all blanks make none.
+  std::strcpy(name, "  Copied");
+  EXPECT_EQ(h.MakeDirectory(name, OPM_SILENT), 1);
+  EXPECT_STREQ(name, "Copied");
+  EXPECT_TRUE(h.HasFolder("Copied"));
+  std::strcpy(name, " ");
+  EXPECT_EQ(h.MakeDirectory(name, OPM_SILENT), 0);
+  EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Copied", "Work", "Anna"}));
+}
+
 TEST_F(FolderKeys, DescriptionShowsTheWholeTextAndAnEmptyLineRemovesIt) {
   h.NewBook([&] {
     h.MakeFolder("Work");
