@@ -142,6 +142,11 @@ int FieldAction(BookPanel& panel) {
   const FieldTypeSlot* server = ServerOf(*tag);
   if (!server || !server->DoSomething) return 0;
   const FieldEntry field = FieldAt(panel, tag->index);
+  if (field.type != 0 && field.type != tag->type) {
+    // As for F4: the place holds another type's field now; its action is not this one's.
+    panel.Refresh(-1, -1);
+    return 1;
+  }
   server->DoSomething(field.bytes(), field.size(), field.type);
   panel.Refresh(-1, -1);
   return 1;
