@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 #include <vector>
 
 namespace qb::registry {
@@ -227,10 +228,72 @@ void AppendHex(std::string& line, std::string& out, const std::vector<uint8_t>& 
   }
 }
 
+// The values of the keys being read, found by name in constant time: a file may hold many
+// thousands of values in one key, and searching a key's list for each of them would make reading
+// it quadratic. Removed values are only marked until Settle drops them from their keys.
+class ValueIndex {
+ public:
+  void Set(RegKey* key, std::string name, uint32_t type, std::vector<uint8_t> data) {
+    Slots& slots = SlotsOf(key);
+    auto [it, inserted] = slots.at.try_emplace(FoldPath(name), key->values.size());
+    if (!inserted && !slots.removed[it->second]) {
+      RegValue& v = key->values[it->second];
+      v.type = type;
+      v.data = std::move(data);
+      return;
+    }
+    // New, or set again after its removal: it goes to the end, as it was written last.
+    it->second = key->values.size();
+    key->values.push_back(RegValue{std::move(name), type, std::move(data)});
+    slots.removed.push_back(false);
+  }
+
+  void Remove(RegKey* key, const std::string& name) {
+    Slots& slots = SlotsOf(key);
+    auto it = slots.at.find(FoldPath(name));
+    if (it != slots.at.end()) slots.removed[it->second] = true;
+  }
+
+  // Drops the removed values from their keys and forgets every key.
+  void Settle() {
+    for (auto& [key, slots] : slots_) {
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < key->values.size(); ++i) {
+        if (slots.removed[i]) continue;
+        if (kept != i) key->values[kept] = std::move(key->values[i]);
+        ++kept;
+      }
+      key->values.resize(kept);
+    }
+    slots_.clear();
+  }
+
+ private:
+  struct Slots {
+    std::unordered_map<std::string, std::size_t> at;  // folded name -> place in the key's values
+    std::vector<bool> removed;                         // by place
+  };
+
+  // A key met again after Settle already holds values.
+  Slots& SlotsOf(RegKey* key) {
+    auto [it, inserted] = slots_.try_emplace(key);
+    if (inserted) {
+      for (std::size_t i = 0; i < key->values.size(); ++i) {
+        it->second.at.emplace(FoldPath(key->values[i].name), i);
+      }
+      it->second.removed.assign(key->values.size(), false);
+    }
+    return it->second;
+  }
+
+  std::unordered_map<RegKey*, Slots> slots_;
+};
+
 }  // namespace
 
 std::optional<RegTree> ParseRegFile(std::string_view text) {
   RegTree tree;
+  ValueIndex index;
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::vector<std::string> lines = LogicalLines(text);
   bool headerSeen = false;
@@ -255,6 +318,7 @@ std::optional<RegTree> ParseRegFile(std::string_view text) {
       std::string normal = NormalizePath(path);
       inSection = true;
       if (remove) {
+        index.Settle();  // the keys it knows may go now
         tree.Remove(normal);
         key = nullptr;
       } else {
@@ -271,17 +335,13 @@ std::optional<RegTree> ParseRegFile(std::string_view text) {
     auto value = ReadValueData(rest.substr(1));
     if (!value) return std::nullopt;
     if (key == nullptr) continue;  // values of a deleted section are not imported
-    auto& values = key->values;
-    RegValue* existing = key->FindValue(*name);
     if (value->remove) {
-      if (existing) values.erase(values.begin() + (existing - values.data()));
-    } else if (existing) {
-      existing->type = value->type;
-      existing->data = std::move(value->data);
+      index.Remove(key, *name);
     } else {
-      values.push_back(RegValue{std::move(*name), value->type, std::move(value->data)});
+      index.Set(key, std::move(*name), value->type, std::move(value->data));
     }
   }
+  index.Settle();
   // Without a header only blank lines and comments were seen: an empty file, an empty tree.
   return tree;
 }

@@ -253,6 +253,44 @@ TEST(RegFormat, ReadsTheSameTreeBackAfterWritingIt) {
   EXPECT_EQ(std::string(s->data.begin(), s->data.end()), "ab");
 }
 
+// Values set, removed and set again, in one key spread over several sections, apply in order.
+TEST(RegFormat, AppliesValueChangesInFileOrder) {
+  auto tree = ParseRegFile(
+      "REGEDIT4\r\n"
+      "[HKEY_CURRENT_USER\\K]\r\n\"a\"=\"1\"\r\n\"B\"=\"2\"\r\n\"c\"=\"3\"\r\n"
+      "\"b\"=-\r\n\"A\"=dword:00000007\r\n"
+      "[HKEY_CURRENT_USER\\Other]\r\n\"x\"=\"y\"\r\n"
+      "[-HKEY_CURRENT_USER\\Other]\r\n"
+      "[HKEY_CURRENT_USER\\k]\r\n\"b\"=\"again\"\r\n\"c\"=-\r\n\"a\"=\"last\"\r\n"
+      "[HKEY_CURRENT_USER\\Other]\r\n");
+  ASSERT_TRUE(tree);
+  const RegKey* k = tree->Find("K");
+  ASSERT_NE(k, nullptr);
+  ASSERT_EQ(k->values.size(), 2u);
+  EXPECT_EQ(k->values[0].name, "a");
+  EXPECT_EQ(std::string(k->values[0].data.begin(), k->values[0].data.end()), "last");
+  EXPECT_EQ(k->values[1].name, "b");
+  EXPECT_EQ(std::string(k->values[1].data.begin(), k->values[1].data.end()), "again");
+  ASSERT_NE(tree->Find("Other"), nullptr);
+  EXPECT_TRUE(tree->Find("Other")->values.empty());
+}
+
+// A file with a great many values in one key reads in time proportional to its size (reading
+// it used to compare every value with every other and took minutes).
+TEST(RegFormat, ReadsAKeyWithManyValues) {
+  constexpr int kCount = 200000;
+  std::string text = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Big]\r\n";
+  for (int i = 0; i < kCount; ++i) text += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
+  text += "\"V0\"=dword:00000002\r\n";
+  auto tree = ParseRegFile(text);
+  ASSERT_TRUE(tree);
+  const RegKey* big = tree->Find("Big");
+  ASSERT_NE(big, nullptr);
+  ASSERT_EQ(big->values.size(), static_cast<size_t>(kCount));
+  EXPECT_EQ(big->values[0].data[0], 2);
+  EXPECT_EQ(big->values.back().name, "v" + std::to_string(kCount - 1));
+}
+
 TEST(RegFormat, RejectsWhatItDoesNotUnderstand) {
   for (const char* text : {
            "garbage",
