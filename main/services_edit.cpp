@@ -13,6 +13,7 @@
 #include "main/settings.h"
 #include "sdk/services.h"
 #include "shared/dialog/dialog.h"
+#include "shared/dialog/text_cut.h"
 
 namespace {
 
@@ -49,6 +50,21 @@ void ShowText(const char* title, const char* help_topic, const std::vector<std::
   info.Message(info.ModuleNumber, 0, help_topic, lines.data(), static_cast<int>(lines.size()), 1);
 }
 
+// An edit line holds at most 511 bytes, so a longer line of the field is shown cut. When the user
+// leaves such a line as it was shown, the whole line is kept: accepting the dialog must not lose
+// the part that did not fit.
+void KeepUncutLine(char** edited, std::string_view original) {
+  FarDialogItem probe;
+  if (original.size() < sizeof(probe.Data) || *edited == nullptr) return;
+  std::string whole(original);
+  qb::dlg::CopyCut(probe.Data, sizeof(probe.Data), whole.c_str());
+  if (std::strcmp(*edited, probe.Data) != 0) return;
+  char* copy = qb::main::HeapString(original);
+  if (copy == nullptr) return;
+  qb::main::HeapFree(*edited);
+  *edited = copy;
+}
+
 }  // namespace
 
 extern "C" {
@@ -70,7 +86,7 @@ int StdEditSingleLine(const char* title, const char* help_topic, const char* tex
   dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(line.at(0)), DI_EDIT);
   dlg.AddButtons(0, 1);
   if (dlg.Run() < 0) return 0;
-
+  KeepUncutLine(line.at(0), value);
   if (*line.at(0) == nullptr) *line.at(0) = qb::main::HeapString("");
   if (*line.at(0) == nullptr) return 0;
   *new_size = static_cast<uint32_t>(std::strlen(line.text(0)) + 1);
@@ -104,7 +120,7 @@ int StdEditMultiLine(const char* title, const char* help_topic, const char* text
   }
   dlg.AddButtons(0, 1);
   if (dlg.Run() < 0) return 0;
-
+  for (size_t i = 0; i < lines.size() && i < n; ++i) KeepUncutLine(texts.at(i), lines[i]);
   // Empty lines at the end are dropped; the lines are joined by single line feeds.
   size_t used = n;
   while (used > 0 && texts.text(used - 1)[0] == '\0') --used;

@@ -126,10 +126,27 @@ TEST_F(EditServiceTest, FieldDataWithoutATerminatorIsReadOnlyUpToItsSize) {
   EXPECT_EQ(Shown(), (std::vector<std::string>{"a", "b", "", "", ""}));
 }
 
-TEST_F(EditServiceTest, LinesLongerThanAnItemAreCutWhenShown) {
-  std::string text = std::string(600, 'x') + "\nshort";
+// A line longer than an edit item is shown cut; accepting it as shown keeps the whole line, and
+// only a line the user changed is stored as typed.
+TEST_F(EditServiceTest, LinesLongerThanAnItemAreCutWhenShownButKeptWhenLeftAlone) {
+  std::string text = std::string(600, 'x') + "\n" + std::string(700, 'y');
   EXPECT_EQ(EditMulti(text.c_str(), {}), 1);
-  EXPECT_EQ(Out(), std::string(511, 'x') + "\nshort");
+  EXPECT_EQ(Shown()[0], std::string(511, 'x'));
+  EXPECT_EQ(Out(), text);
+  EXPECT_EQ(out_size, text.size() + 1);
+  Free(out);
+  out = nullptr;
+  EXPECT_EQ(EditMulti(text.c_str(), {std::string(510, 'x')}), 1);
+  EXPECT_EQ(Out(), std::string(510, 'x') + "\n" + std::string(700, 'y'));
+  Free(out);
+  out = nullptr;
+
+  std::string one = std::string(520, '1') + "#Home";
+  host.dialog_script.push_back(RecordingHost::Close(2));
+  EXPECT_EQ(StdEditSingleLine("Phone", nullptr, one.c_str(), static_cast<uint32_t>(one.size() + 1),
+                              &out, &out_size, 1),
+            1);
+  EXPECT_EQ(Out(), one);
 }
 
 }  // namespace
