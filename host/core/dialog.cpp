@@ -90,7 +90,14 @@ class DialogWindow : public Window {
   std::vector<Item> items;
   int focus = -1;
   int x = 0, y = 0, w = 0, h = 0;
+  int want_x = -1, want_y = -1;  // the caller's corner, -1: centred
 
+  // Where the dialog goes on a screen of this size: again at every draw, so that a dialog open
+  // while the terminal is resized stays centred and whole.
+  void Place(const Screen& s) {
+    x = want_x < 0 ? std::max(0, (s.cols() - w) / 2) : std::max(0, std::min(want_x, s.cols() - w));
+    y = want_y < 0 ? std::max(0, (s.rows() - h) / 2) : std::max(0, std::min(want_y, s.rows() - h));
+  }
   void Draw(Screen& s) override;
   colors::Pair ItemColor(const Item& it) const {
     if (it.flags & DIF_SETCOLOR) {
@@ -126,6 +133,7 @@ void DrawEdit(Screen& s, int x, int y, Item& it, bool focused) {
 }
 
 void DialogWindow::Draw(Screen& s) {
+  Place(s);
   s.Fill(x, y, w, h, U' ', colors::kDialog.fg, colors::kDialog.bg);
   s.SetCursor(0, 0, false);
   // The outermost box, for separators that span it.
@@ -575,13 +583,13 @@ void DialogRun::WriteBack(int result) {
 }
 
 int DialogRun::Run(int x1, int y1, int x2, int y2) {
-  Screen& s = host_.screen();
-  win_.w = x1 < 0 ? x2 : x2 - x1 + 1;
-  win_.h = y1 < 0 ? y2 : y2 - y1 + 1;
-  win_.w = std::clamp(win_.w, 1, s.cols());
-  win_.h = std::clamp(win_.h, 1, s.rows());
-  win_.x = x1 < 0 ? (s.cols() - win_.w) / 2 : std::min(x1, s.cols() - win_.w);
-  win_.y = y1 < 0 ? (s.rows() - win_.h) / 2 : std::min(y1, s.rows() - win_.h);
+  // The dialog keeps its own size on a smaller screen (its items are placed in it); what does not
+  // fit is cut by the screen's edge.
+  win_.w = std::max(1, x1 < 0 ? x2 : x2 - x1 + 1);
+  win_.h = std::max(1, y1 < 0 ? y2 : y2 - y1 + 1);
+  win_.want_x = x1;
+  win_.want_y = y1;
+  win_.Place(host_.screen());
   LayOutGroups();
   int result = -1;
   if (host_.quitting()) {

@@ -24,10 +24,24 @@ class MenuWindow : public Window {
   std::string title, bottom;
   int current = 0, top = 0;
   int x = 0, y = 0, w = 0, h = 0;
+  int want_x = -1, want_y = -1, want_w = 0, max_height = 0;  // -1: centred; 0: no limit
 
   int visible() const { return std::max(1, h - 2); }
 
+  // Size and place on a screen of this size: again at every draw, so that a menu open while
+  // the terminal is resized stays whole and keeps its current line in view.
+  void Place(const Screen& s) {
+    w = std::min(want_w, s.cols());
+    int max_rows = s.rows() - 2;
+    if (max_height > 0) max_rows = std::min(max_rows, max_height);
+    h = std::min(static_cast<int>(lines.size()) + 2, std::max(3, max_rows));
+    x = want_x < 0 ? (s.cols() - w) / 2 : std::min(want_x, std::max(0, s.cols() - w));
+    y = want_y < 0 ? std::max(0, (s.rows() - h) / 2) : std::min(want_y, std::max(0, s.rows() - h));
+    Scroll();
+  }
+
   void Draw(Screen& s) override {
+    Place(s);
     s.Fill(x, y, w, h, U' ', colors::kMenu.fg, colors::kMenu.bg);
     DrawFrame(s, x, y, w, h, true, colors::kMenu);
     DrawFrameTitle(s, x, y, w, title, colors::kMenu);
@@ -171,13 +185,11 @@ int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, con
   }
   if (m.current < 0) return -1;  // only separators
   width = std::max({width + 4, TextWidth(m.title) + 6, TextWidth(m.bottom) + 6, 10});
-  m.w = std::min(width, screen_.cols());
-  int max_rows = screen_.rows() - 2;
-  if (max_height > 0) max_rows = std::min(max_rows, max_height);
-  m.h = std::min(count + 2, std::max(3, max_rows));
-  m.x = x < 0 ? (screen_.cols() - m.w) / 2 : std::min(x, std::max(0, screen_.cols() - m.w));
-  m.y = y < 0 ? (screen_.rows() - m.h) / 2 : std::min(y, std::max(0, screen_.rows() - m.h));
-  m.Scroll();
+  m.want_w = width;
+  m.want_x = x;
+  m.want_y = y;
+  m.max_height = max_height;
+  m.Place(screen_);
   const bool wrap = (flags & FMENU_WRAPMODE) != 0;
 
   auto move = [&](int delta) {

@@ -22,10 +22,22 @@ class MessageWindow : public Window {
   int focus = 0;
   bool warning = false, left_align = false;
   int x = 0, y = 0, w = 0, h = 0;
+  int want_w = 0, want_h = 0;
+  bool down = false;  // FMSG_DOWN: below the middle
 
   colors::Pair base() const { return warning ? colors::kWarning : colors::kDialog; }
 
+  // Size and place on a screen of this size: again at every draw, so that a message shown while
+  // the terminal is resized stays centred.
+  void Place(const Screen& s) {
+    w = std::min(want_w, s.cols());
+    h = std::min(want_h, s.rows());
+    x = (s.cols() - w) / 2;
+    y = down ? std::max(0, s.rows() - h - 3) : (s.rows() - h) / 2;
+  }
+
   void Draw(Screen& s) override {
+    Place(s);
     const colors::Pair c = base();
     s.Fill(x, y, w, h, U' ', c.fg, c.bg);
     DrawFrame(s, x + 3, y + 1, w - 6, h - 2, true, c);
@@ -94,12 +106,10 @@ int Host::Message(DWORD flags, const char* const* items, int count, int buttons)
   int row = -1;
   for (const HotText& b : m->buttons) row += TextCells(b.text) + 5;
   width = std::max(width, row);
-  m->w = std::min(width + 10, screen_.cols());
-  m->h = static_cast<int>(m->lines.size()) + 4 + (m->buttons.empty() ? 0 : 1);
-  m->h = std::min(m->h, screen_.rows());
-  m->x = (screen_.cols() - m->w) / 2;
-  m->y = (flags & FMSG_DOWN) ? std::max(0, screen_.rows() - m->h - 3)
-                             : (screen_.rows() - m->h) / 2;
+  m->want_w = width + 10;
+  m->want_h = static_cast<int>(m->lines.size()) + 4 + (m->buttons.empty() ? 0 : 1);
+  m->down = (flags & FMSG_DOWN) != 0;
+  m->Place(screen_);
   if (m->buttons.empty()) {
     ShowTransient(std::move(m));
     return -1;

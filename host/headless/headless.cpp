@@ -58,6 +58,20 @@ bool ParseScript(const std::string& script, std::vector<ScriptStep>* steps, std:
       }
       step.kind = ScriptStep::kWait;
       step.ms = ms;
+    } else if (word == "size") {
+      // "size COLSxROWS": the screen takes a new size, as a terminal does when its window is
+      // resized.
+      std::string rest = Trim(line.substr(4));
+      int cols = 0, rows = 0;
+      char extra = 0;
+      if (std::sscanf(rest.c_str(), "%dx%d%c", &cols, &rows, &extra) != 2 || cols < 1 ||
+          rows < 1 || cols > 1000 || rows > 1000) {
+        *error = "line " + std::to_string(line_no) + ": \"size\" needs COLSxROWS: " + line;
+        return false;
+      }
+      step.kind = ScriptStep::kSize;
+      step.cols = cols;
+      step.rows = rows;
     } else if (word == "click") {
       // "click X Y": a left click on the cell in column X, row Y (both from 0).
       std::string rest = Trim(line.substr(5));
@@ -115,6 +129,16 @@ Event HeadlessFrontEnd::Wait(int timeout_ms) {
         out_.flush();
         ++next_;
         continue;
+      case ScriptStep::kSize: {
+        ++next_;
+        cols_ = step.cols;
+        rows_ = step.rows;
+        Event resize;
+        resize.kind = Event::kResize;
+        resize.x = cols_;
+        resize.y = rows_;
+        return resize;
+      }
       case ScriptStep::kWait:
         if (wait_left_ < 0) wait_left_ = step.ms;
         if (timeout_ms >= 0 && timeout_ms < wait_left_) {

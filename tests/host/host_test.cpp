@@ -160,6 +160,42 @@ TEST(HostDialog, ScriptEndingInsideADialogEndsTheRunCleanly) {
   EXPECT_EQ(r.log.back(), "ExitFAR");
 }
 
+TEST(HostDialog, DialogsMenusAndMessagesFollowAResizeOfTheScreen) {
+  HostFixtureDir dir;
+  // Each window is opened on one size and shown on another: it is placed anew, whole and
+  // centred, with nothing of the old layout left over.
+  HostRun r = RunHost(dir,
+                      "ShiftF4\nsize 80x24\nscreen\nEsc\n"
+                      "ShiftF3\nsize 40x14\nscreen\nEsc\n"
+                      "AltF3\nsize 60x16\nscreen\nEsc\n",
+                      "40x14");
+  const std::string& o = r.out;
+  EXPECT_NE(o.find("║Work          ╔══════════════════ All items ═══════════════════╗              ║\n"
+                   "║zeta          ║ Name:  Ann                ↓**        12:34     ║              ║\n"),
+            std::string::npos)
+      << o;
+  EXPECT_NE(o.find("║              ║               { OK } [ Cancel ]                ║              ║\n"
+                   "║              ║                                                ║              ║\n"
+                   "╟───────────   ╚════════════════════════════════════════════════╝   ───────────╢\n"),
+            std::string::npos)
+      << o;
+  EXPECT_NE(o.find("║Work    ╔═════ Question ═════╗        ║\n"
+                   "║zeta    ║  Delete the item?  ║        ║\n"
+                   "║alpha   ╟────────────────────╢        ║\n"
+                   "║beta    ║ It can't be undone ║        ║\n"
+                   "║        ║   [ Yes ] [ No ]   ║        ║\n"
+                   "╟─────   ╚════════════════════╝   ─────╢\n"),
+            std::string::npos)
+      << o;
+  EXPECT_NE(o.find("║zeta        │Always fir╔══ Pick ══╗        │              ║\n"),
+            std::string::npos)
+      << o;
+  EXPECT_NE(o.find("║            │          ╚═ Bottom ═╝        │              ║\n"),
+            std::string::npos)
+      << o;
+  EXPECT_THAT(r.Calls("Dialog result"), ElementsAre("Dialog result -1"));
+}
+
 TEST(HostMenu, BreakKeysHotKeysAndWrapping) {
   HostFixtureDir dir;
   HostRun r = RunHost(dir,
