@@ -9,6 +9,7 @@
 #include "main/heap.h"
 #include "platform/time/clock.h"
 #include "sdk/services.h"
+#include "shared/dialog/text_cut.h"
 
 namespace qb::main {
 
@@ -67,10 +68,11 @@ using qb::main::HeapString;
 
 std::string_view Text(const char* text) { return text != nullptr ? text : ""; }
 
+// Cut to the name buffer at a character boundary, so that a long comment never ends in half a
+// character.
 void SetFileName(PluginPanelItem* item, std::string_view name) {
-  size_t n = std::min(name.size(), sizeof(item->FindData.cFileName) - 1);
-  std::memcpy(item->FindData.cFileName, name.data(), n);
-  item->FindData.cFileName[n] = '\0';
+  std::string text(name.substr(0, sizeof(item->FindData.cFileName)));
+  qb::dlg::CopyCut(item->FindData.cFileName, sizeof(item->FindData.cFileName), text.c_str());
 }
 
 // value + suffix (when not empty) as a new heap text.

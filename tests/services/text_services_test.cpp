@@ -74,6 +74,12 @@ TEST(PanelItems, ALongCommentIsCutToTheFileNameBuffer) {
   Item a;
   StdOneLineToPanelItem(text.c_str(), nullptr, "Phone", &a.item);
   EXPECT_EQ(std::string(a.item.FindData.cFileName), std::string(NM - 1, 'c'));
+  // Never in the middle of a character: a two-byte letter that would end at byte 260 is left out.
+  std::string letters;
+  for (int i = 0; i < 200; ++i) letters += "\xD0\xB4";
+  Item b;
+  StdOneLineToPanelItem(("v#" + letters).c_str(), nullptr, "Phone", &b.item);
+  EXPECT_EQ(std::string(b.item.FindData.cFileName), letters.substr(0, NM - 2));
 }
 
 TEST(MultiLineServices, OnlyAHashOnTheLastLineStartsAComment) {
