@@ -413,7 +413,14 @@ void DialogRun::PickFromList(Item& it) {
   std::string current = EncodeUtf8(it.text);
   for (size_t k = 0; k < choices.size(); ++k) {
     std::memset(&menu[k], 0, sizeof menu[k]);
-    std::snprintf(menu[k].Text, sizeof menu[k].Text, "%s", choices[k].c_str());
+    // A long entry is cut to the menu line's buffer at a character, never inside one.
+    size_t n = std::min(choices[k].size(), sizeof menu[k].Text - 1);
+    auto continuation = [&](size_t at) {
+      return (static_cast<unsigned char>(choices[k][at]) & 0xC0) == 0x80;
+    };
+    while (n > 0 && n < choices[k].size() && continuation(n)) --n;
+    std::memcpy(menu[k].Text, choices[k].data(), n);
+    menu[k].Text[n] = '\0';
     menu[k].Selected = choices[k] == current ? 1 : 0;
   }
   int pick = host_.Menu(win_.x + it.rec->X1, win_.y + it.rec->Y1 + 1, 0, FMENU_WRAPMODE | FMENU_SHOWAMPERSAND,

@@ -151,6 +151,20 @@ TEST(HostDialog, EscapeGivesMinusOneAndHistoryRemembersAcceptedText) {
   EXPECT_THAT(r.Calls("  item 2 data"), ElementsAre("  item 2 data [Zoe]", "  item 2 data [Zoe]"));
 }
 
+TEST(HostDialog, ALongHistoryEntryIsCutInItsListAtACharacter) {
+  HostFixtureDir dir;
+  std::string name;
+  for (int i = 0; i < 70; ++i) name += "Ж";  // 140 bytes: more than a menu line holds
+  HostRun r = RunHost(dir, "ShiftF4\nCtrlY\ntext " + name + "\nEnter\nShiftF4\nCtrlDown\nscreen\n"
+                      "Enter\nEsc\n", "80x20");
+  std::string list_line = "║ " + name.substr(0, 63 * 2) + " ║";
+  EXPECT_NE(r.out.find(list_line), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\xEF\xBF\xBD"), std::string::npos) << r.out;  // no replacement character
+  // Picking the entry still hands back all of it.
+  EXPECT_THAT(r.Calls("  item 2 data"), ElementsAre("  item 2 data [" + name + "]",
+                                                    "  item 2 data [" + name + "]"));
+}
+
 TEST(HostDialog, ScriptEndingInsideADialogEndsTheRunCleanly) {
   HostFixtureDir dir;
   HostRun r = RunHost(dir, "ShiftF4\ntext Q\n", "60x20");
