@@ -2,6 +2,7 @@
 #include "main/settings.h"
 
 #include <cstring>
+#include <optional>
 
 #include "main/plugin_state.h"
 #include "platform/registry/registry.h"
@@ -67,28 +68,44 @@ int ReadNumber(HKEY key, const NumberSetting& s) {
   return v >= s.min && v <= s.max ? v : s.def;
 }
 
+// What was taken for the settings when the registry could not be read at all at start-up (a
+// failing disk, no descriptor left): only what changes after that is written back at exit, so
+// that a passing failure does not replace every stored setting by its default.
+std::optional<Settings>& UnreadBaseline() {
+  static std::optional<Settings> baseline;
+  return baseline;
+}
+
 }  // namespace
 
 void ReadSettings() {
   PluginState& st = State();
   Key key;
   Settings& s = st.settings;
+  UnreadBaseline().reset();
   s.book_file = ReadString(key.get(), "BookFile", ModuleDirectory() + "Quillbox.Dat");
   s.description = ReadString(key.get(), "Description", "");
   s.user_name = ReadString(key.get(), "UserName", "System Operator");
   for (const NumberSetting& n : kNumbers) s.*n.field = ReadNumber(key.get(), n);
   st.host_services.UserName = s.user_name.c_str();
+  if (key.get() == nullptr) UnreadBaseline() = s;
 }
 
 bool WriteSettings() {
   const Settings& s = State().settings;
   Key key;
   if (key.get() == nullptr) return false;
+  const std::optional<Settings>& unread = UnreadBaseline();
   bool ok = true;
-  ok &= qb::registry::SetString(key.get(), "BookFile", s.book_file) == ERROR_SUCCESS;
-  ok &= qb::registry::SetString(key.get(), "Description", s.description) == ERROR_SUCCESS;
-  ok &= qb::registry::SetString(key.get(), "UserName", s.user_name) == ERROR_SUCCESS;
+  auto text = [&](const char* name, std::string Settings::*field) {
+    if (unread && (*unread).*field == s.*field) return;
+    ok &= qb::registry::SetString(key.get(), name, s.*field) == ERROR_SUCCESS;
+  };
+  text("BookFile", &Settings::book_file);
+  text("Description", &Settings::description);
+  text("UserName", &Settings::user_name);
   for (const NumberSetting& n : kNumbers) {
+    if (unread && (*unread).*n.field == s.*n.field) continue;
     DWORD value = static_cast<DWORD>(s.*n.field);
     ok &= qb::registry::SetDword(key.get(), n.name, value) == ERROR_SUCCESS;
   }

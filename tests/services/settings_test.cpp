@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -91,6 +92,44 @@ TEST_F(SettingsTest, ValuesInRangeAreKeptAndEverySettingIsWrittenBack) {
   qb::main::ReadSettings();
   EXPECT_EQ(s.panel_mode2, 4);
   EXPECT_EQ(s.user_name, "Ann");
+}
+
+// A registry that can't be read at start-up (here: a directory where the file should be) gives the
+// defaults, but once it is readable again the exit writes only what changed in between: the
+// stored settings are not all replaced by defaults.
+TEST_F(SettingsTest, ARegistryUnreadableAtStartKeepsItsSettingsAtExit) {
+  HKEY key = Key();
+  qb::registry::SetDword(key, "MaxLines", 9);
+  qb::registry::SetString(key, "UserName", "Ann");
+  RegCloseKey(key);
+  const std::filesystem::path file = qb::registry::FilePath();
+  const std::filesystem::path kept = file.string() + ".kept";
+  std::filesystem::rename(file, kept);
+  std::filesystem::create_directory(file);
+
+  qb::main::ReadSettings();
+  auto& s = qb::main::State().settings;
+  EXPECT_EQ(s.max_lines, 5);
+  EXPECT_EQ(s.user_name, "System Operator");
+  s.panel_mode1 = 4;  // changed by the user during the session
+
+  std::filesystem::remove(file);
+  std::filesystem::rename(kept, file);
+  ASSERT_TRUE(qb::main::WriteSettings());
+  key = Key();
+  EXPECT_EQ(qb::registry::QueryDword(key, "MaxLines"), 9u);
+  EXPECT_EQ(qb::registry::QueryString(key, "UserName"), "Ann");
+  EXPECT_EQ(qb::registry::QueryDword(key, "PanelMode1"), 4u);
+  RegCloseKey(key);
+
+  // Read normally, everything is written again.
+  qb::main::ReadSettings();
+  s.max_lines = 7;
+  ASSERT_TRUE(qb::main::WriteSettings());
+  key = Key();
+  EXPECT_EQ(qb::registry::QueryDword(key, "MaxLines"), 7u);
+  EXPECT_EQ(qb::registry::QueryDword(key, "AllowPreload"), 0u);
+  RegCloseKey(key);
 }
 
 }  // namespace
