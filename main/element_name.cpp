@@ -31,6 +31,9 @@ std::string ReplaceReservedChars(std::string_view text) {
 }
 
 std::u16string ElementName(std::string_view text) {
+  // ".." means the folder above in every path the panel is given, so an element of that name
+  // could never be entered, and a walk through the book would climb instead of descending.
+  if (text == "..") return {};
   auto wide = codepage::OemToUtf16(ReplaceReservedChars(text), kMaxElementNameUnits);
   return wide ? *wide : std::u16string();
 }

@@ -20,8 +20,8 @@ bool IsReservedNameChar(char c);
 std::string ReplaceReservedChars(std::string_view text);
 
 // The element name of a console-code-page text: reserved characters replaced, widened to UTF-16
-// and cut at kMaxElementNameUnits. A text that is not valid in the code page gives an empty name,
-// which the storage layer refuses.
+// and cut at kMaxElementNameUnits. A text that is not valid in the code page, and "..", give an
+// empty name, which the storage layer refuses.
 std::u16string ElementName(std::string_view text);
 
 // The panel text of an element name read from the book: narrowed to the console code page with

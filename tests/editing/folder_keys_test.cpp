@@ -293,6 +293,32 @@ TEST_F(ScanMenu, OffersAllThenEachScanningTypeAndWalksTheChosenOnes) {
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work"}));
 }
 
+TEST_F(ScanMenu, AFolderNamedDotDotIsNeitherMadeNorClimbedByTheWalk) {
+  std::strcpy(name, "..");
+  EXPECT_EQ(h.MakeDirectory(name, OPM_SILENT), 0);
+  EXPECT_EQ(h.shown_messages.size(), 1u);
+  EXPECT_TRUE(!h.shown_messages.empty() &&
+              Has(h.shown_messages[0].lines, "HResult = 0x800300FC"));
+
+  // A book made elsewhere may hold one: the walk passes it by (going "up" into it climbed back
+  // to the folder above, walking it again without end, or closed the panel at the root).
+  h.NewBook([&] {
+    h.MakeFolder("..");
+    h.MakeFolder("Work");
+    h.MakeFolder("Work/..");
+    h.MakeRecord("Work/Bob", {{0x7701, "s"}});
+  });
+  h.TypeReset("Single");
+  h.menus.push_back(2);
+  EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
+  EXPECT_EQ(h.TypeLog("Single"), "[Single 10000 0]s;");
+  ASSERT_EQ(h.Cd("Work"), 1);
+  h.TypeReset("Single");
+  h.menus.push_back(2);
+  EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
+  EXPECT_EQ(h.TypeLog("Single"), "[Single 10000 0]s;");
+}
+
 // Run with only Comment and Single loaded (a test of its own in the build).
 TEST(OneScanner, StartsItsScanWithoutAMenu) {
   Host& h = Host::Get();
