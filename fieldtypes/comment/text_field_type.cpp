@@ -33,6 +33,9 @@ struct TypeState {
   PluginStartupInfo info{};  // the host's table; kept, not used
   HostServices* services = nullptr;
   FieldTypeInfo type_info{};
+  // The info record's copy of the type name: the main library's language store may be emptied
+  // and loaded again while this library stays loaded, and its texts go with it.
+  std::string name;
 };
 
 TypeState& St() {
@@ -59,7 +62,8 @@ extern "C" {
 
 QB_EXPORT int GetAddressPluginInfo(FieldTypeInfo** info) {
   FieldTypeInfo& ti = St().type_info;
-  ti.Name = TypeName();
+  St().name = TypeName();
+  ti.Name = St().name.c_str();
   ti.Token = kToken;
   ti.MenuName = ti.Name;
   ti.Flags = FTF_MULTIPLE;

@@ -50,6 +50,13 @@ TEST_F(TextFieldTypeTest, EachClaimsItsBlockAndDescribesItself) {
   EXPECT_EQ(address.info->NewId, 0x10301u);
   EXPECT_EQ(comment.ConfigurePlugin, nullptr);
   EXPECT_EQ(comment.DoSomething, nullptr);
+
+  // The names stay readable when the language store is emptied and loaded again.
+  qb::main::FreeMessages();
+  const char* src = std::getenv("QB_SOURCE_DIR");
+  qb::main::LoadMessages(std::string(src ? src : ".") + "/lang/", "English");
+  EXPECT_STREQ(comment.info->Name, "Comment");
+  EXPECT_STREQ(address.info->MenuName, "Address");
 }
 
 TEST_F(TextFieldTypeTest, AThreeLineCommentShowsItsFirstLine) {
