@@ -10,6 +10,7 @@
 #include "main/settings.h"
 #include "sdk/services.h"
 #include "shared/dialog/dialog.h"
+#include "shared/dialog/text_cut.h"
 
 namespace qb::main {
 namespace {
@@ -62,22 +63,28 @@ std::optional<std::string> TokenMenu() {
   const PluginState& st = State();
   if (st.info.Menu == nullptr) return std::nullopt;
   std::vector<FarMenuItem> items;
+  std::vector<std::string> tokens;
   for (int i = 0; i < st.field_types.count(); ++i) {
     const FieldTypeSlot& slot = st.field_types.slot(i);
     if (slot.GetDescription == nullptr || slot.info == nullptr) continue;
+    // "name<tab><tab>%token": a name too long for the item text is cut, never the token after
+    // it, which is what the choice hands back.
+    std::string token = "%";
+    token += slot.info->Token != nullptr ? slot.info->Token : "";
+    std::string tail = "\t\t" + token;
     FarMenuItem item = MenuItem(nullptr);
-    std::snprintf(item.Text, sizeof(item.Text), "%s\t\t%%%s",
-                  slot.info->Name != nullptr ? slot.info->Name : "",
-                  slot.info->Token != nullptr ? slot.info->Token : "");
+    size_t room = sizeof(item.Text) > tail.size() ? sizeof(item.Text) - tail.size() : 1;
+    size_t used = qb::dlg::CopyCut(item.Text, room,
+                                   slot.info->Name != nullptr ? slot.info->Name : "");
+    qb::dlg::CopyCut(item.Text + used, sizeof(item.Text) - used, tail.c_str());
     items.push_back(item);
+    tokens.push_back(std::move(token));
   }
   int chosen = st.info.Menu(st.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, "Descriptions",
                             nullptr, nullptr, nullptr, nullptr, items.data(),
                             static_cast<int>(items.size()));
   if (chosen < 0 || chosen >= static_cast<int>(items.size())) return std::nullopt;
-  std::string text = items[static_cast<size_t>(chosen)].Text;
-  size_t tab = text.rfind('\t');
-  return tab == std::string::npos ? text : text.substr(tab + 1);
+  return tokens[static_cast<size_t>(chosen)];
 }
 
 bool ConfigurationDialog() {

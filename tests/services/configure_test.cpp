@@ -124,6 +124,36 @@ TEST_F(ConfigureTest, TokenMenuAppendsTheChosenTokenAndReturnsToTheDialog) {
   EXPECT_STREQ(host.dialogs[1].items[kDescription].Data, "%C %A");
 }
 
+// A type name too long for a menu item (127 characters) is cut; its token still is what the
+// choice gives, and the name is not cut inside a character.
+TEST_F(ConfigureTest, ALongTypeNameStillGivesItsToken) {
+  LoadFieldTypes();
+  auto& types = qb::main::State().field_types;
+  int row = -1, seen = 0;
+  FieldTypeInfo* info = nullptr;
+  for (int i = 0; i < types.count(); ++i) {
+    if (types.slot(i).GetDescription == nullptr) continue;
+    if (std::string(types.slot(i).info->Token) == "A") {
+      row = seen;
+      info = types.slot(i).info;
+    }
+    ++seen;
+  }
+  ASSERT_NE(info, nullptr) << "Address.qbl was not loaded";
+  std::string name;
+  for (int i = 0; i < 100; ++i) name += "\xD0\x90";  // 200 bytes of two-byte letters
+  const char* old_name = info->Name;
+  info->Name = name.c_str();
+  host.menu_results = {row};
+  auto token = qb::main::TokenMenu();
+  info->Name = old_name;
+  EXPECT_EQ(token, "%A");
+  ASSERT_EQ(host.menus.size(), 1u);
+  const std::string& item = host.menus[0].items.at(static_cast<size_t>(row));
+  EXPECT_LE(item.size(), 127u);
+  EXPECT_EQ(item, name.substr(0, 122) + "\t\t%A");
+}
+
 TEST_F(ConfigureTest, AnEmptyDescriptionGetsALeadingBlankBeforeTheToken) {
   LoadFieldTypes();
   EXPECT_EQ(qb::main::TokenMenu(), std::nullopt);  // Esc
