@@ -52,7 +52,9 @@ std::vector<std::string> LanguageFileNames(const std::string& dir) {
 // The whole file in a buffer one byte longer than the file, so that its last line can be cut with
 // a zero byte even when no line feed ends it. Null when it is not a regular file or can't be read.
 std::unique_ptr<char[]> ReadWholeFile(const std::string& path, size_t* size) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a named pipe that happens to match the pattern must not stop the start-up
+  // waiting for a writer. It is then skipped as not a regular file.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   std::unique_ptr<char[]> buffer;
   struct stat st;
