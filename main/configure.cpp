@@ -74,15 +74,15 @@ std::optional<std::string> TokenMenu() {
     std::string tail = "\t\t" + token;
     FarMenuItem item = MenuItem(nullptr);
     size_t room = sizeof(item.Text) > tail.size() ? sizeof(item.Text) - tail.size() : 1;
-    size_t used = qb::dlg::CopyCut(item.Text, room,
-                                   slot.info->Name != nullptr ? slot.info->Name : "");
+    size_t used =
+        qb::dlg::CopyCut(item.Text, room, slot.info->Name != nullptr ? slot.info->Name : "");
     qb::dlg::CopyCut(item.Text + used, sizeof(item.Text) - used, tail.c_str());
     items.push_back(item);
     tokens.push_back(std::move(token));
   }
-  int chosen = st.info.Menu(st.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, "Descriptions",
-                            nullptr, nullptr, nullptr, nullptr, items.data(),
-                            static_cast<int>(items.size()));
+  int chosen =
+      st.info.Menu(st.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, "Descriptions", nullptr,
+                   nullptr, nullptr, nullptr, items.data(), static_cast<int>(items.size()));
   if (chosen < 0 || chosen >= static_cast<int>(items.size())) return std::nullopt;
   return tokens[static_cast<size_t>(chosen)];
 }
@@ -97,18 +97,18 @@ bool ConfigurationDialog() {
     DlgBuilder dlg(60, 21, "Configuration");
     dlg.AddFrame(28);
     dlg.Make<DlgCheckBox>(5, 2, 0u, 33, &s.show_in_disks_menu);
-    dlg.Make<DlgEdit>(7, 3, 7, 0u, nullptr,
-                      std::make_unique<DlgIntBinding>(&s.disk_menu_key, 0, 9, kRangeMessage,
-                                                      "Configuration"),
-                      DI_FIXEDIT);
+    dlg.Make<DlgEdit>(
+        7, 3, 7, 0u, nullptr,
+        std::make_unique<DlgIntBinding>(&s.disk_menu_key, 0, 9, kRangeMessage, "Configuration"),
+        DI_FIXEDIT);
     dlg.Make<DlgText>(9, 3, 0u, 34);
     dlg.Make<DlgCheckBox>(5, 4, 0u, 35, &s.show_in_plugins_menu);
     dlg.Make<DlgCheckBox>(5, 5, 0u, 31, &s.allow_preload);
     dlg.Make<DlgCheckBox>(5, 6, 0u, 32, &s.own_ctrl_ins);
     dlg.Make<DlgText>(5, 7, 0u, 36);
-    dlg.Make<DlgEdit>(40, 7, 45, 0u, nullptr,
-                      std::make_unique<DlgIntBinding>(&s.max_lines, 2, 99, kRangeMessage,
-                                                      "Configuration"));
+    dlg.Make<DlgEdit>(
+        40, 7, 45, 0u, nullptr,
+        std::make_unique<DlgIntBinding>(&s.max_lines, 2, 99, kRangeMessage, "Configuration"));
     dlg.Make<DlgText>(5, 9, 0u, 29);
     dlg.Make<DlgEdit>(5, 10, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(book.ptr()));
     dlg.Make<DlgText>(5, 12, 0u, 30);
@@ -145,9 +145,9 @@ int ConfigureMenu() {
     // Entry 0 is always this library's own dialog, whatever the start-up made of the table.
     std::vector<FarMenuItem> items = st.config_menu;
     if (items.empty()) items.push_back(MenuItem(kTitle));
-    int chosen = st.info.Menu(st.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, "Config", nullptr,
-                              nullptr, nullptr, nullptr, items.data(),
-                              static_cast<int>(items.size()));
+    int chosen =
+        st.info.Menu(st.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, "Config", nullptr, nullptr,
+                     nullptr, nullptr, items.data(), static_cast<int>(items.size()));
     if (chosen < 0 || chosen >= static_cast<int>(items.size())) return changed;
     if (chosen == 0) {
       if (ConfigurationDialog()) changed = 1;
@@ -162,4 +162,6 @@ int ConfigureMenu() {
 
 }  // namespace qb::main
 
-extern "C" QB_EXPORT int Configure(int /*item_number*/) { return qb::main::ConfigureMenu(); }
+extern "C" QB_EXPORT int Configure(int /*item_number*/) {
+  return qb::main::ConfigureMenu();
+}

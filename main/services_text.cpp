@@ -66,7 +66,9 @@ namespace {
 
 using qb::main::HeapString;
 
-std::string_view Text(const char* text) { return text != nullptr ? text : ""; }
+std::string_view Text(const char* text) {
+  return text != nullptr ? text : "";
+}
 
 // Cut to the name buffer at a character boundary, so that a long comment never ends in half a
 // character.

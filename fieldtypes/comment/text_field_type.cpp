@@ -79,9 +79,13 @@ QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
   std::memcpy(&St().info, info, n < sizeof(St().info) ? n : sizeof(St().info));
 }
 
-QB_EXPORT void SetQBStartupInfo(HostServices* services) { St().services = services; }
+QB_EXPORT void SetQBStartupInfo(HostServices* services) {
+  St().services = services;
+}
 
-QB_EXPORT int CheckID(FieldTypeId type) { return (type & ~0xFFu) == kBlock ? 1 : 0; }
+QB_EXPORT int CheckID(FieldTypeId type) {
+  return (type & ~0xFFu) == kBlock ? 1 : 0;
+}
 
 QB_EXPORT void GetDescription(char** text, const void* data, uint32_t size, FieldTypeId) {
   if (text == nullptr) return;

@@ -271,7 +271,7 @@ class ValueIndex {
  private:
   struct Slots {
     std::unordered_map<std::string, std::size_t> at;  // folded name -> place in the key's values
-    std::vector<bool> removed;                         // by place
+    std::vector<bool> removed;                        // by place
   };
 
   // A key met again after Settle already holds values.

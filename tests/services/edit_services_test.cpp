@@ -78,9 +78,9 @@ TEST_F(EditServiceTest, CancelLeavesTheOutputsUntouched) {
 }
 
 TEST_F(EditServiceTest, ViewingShowsTheLinesInAMessageBox) {
-  EXPECT_EQ(StdEditMultiLine("Address", "Address_EditDlg", "Street 1\r\nTown\n", 17, nullptr,
-                             nullptr, 0),
-            1);
+  EXPECT_EQ(
+      StdEditMultiLine("Address", "Address_EditDlg", "Street 1\r\nTown\n", 17, nullptr, nullptr, 0),
+      1);
   ASSERT_EQ(host.messages.size(), 1u);
   const std::string ok = CommonGetMsgEx(0, nullptr);
   EXPECT_EQ(host.messages[0].lines, (std::vector<std::string>{"Address", "Street 1", "Town", ok}));

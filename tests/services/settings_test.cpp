@@ -1,9 +1,10 @@
+#include "main/settings.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "main/settings.h"
 #include "tests/services/service_fixture.h"
 
 namespace qb::test {
@@ -81,9 +82,9 @@ TEST_F(SettingsTest, ValuesInRangeAreKeptAndEverySettingIsWrittenBack) {
   text << file.rdbuf();
   const std::string reg = text.str();
   EXPECT_NE(reg.find("[HKEY_CURRENT_USER\\Software\\Far\\Plugins\\Quillbox]"), std::string::npos);
-  for (const char* name : {"BookFile", "Description", "UserName", "AllowPreload", "OwnCtrlIns",
-                           "ShowInDisksMenu", "DiskMenuKey", "ShowInPluginsMenu", "PanelMode1",
-                           "PanelMode2", "MaxLines"}) {
+  for (const char* name :
+       {"BookFile", "Description", "UserName", "AllowPreload", "OwnCtrlIns", "ShowInDisksMenu",
+        "DiskMenuKey", "ShowInPluginsMenu", "PanelMode1", "PanelMode2", "MaxLines"}) {
     EXPECT_NE(reg.find(std::string("\"") + name + "\"="), std::string::npos) << name;
   }
   EXPECT_NE(reg.find("\"PanelMode2\"=dword:00000004"), std::string::npos) << reg;

@@ -104,7 +104,8 @@ TEST(MultiLineServices, ShortFormIsTheFirstLineOrTheValue) {
   EXPECT_EQ(Take(StdMultiLineDescription("first\r\nsecond", nullptr)), "first\r");
   EXPECT_EQ(Take(StdMultiLineDescription("\nsecond", nullptr)), "");
   EXPECT_EQ(Take(StdMultiLineDescription("value#comment", " x")), "value x");
-  EXPECT_EQ(Take(StdMultiLineMenuDescription("Main st. 1\nTown", "Address")), "Address: Main st. 1");
+  EXPECT_EQ(Take(StdMultiLineMenuDescription("Main st. 1\nTown", "Address")),
+            "Address: Main st. 1");
   EXPECT_EQ(Take(GetFirstLine("a\r\nb")), "a");
   EXPECT_EQ(Take(GetFirstLine("abc")), "abc");
   EXPECT_EQ(Take(GetFirstLine("\nabc")), "");
