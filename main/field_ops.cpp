@@ -190,10 +190,14 @@ void MoveFieldToFront(BookPanel& panel) {
   // types in its own order, so the first field item need not be the record's first field.
   const DWORD index = tag->index;
   const DWORD plugin = tag->plugin;
+  const FieldTypeId type = tag->type;
   storage::Stream* stream = panel.record_stream();
   if (index == 0 || !stream) return;
   Record record = panel.ReadRecord(*stream);
-  if (index >= record.size()) return;
+  if (index >= record.size() || record[index].type != type) {
+    panel.Refresh(-1, -1);  // the list is older than the record: show it as it is
+    return;
+  }
   FieldEntry moved = std::move(record[index]);
   record.erase(record.begin() + index);
   record.insert(record.begin(), std::move(moved));

@@ -139,13 +139,14 @@ TEST_F(FieldKeys, AListReadBeforeTheRecordChangedNeverDeletesOrEditsAnotherField
   Open(before);
   ASSERT_EQ(h.Names(), (std::vector<std::string>{"..", "Bare", "Bare", "Single"}));
   // Another program drops the first field: the Single item's place now holds a Bare field.
-  for (const int key : {VK_F4, VK_RETURN}) {
+  for (const auto& [key, state] : {std::pair<int, unsigned>{VK_F4, 0}, {VK_RETURN, 0},
+                                   {VK_F5, PKF_ALT}}) {
     h.MakeRecord("Work/Bob", before);
     h.Reread();
     ASSERT_TRUE(h.SetCurrentName("Single"));
     h.MakeRecord("Work/Bob", after);
     h.TypeEditor("Single", 1, "new");
-    EXPECT_EQ(h.Key(key), 1);
+    EXPECT_EQ(h.Key(key, state), 1);
     EXPECT_EQ(h.TypeLog("Single"), "");
     EXPECT_EQ(Bob(), after);
   }
