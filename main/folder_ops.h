@@ -22,9 +22,10 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode);
 int DeleteFiles(BookPanel& panel, const PluginPanelItem* items, int count, int op_mode);
 
 // An empty record in the current folder. With no name (or an empty one) the user is asked for
-// it. A record of that name that exists already is kept as it is. On success the name used is
-// copied back into name (a buffer of NM bytes) and the cursor is put on the record. Failures are
-// shown to the user.
+// it. Leading blanks are dropped (names beginning with a blank are the book's own); a name of
+// blanks makes nothing and leaves name as it was. A record of that name that exists already is
+// kept as it is. On success the name used is copied back into name (a buffer of NM bytes) and the
+// cursor is put on the record. Storage failures are shown to the user.
 void CreateRecord(BookPanel& panel, char* name);
 
 // Shift+F6: renames the folder or record under the cursor.
