@@ -8,6 +8,7 @@
 #include "main/heap.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
+#include "platform/codepage/codepage.h"
 #include "platform/modules/directory.h"
 
 namespace qb::main {
@@ -18,25 +19,6 @@ constexpr uint32_t kOpenMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXC
 
 bool IsMissing(storage::HRESULT hr) {
   return hr == storage::STG_E_FILENOTFOUND || hr == storage::STG_E_PATHNOTFOUND;
-}
-
-// Appends text to the fixed path buffer, cutting at a character boundary rather than overrunning.
-void AppendPath(char* path, std::size_t capacity, std::string_view text) {
-  std::size_t used = std::strlen(path);
-  for (char c : text) {
-    if (used + 1 >= capacity) break;
-    path[used++] = c;
-  }
-  // Never leave half a UTF-8 sequence at the end.
-  while (used > 0 && (static_cast<unsigned char>(path[used - 1]) & 0xC0) == 0x80) {
-    std::size_t lead = used - 1;
-    while (lead > 0 && (static_cast<unsigned char>(path[lead]) & 0xC0) == 0x80) --lead;
-    const unsigned char b = static_cast<unsigned char>(path[lead]);
-    const std::size_t want = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-    if (used - lead >= want) break;
-    used = lead;
-  }
-  path[used] = '\0';
 }
 
 }  // namespace
@@ -61,15 +43,14 @@ storage::Storage* BookPanel::current_folder() {
 }
 
 void BookPanel::RebuildPath() {
-  path_[0] = '\0';
-  for (std::size_t i = 1; i < levels_.size(); ++i) {
-    AppendPath(path_, sizeof path_, "\\");
-    AppendPath(path_, sizeof path_, levels_[i].name);
-  }
-  if (has_record_) {
-    AppendPath(path_, sizeof path_, "\\");
-    AppendPath(path_, sizeof path_, record_name_);
-  }
+  std::string whole;
+  for (std::size_t i = 1; i < levels_.size(); ++i) whole += "\\" + levels_[i].name;
+  if (has_record_) whole += "\\" + record_name_;
+  // A path longer than the buffer is cut once, at a character boundary: never inside a character,
+  // and never with a separator after a name that was cut.
+  const std::size_t used = codepage::Utf8CutPoint(whole, sizeof path_ - 1);
+  std::memcpy(path_, whole.data(), used);
+  path_[used] = '\0';
 }
 
 void BookPanel::PublishToFieldTypes() {

@@ -295,6 +295,27 @@ TEST_F(BookPanelTest, CommandLineOpensAtItsPathOrAtTheDeepestExistingFolder) {
   ClosePlugin(panel);
 }
 
+TEST_F(BookPanelTest, APathLongerThanItsBufferIsCutBetweenCharacters) {
+  // Six levels of "a" and 30 two-byte letters: 62 bytes each with the "\\". The buffer's 259
+  // bytes end just after the first byte of a letter in the fifth name.
+  std::string name = "a";
+  for (int i = 0; i < 30; ++i) name += "\xD0\x96";
+  std::string folder, path;
+  {
+    BookBuilder builder(book());
+    for (int level = 0; level < 6; ++level) {
+      folder += (level ? "/" : "") + name;
+      path += "\\" + name;
+      builder.Folder(folder);
+    }
+  }
+  HANDLE panel = Open(OPEN_COMMANDLINE, path.c_str());
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  const std::string shown = PathOf(panel);
+  EXPECT_EQ(shown, path.substr(0, 258));
+  ClosePlugin(panel);
+}
+
 TEST_F(BookPanelTest, MenuOpensWhereAPanelLastReleasedTheBookAndAtTheRootAfterAClose) {
   MakeFriendsBook();
   HANDLE first = Open();
