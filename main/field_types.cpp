@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/modules/directory.h"
+#include "shared/dialog/text_cut.h"
 
 namespace qb::main {
 
@@ -43,6 +44,9 @@ void BindEntryPoints(FieldTypeSlot& s) {
 
 void FieldTypeHost::Load(const std::string& dir, const PluginStartupInfo* info,
                          HostServices* services, std::vector<FarMenuItem>* config_menu) {
+  // Loading again (a second start-up) begins from scratch: the libraries of the first one are
+  // exited and freed, or every type would be there twice.
+  Unload();
   for (const std::string& name : ListFiles(dir, "*.qbl")) {
     FieldTypeSlot slot;
     slot.module = Module(JoinPath(dir, name));
@@ -59,7 +63,7 @@ void FieldTypeHost::Load(const std::string& dir, const PluginStartupInfo* info,
     if (kept.ConfigurePlugin && config_menu) {
       FarMenuItem item{};
       const char* menu_name = kept.info && kept.info->MenuName ? kept.info->MenuName : "";
-      std::strncpy(item.Text, menu_name, sizeof(item.Text) - 1);
+      qb::dlg::CopyCut(item.Text, sizeof(item.Text), menu_name);
       config_menu->push_back(item);
       config_plugins_.push_back(count() - 1);
     }

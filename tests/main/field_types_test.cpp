@@ -84,6 +84,13 @@ TEST_F(FieldTypesTest, LibrariesLoadInByteWiseNameOrderAndOnlyAcceptableOnesStay
   EXPECT_EQ(types().ConfigPlugin(4), -1);
 }
 
+TEST_F(FieldTypesTest, ASecondStartUpLoadsEachLibraryOnce) {
+  Start();
+  Start();
+  EXPECT_EQ(types().count(), 3);
+  EXPECT_EQ(main::State().config_menu.size(), 4u);
+}
+
 TEST_F(FieldTypesTest, FirstLibraryByNameServesAnIdentifierBothClaim) {
   Start();
   EXPECT_EQ(types().ServerOf(0x7105), kBeta);
