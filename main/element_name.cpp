@@ -39,23 +39,8 @@ std::u16string ElementName(std::string_view text) {
 }
 
 std::string DisplayName(std::u16string_view name, std::size_t max_bytes) {
-  auto narrow = codepage::Utf16ToOem(name);
-  std::string text;
-  if (narrow) {
-    text = std::move(*narrow);
-  } else {
-    // A lone surrogate: convert the rest unit by unit so the name still shows.
-    for (std::size_t i = 0; i < name.size(); ++i) {
-      std::size_t len = 1;
-      if (name[i] >= 0xD800 && name[i] <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-          name[i + 1] <= 0xDFFF) {
-        len = 2;
-      }
-      auto part = codepage::Utf16ToOem(name.substr(i, len));
-      text += part ? *part : std::string("_");
-      i += len - 1;
-    }
-  }
+  // A lone surrogate still shows, as "_", so the rest of the name can be read.
+  std::string text = codepage::Utf16ToUtf8Lossy(name, "_");
   text = ReplaceReservedChars(text);
   text.resize(codepage::Utf8CutPoint(text, max_bytes));
   return text;

@@ -120,4 +120,20 @@ std::size_t OemToAnsiInto(const char* text, char* out, std::size_t capacity) {
   return n;
 }
 
+std::string Utf16ToUtf8Lossy(std::u16string_view text, std::string_view replacement) {
+  if (auto whole = Utf16ToUtf8(text)) return std::move(*whole);
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t len = 1;
+    if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      len = 2;
+    }
+    auto part = Utf16ToUtf8(text.substr(i, len));
+    out += part ? *part : std::string(replacement);
+    i += len - 1;
+  }
+  return out;
+}
+
 }  // namespace qb::codepage

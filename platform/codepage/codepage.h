@@ -25,6 +25,10 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t max
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text, std::size_t maxBytes = kNoLimit,
                                        bool* cut = nullptr);
 
+// UTF-16 to UTF-8 for showing a name that may not be valid UTF-16 (read from a file written
+// elsewhere): a code unit that is no character (a lone surrogate) becomes `replacement`.
+std::string Utf16ToUtf8Lossy(std::u16string_view text, std::string_view replacement);
+
 // The console's and the ANSI code page's names for the same conversions.
 inline std::optional<std::u16string> OemToUtf16(std::string_view text,
                                                 std::size_t maxUnits = kNoLimit,

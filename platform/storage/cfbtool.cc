@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/codepage/codepage.h"
 #include "platform/storage/check.h"
 #include "platform/storage/storage.h"
 
@@ -17,59 +18,15 @@ namespace {
 constexpr uint32_t kRW = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 constexpr uint32_t kRO = STGM_READ | STGM_SHARE_DENY_WRITE;
 
+// Names on the command line are UTF-8; one that is not valid becomes an empty name, which the
+// engine refuses with STG_E_INVALIDNAME.
 std::u16string FromUtf8(const std::string& s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = c;
-    size_t n = 1;
-    if (c >= 0xF0 && i + 3 < s.size() + 0) {
-      cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
-           (s[i + 3] & 0x3Fu);
-      n = 4;
-    } else if (c >= 0xE0 && i + 2 < s.size()) {
-      cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
-      n = 3;
-    } else if (c >= 0xC0 && i + 1 < s.size()) {
-      cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
-      n = 2;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += n;
-  }
-  return out;
+  return qb::codepage::Utf8ToUtf16(s).value_or(std::u16string());
 }
 
+// Names read from a file written elsewhere may hold lone surrogates; those show as U+FFFD.
 std::string ToUtf8(const std::u16string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  return qb::codepage::Utf16ToUtf8Lossy(s, "\uFFFD");
 }
 
 std::vector<std::u16string> SplitPath(const std::string& path) {

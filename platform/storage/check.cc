@@ -5,6 +5,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "platform/codepage/codepage.h"
 #include "platform/storage/format.h"
 
 namespace qb::storage {
@@ -12,27 +13,14 @@ namespace {
 
 using namespace detail;
 
+std::string Utf8(const std::u16string& s) {
+  return codepage::Utf16ToUtf8Lossy(s, "\uFFFD");
+}
+
 std::string Hex(uint32_t v) {
   char buf[16];
   snprintf(buf, sizeof buf, "0x%08X", v);
   return buf;
-}
-
-std::string Utf8(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
 }
 
 struct Entry {

@@ -70,5 +70,12 @@ TEST(CodePage, OemToAnsiCopiesIntoAFixedBuffer) {
   EXPECT_STREQ(buffer, "\xE2\x82\xAC");
 }
 
+TEST(CodePage, LossyNarrowingShowsLoneSurrogatesAndKeepsEverythingElse) {
+  // A name written elsewhere: a lone high surrogate between letters, then a valid pair (U+1F600).
+  const std::u16string name = {u'a', 0xD800, u'\u0436', 0xD83D, 0xDE00, 0xDC00};
+  EXPECT_EQ(Utf16ToUtf8Lossy(name, "_"), "a_\xD0\xB6\xF0\x9F\x98\x80_");
+  EXPECT_EQ(Utf16ToUtf8Lossy(u"plain", "_"), "plain");
+}
+
 }  // namespace
 }  // namespace qb::codepage

@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "platform/codepage/codepage.h"
 #include "platform/storage/check.h"
 #include "tests/storage/test_util.h"
 
@@ -33,20 +34,7 @@ std::string Shell(const std::string& cmd, int* status = nullptr) {
 }
 
 std::string Utf8(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  return codepage::Utf16ToUtf8(s).value_or("?");
 }
 
 // path -> content for every stream; storages map to "<dir>".
