@@ -15,46 +15,9 @@ for need in "$bin" "$plugin_src/Quillbox.so" "$plugin_src/Comment.qbl" "$plugin_
     exit 77
   fi
 done
-if ! command -v tmux >/dev/null; then
-  echo "SKIPPED: tmux is not installed"
-  exit 77
-fi
+name=edit
+source "$(dirname "$0")/../tmux_session.sh"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/qb-edit-tmux.XXXXXX")
-socket="qb-edit-$$"
-tmux_() { tmux -L "$socket" -f "$work/tmux.conf" "$@"; }
-cleanup() {
-  tmux_ kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  echo "---- screen ----"
-  tmux_ capture-pane -p -t qb 2>/dev/null
-  echo "----------------"
-  failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
-screen_text() { tmux_ capture-pane -p -t qb; }
-screen_has() { screen_text | grep -qF -- "$1"; }
-screen_matches() { screen_text | grep -qE -- "$1"; }
-wait_for() {
-  local what=$1
-  shift
-  local i
-  for ((i = 0; i < 100; i++)); do
-    if "$@"; then
-      pass "$what"
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "$what"
-  return 1
-}
 keys() {
   tmux_ send-keys -t qb "$@"
   sleep 0.2
@@ -65,12 +28,6 @@ editor_ok() {
   for ((i = $1; i < 5; i++)); do keys Down; done
   keys Enter
 }
-
-cat >"$work/tmux.conf" <<'CONF'
-set -g default-terminal "tmux-256color"
-set -g escape-time 10
-set -g status off
-CONF
 
 mkdir -p "$work/home" "$work/xdg" "$work/config" "$work/disk" "$work/plugins"
 cp "$plugin_src/Quillbox.so" "$plugin_src/Comment.qbl" "$plugin_src/Address.qbl" "$work/plugins/"

@@ -12,60 +12,14 @@ if [[ ! -x "$bin" ]]; then
   echo "SKIPPED: $bin is not built"
   exit 77
 fi
-if ! command -v tmux >/dev/null; then
-  echo "SKIPPED: tmux is not installed"
-  exit 77
-fi
+name=term
+source "$(dirname "$0")/../tmux_session.sh"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/qb-tmux.XXXXXX")
-socket="qb-$$"
-tmux_() { tmux -L "$socket" -f "$work/tmux.conf" "$@"; }
-cleanup() {
-  tmux_ kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  echo "---- screen ----"
-  tmux_ capture-pane -p -t qb 2>/dev/null
-  echo "----------------"
-  failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
-
-screen_text() { tmux_ capture-pane -p -t qb; }
 last_line() { screen_text | sed -n "$(tmux_ display -p -t qb '#{pane_height}')p"; }
-
-# wait_for DESCRIPTION COMMAND...: polls until COMMAND succeeds (10 s at most).
-wait_for() {
-  local what=$1
-  shift
-  local i
-  for ((i = 0; i < 100; i++)); do
-    if "$@"; then
-      pass "$what"
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "$what"
-  return 1
-}
 screen_changed_from() { [[ "$(screen_text)" != "$1" ]]; }
-screen_has() { screen_text | grep -qF -- "$1"; }
-screen_lacks() { ! screen_text | grep -qF -- "$1"; }
 keybar_has() { last_line | grep -qF -- "$1"; }
 keybar_lacks() { ! last_line | grep -qF -- "$1"; }
 keys() { tmux_ send-keys -t qb "$@"; }
-
-cat >"$work/tmux.conf" <<'CONF'
-set -g default-terminal "tmux-256color"
-set -g escape-time 10
-set -g status off
-CONF
 
 # A private world: home, settings, a disk folder to walk through, a copy of the plug-in directory
 # (so the book the test changes is its own).
