@@ -13,6 +13,9 @@ typedef uint32_t V4 __attribute__((vector_size(16)));
 constexpr V4 kStep = {1, 2, 3, 4};
 
 constexpr char kJournalMagic[8] = {'Q', 'B', 'C', 'F', 'B', 'J', '1', 0};
+// Sectors of a commit whose content its journal records, to recognise the file it belongs to.
+constexpr uint32_t kJournalChecks = 16;
+constexpr uint64_t kMaxJournalBytes = 24 + 2 * 4096 + 12 * kJournalChecks;
 
 uint64_t Fnv64(const uint8_t* p, size_t n) {
   uint64_t h = 1469598103934665603ull;
@@ -98,6 +101,9 @@ HRESULT Volume::Create(FileSystem* fs, const std::string& path, bool replace,
     fs->Remove(temp);
     return hr;
   }
+  // A journal of the replaced file has nothing to say about this one.
+  if (replace && fs->Exists(path + "-journal") == S_OK && Succeeded(fs->Remove(path + "-journal")))
+    fs->SyncDirectory(path);
   v->path_ = path;
   *out = std::move(v);
   return S_OK;
@@ -122,14 +128,16 @@ HRESULT Volume::RecoverJournal(std::vector<uint8_t>* head) {
   uint64_t jsize = 0;
   bool apply = false;
   std::vector<uint8_t> j;
-  if (Succeeded(jf->GetSize(&jsize)) && (jsize == 16 + 2 * 512 + 8 || jsize == 16 + 2 * 4096 + 8)) {
+  if (Succeeded(jf->GetSize(&jsize)) && jsize <= kMaxJournalBytes) {
     j.resize(jsize);
     size_t got = 0;
-    if (Succeeded(jf->ReadAt(0, j.data(), j.size(), &got)) && got == j.size() &&
+    if (jsize >= 24 && Succeeded(jf->ReadAt(0, j.data(), j.size(), &got)) && got == j.size() &&
         memcmp(j.data(), kJournalMagic, 8) == 0 &&
         Get64(&j[jsize - 8]) == Fnv64(j.data(), jsize - 8)) {
       uint32_t hs = Get32(&j[8]);
-      if (hs * 2 + 24 == jsize) {
+      uint32_t checks = Get32(&j[12]);
+      if ((hs == 512 || hs == 4096) && checks <= kJournalChecks &&
+          24 + 2 * static_cast<uint64_t>(hs) + 12 * static_cast<uint64_t>(checks) == jsize) {
         const uint8_t* old_h = &j[16];
         const uint8_t* new_h = &j[16 + hs];
         std::vector<uint8_t> cur(hs, 0);
@@ -139,10 +147,18 @@ HRESULT Volume::RecoverJournal(std::vector<uint8_t>* head) {
         // switch. Anything else means the journal belongs to another file.
         bool ours = true;
         for (uint32_t i = 0; i < hs && ours; ++i) ours = cur[i] == old_h[i] || cur[i] == new_h[i];
-        if (ours) {
-          apply = memcmp(cur.data(), new_h, hs) != 0;
-          head->assign(new_h, new_h + hs);
+        // A file put in this one's place (a backup, a new book) can have the very same header;
+        // the sectors that the commit wrote before its journal must hold what it wrote.
+        apply = ours && memcmp(cur.data(), new_h, hs) != 0;
+        std::vector<uint8_t> sector(hs);
+        for (uint32_t c = 0; c < checks && apply; ++c) {
+          const uint8_t* rec = &j[16 + 2 * static_cast<size_t>(hs) + 12 * static_cast<size_t>(c)];
+          size_t read = 0;
+          apply = Succeeded(file_->ReadAt((static_cast<uint64_t>(Get32(rec)) + 1) * hs,
+                                          sector.data(), hs, &read)) &&
+                  read == hs && Fnv64(sector.data(), hs) == Get64(rec + 4);
         }
+        if (apply) head->assign(new_h, new_h + hs);
       }
     }
   }
@@ -1610,6 +1626,16 @@ HRESULT Volume::WriteAll() {
     meta.push_back(std::move(page));
     out[difat_locs_[d]] = meta.back().data();
   }
+  // The journal names a few of the sectors written here, the allocation tables' first: every
+  // commit that changes anything moves at least one FAT page.
+  journal_checks_.clear();
+  for (int pass = 0; pass < 2; ++pass) {
+    for (auto& [s, data] : out) {
+      if (journal_checks_.size() >= kJournalChecks) break;
+      bool meta = dirty_pages_.count(s) == 0;
+      if (meta == (pass == 0)) journal_checks_.emplace_back(s, Fnv64(data, ss_));
+    }
+  }
   uint32_t first = 0, prev = 0;
   for (auto& [s, data] : out) {
     if (!buf.empty() && (s != prev + 1 || buf.size() >= (256u << 10))) {
@@ -1647,11 +1673,18 @@ HRESULT Volume::SwitchHeader(const std::vector<uint8_t>& header, bool* decided) 
   *decided = false;
   const std::string jpath = path_ + "-journal";
   const uint32_t hs = static_cast<uint32_t>(header.size());
-  std::vector<uint8_t> j(16 + 2 * static_cast<size_t>(hs) + 8, 0);
+  const size_t checks = journal_checks_.size();
+  std::vector<uint8_t> j(24 + 2 * static_cast<size_t>(hs) + 12 * checks, 0);
   memcpy(j.data(), kJournalMagic, 8);
   Put32(&j[8], hs);
+  Put32(&j[12], static_cast<uint32_t>(checks));
   if (committed_header_.size() == hs) memcpy(&j[16], committed_header_.data(), hs);
   memcpy(&j[16 + hs], header.data(), hs);
+  for (size_t c = 0; c < checks; ++c) {
+    uint8_t* rec = &j[16 + 2 * static_cast<size_t>(hs) + 12 * c];
+    Put32(rec, journal_checks_[c].first);
+    Put64(rec + 4, journal_checks_[c].second);
+  }
   Put64(&j[j.size() - 8], Fnv64(j.data(), j.size() - 8));
   HRESULT hr = S_OK;
   {

@@ -338,6 +338,7 @@ class Volume {
   uint32_t epp_ = 128;  // 32-bit entries per sector
   uint16_t major_ = 3;
   std::vector<uint8_t> committed_header_;
+  std::vector<std::pair<uint32_t, uint64_t>> journal_checks_;  // sector, content hash
   std::vector<uint32_t> fat_locs_;    // FAT page -> sector (kFreeSect: new page)
   std::vector<uint32_t> difat_locs_;  // DIFAT sectors
   uint64_t file_size_ = 0;

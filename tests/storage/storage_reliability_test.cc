@@ -15,9 +15,9 @@ namespace {
 const std::string kBook = "/mem/book.dat";
 
 // The state a book is in before the session under test.
-void FirstSession(MemFs* fs) {
+void FirstSession(MemFs* fs, uint32_t create_flags = 0) {
   Storage root, folder, sub;
-  ASSERT_EQ(CreateCompoundFile(kBook, kRW, &root, fs), S_OK);
+  ASSERT_EQ(CreateCompoundFile(kBook, kRW | create_flags, &root, fs), S_OK);
   ASSERT_EQ(root.CreateStorage(u"Friends", kRW, &folder), S_OK);
   ASSERT_EQ(folder.CreateStorage(u"Old", kRW, &sub), S_OK);
   ASSERT_EQ(WriteStream(sub, u"gone", Pattern(300, 1)), S_OK);
@@ -159,6 +159,37 @@ TEST(StorageReliability, CrashWhileCreating) {
         }
       }
     }
+  }
+}
+
+// A journal left by a crash belongs to the file it was written for: a book put back from a backup,
+// or created anew in its place, must not receive the header of a commit it never saw, even when
+// its own header is byte for byte the one the journal replaced.
+TEST(StorageReliability, LeftoverJournalIsNotAppliedToAnotherFile) {
+  const std::string journal = kBook + "-journal";
+  for (bool recreate : {false, true}) {
+    SCOPED_TRACE(recreate ? "book created anew" : "book restored from a backup");
+    bool found = false;
+    for (long k = 0; !found; ++k) {
+      MemFs fs;
+      FirstSession(&fs);
+      std::vector<uint8_t> backup = fs.Bytes(kBook);
+      std::string before = State(&fs);
+      fs.Arm(MemFs::Fault::kCrash, k);
+      if (Succeeded(SecondSession(&fs))) break;  // no crash point left a journal
+      fs.Restart();
+      if (fs.Bytes(journal).empty()) continue;
+      found = true;
+      if (recreate) {
+        FirstSession(&fs, STGM_CREATE);
+      } else {
+        fs.Install(kBook, backup);
+      }
+      EXPECT_EQ(State(&fs), before);
+      std::string why;
+      EXPECT_TRUE(RawFileValid(&fs, &why)) << why;
+    }
+    EXPECT_TRUE(found);
   }
 }
 
