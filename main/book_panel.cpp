@@ -21,6 +21,8 @@ bool IsMissing(storage::HRESULT hr) {
   return hr == storage::STG_E_FILENOTFOUND || hr == storage::STG_E_PATHNOTFOUND;
 }
 
+constexpr int kCommitFailedMessage = 80;  // "Cannot save the changes to the book"
+
 }  // namespace
 
 BookPanel::BookPanel() {
@@ -59,12 +61,14 @@ void BookPanel::PublishToFieldTypes() {
   services.CurrentRecord = has_record_ ? record_name_.c_str() : nullptr;
 }
 
-void BookPanel::CloseAll() {
+storage::HRESULT BookPanel::CloseAll() {
   if (record_stream_.valid()) record_stream_.Release();
   // Deepest first: the root goes last, and closing it commits and closes the file.
+  storage::HRESULT result = storage::S_OK;
   for (auto level = levels_.rbegin(); level != levels_.rend(); ++level) {
-    if (level->storage.valid()) level->storage.Release();
+    if (level->storage.valid()) result = level->storage.Release();
   }
+  return result;
 }
 
 bool BookPanel::OpenBookFile() {
@@ -157,7 +161,10 @@ int BookPanel::Release() {
   // the file may stay open between the host's calls.
   const bool was_open = open_count_ == 1 || root_open();
   open_count_ = 0;
-  CloseAll();
+  // A commit that fails (full or failing disk) leaves the book as it was before the operation;
+  // the user must hear that the change did not reach it.
+  const storage::HRESULT hr = CloseAll();
+  if (storage::Failed(hr)) ShowStorageError(kCommitFailedMessage, State().settings.book_file, hr);
   if (was_open) State().last_path = path_;
   return 1;
 }

@@ -104,7 +104,9 @@ class BookPanel {
 
  private:
   void RebuildPath();
-  void CloseAll();
+  // Closes the record and every folder, the root last. Closing the root makes the operation's
+  // changes durable; the result is that commit's, S_OK when the root was not open.
+  storage::HRESULT CloseAll();
   void PublishToFieldTypes();
   bool OpenBookFile();
   // Whether the folder at level may be entered. Folders with a password stream stay closed until

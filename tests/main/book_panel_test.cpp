@@ -1,8 +1,12 @@
 // The book in a panel, driven through the entry points with a recording host: opening and creating
 // the book, listing, navigation, the last path, and failures when the book changes between calls.
+#include "main/book_panel.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -390,6 +394,42 @@ TEST_F(BookPanelTest, BookLockedByAnotherProcessIsReportedWithoutOpeningAnotherB
   EXPECT_EQ(TakeBox().at(3), "HResult = 0x80030020");
   held.Release();
   EXPECT_EQ(ListNames(panel).size(), 3u);
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, ACommitTheDiskRefusesIsReportedAndTheBookKeepsItsState) {
+  MakeFriendsBook();
+  HANDLE panel = Open();
+  SetDirectory(panel, "Anna", 0);
+  auto* book_panel = static_cast<main::BookPanel*>(panel);
+  // The disk takes nothing more: no file may grow past the book's present size.
+  const auto size = std::filesystem::file_size(book());
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit tight = old;
+  tight.rlim_cur = size;
+  setrlimit(RLIMIT_FSIZE, &tight);
+  ASSERT_EQ(book_panel->Acquire(), 1);
+  const std::vector<char> big(64 * 1024, 'x');
+  book_panel->AppendField(big.data(), static_cast<uint32_t>(big.size()), 0x10101);
+  book_panel->Release();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, SIG_DFL);
+
+  const auto box = TakeBox();
+  ASSERT_GE(box.size(), 3u);
+  EXPECT_EQ(box[1], T(80));
+  EXPECT_EQ(box[2], book());
+  storage::Storage root;
+  storage::Stream anna;
+  ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
+  ASSERT_EQ(root.OpenStream(u"Anna", kMode, &anna), storage::S_OK);
+  storage::ElementStat stat;
+  anna.Stat(&stat);
+  EXPECT_EQ(stat.size, 0u);
+  anna.Release();
+  root.Release();
   ClosePlugin(panel);
 }
 
