@@ -1746,7 +1746,13 @@ HRESULT Volume::Commit() {
   uint64_t size_before = file_size_;
   auto fail = [&](HRESULT hr) {
     broken_ = hr;
-    file_->SetSize(size_before);  // best effort: drop what the failed commit appended
+    // Best effort: the sectors this commit took were free (zero) in the committed state; what
+    // reached them, and whatever it appended, does not stay in the file.
+    std::vector<uint8_t> zeros(ss_, 0);
+    for (uint32_t s : fresh_)
+      if (SectorOffset(s) + ss_ <= size_before) file_->WriteAt(SectorOffset(s), zeros.data(), ss_);
+    file_->SetSize(size_before);
+    file_->Sync();
     return hr;
   };
   FileTime now = fs_->Now();
