@@ -244,6 +244,13 @@ HRESULT Volume::LoadHeader() {
   return S_OK;
 }
 
+HRESULT Volume::BreakOnFailure(HRESULT hr) {
+  // A change that stopped half-way (disk full, a damaged chain met on the way) leaves the
+  // session's tables and the stream out of step; nothing of it may reach the file.
+  if (Failed(hr) && broken_ == S_OK) broken_ = hr;
+  return hr;
+}
+
 HRESULT Volume::EnsureWritable() const {
   if (!writable_) return STG_E_ACCESSDENIED;
   if (file_ == nullptr) return STG_E_REVERTED;
@@ -1461,8 +1468,10 @@ HRESULT Volume::StreamWrite(uint32_t id, uint64_t pos, const void* data, uint32_
   StreamState& st = it->second;
   if (pos + size > kMaxFileBytes) return STG_E_DOCFILETOOLARGE;
   if (size == 0) return S_OK;
-  if (pos > st.size) RETURN_IF_FAILED(StreamWriteRange(st, id, st.size, nullptr, pos - st.size));
-  return StreamWriteRange(st, id, pos, static_cast<const uint8_t*>(data), size);
+  HRESULT hr = S_OK;
+  if (pos > st.size) hr = StreamWriteRange(st, id, st.size, nullptr, pos - st.size);
+  if (Succeeded(hr)) hr = StreamWriteRange(st, id, pos, static_cast<const uint8_t*>(data), size);
+  return BreakOnFailure(hr);
 }
 
 HRESULT Volume::StreamSetSize(uint32_t id, uint64_t size) {
@@ -1472,6 +1481,10 @@ HRESULT Volume::StreamSetSize(uint32_t id, uint64_t size) {
   StreamState& st = it->second;
   if (size > kMaxFileBytes) return STG_E_DOCFILETOOLARGE;
   if (size == st.size) return S_OK;
+  return BreakOnFailure(StreamResize(st, id, size));
+}
+
+HRESULT Volume::StreamResize(StreamState& st, uint32_t id, uint64_t size) {
   if (size > st.size) return StreamWriteRange(st, id, st.size, nullptr, size - st.size);
   if (!st.chain.mini && size < kMiniCutoff) return StreamMove(st, id, true, size);
   if (st.chain.mini) {

@@ -284,6 +284,8 @@ class Volume {
   HRESULT FreeMini(uint32_t m);
   bool Fresh(uint32_t s) const { return fresh_.count(s) != 0; }
   HRESULT EnsureWritable() const;
+  // Marks the session broken when hr is a failure, so that the commit refuses it; returns hr.
+  HRESULT BreakOnFailure(HRESULT hr);
 
   // Chains.
   HRESULT ChainAt(Chain& c, size_t index, uint32_t* out);
@@ -311,6 +313,7 @@ class Volume {
   void RebuildTree(uint32_t storage);
 
   // Streams.
+  HRESULT StreamResize(StreamState& st, uint32_t id, uint64_t size);
   HRESULT StreamWriteRange(StreamState& st, uint32_t id, uint64_t pos, const uint8_t* data,
                            uint64_t len);
   HRESULT StreamReadRange(StreamState& st, uint64_t pos, uint8_t* data, uint64_t len);
