@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -204,10 +205,31 @@ int main(int argc, char** argv) {
     if (args.size() != 2) return Usage();
     Storage src, dst;
     if (HRESULT hr = OpenCompoundFile(args[0], kRO, &src); Failed(hr)) return Fail(hr);
-    if (HRESULT hr = CreateCompoundFile(args[1], kRW | STGM_CREATE, &dst); Failed(hr))
+    // The copy is made beside DST and takes its name only when complete, so a copy cut short
+    // leaves an existing DST as it was. DST stays locked meanwhile, as a file in use must not be
+    // replaced.
+    FileSystem* fs = FileSystem::Posix();
+    const std::string& target = args[1];
+    const std::string temp = target + ".qbcopy";
+    std::unique_ptr<File> held;
+    if (fs->Exists(target) == S_OK) {
+      if (HRESULT hr = fs->Open(target, OpenKind::kReadOnly, LockKind::kExclusive, &held);
+          Failed(hr))
+        return Fail(hr);
+    }
+    HRESULT hr = CreateCompoundFile(temp, kRW | STGM_CREATE, &dst);
+    if (Succeeded(hr)) hr = src.CopyTo(dst);
+    if (Succeeded(hr)) hr = dst.Release();
+    if (Succeeded(hr)) hr = fs->Rename(temp, target, true);
+    if (Succeeded(hr)) hr = fs->SyncDirectory(target);
+    if (Failed(hr)) {
+      dst = Storage();
+      fs->Remove(temp);
       return Fail(hr);
-    if (HRESULT hr = src.CopyTo(dst); Failed(hr)) return Fail(hr);
-    if (HRESULT hr = dst.Release(); Failed(hr)) return Fail(hr);
+    }
+    // A journal beside the replaced file has nothing to say about the copy.
+    if (fs->Exists(target + "-journal") == S_OK && Succeeded(fs->Remove(target + "-journal")))
+      fs->SyncDirectory(target);
     return 0;
   }
   return Usage();

@@ -1,6 +1,10 @@
 // cfbtool as users and scripts call it.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -87,6 +91,52 @@ TEST(Cfbtool, CheckNamesViolations) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("/a: size 3000 against 1 mini sectors"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("HResult = 0x80030109"), std::string::npos) << r.out;
+}
+
+// A copy onto an existing file that is cut short leaves that file as it was: the copy takes the
+// name only when it is complete.
+TEST(Cfbtool, CopyKilledLeavesTheDestinationAsItWas) {
+  TempDir dir;
+  std::string src = dir / "src.cfb", dst = dir / "dst.cfb", big = dir / "big";
+  {
+    std::ofstream out(big, std::ios::binary);
+    out << Pattern(6 << 20, 3);
+  }
+  ASSERT_EQ(Tool("put " + src + " big < " + big).status, 0);
+  ASSERT_EQ(Tool("put " + dst + " keep", "old content").status, 0);
+  struct stat before;
+  ASSERT_EQ(stat(dst.c_str(), &before), 0);
+  const char* bin = getenv("QB_BIN_DIR");
+  std::string tool = std::string(bin != nullptr ? bin : "bin") + "/cfbtool";
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(tool.c_str(), "cfbtool", "copy", src.c_str(), dst.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Killed as soon as another file carries the destination's name.
+  for (;;) {
+    struct stat now;
+    if (stat(dst.c_str(), &now) == 0 && now.st_ino != before.st_ino) break;
+    if (waitpid(pid, nullptr, WNOHANG) == pid) {
+      pid = 0;
+      break;
+    }
+    usleep(20);
+  }
+  if (pid != 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  Result old_keep = Tool("cat " + dst + " keep");
+  if (old_keep.status == 0) {
+    EXPECT_EQ(old_keep.out, "old content");
+  } else {
+    Result copied = Tool("cat " + dst + " big");
+    EXPECT_EQ(copied.status, 0);
+    EXPECT_TRUE(copied.out == Pattern(6 << 20, 3));
+  }
+  EXPECT_EQ(Tool("check " + dst).status, 0);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // by another process.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,24 +19,6 @@ namespace qb::storage::testing {
 namespace {
 
 constexpr int kOps = 100;
-
-class TempDir {
- public:
-  TempDir() {
-    const char* base = getenv("TMPDIR");
-    std::string t = std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/qbstgXXXXXX";
-    std::vector<char> buf(t.begin(), t.end());
-    buf.push_back(0);
-    if (mkdtemp(buf.data()) != nullptr) path_ = buf.data();
-  }
-  ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 std::u16string Name(const char* prefix, int n) {
   std::u16string s;
