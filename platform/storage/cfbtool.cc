@@ -159,9 +159,20 @@ int main(int argc, char** argv) {
     if (args.size() != (cmd == "mv" ? 3u : 2u)) return Usage();
     auto parts = SplitPath(args[1]);
     if (parts.empty()) return Usage();
+    // A missing FILE is made beside its place and takes its name with the stream in it, so a
+    // put cut short leaves no file rather than an empty one.
+    struct Fresh {
+      std::string path;
+      ~Fresh() {
+        if (!path.empty()) FileSystem::Posix()->Remove(path);
+      }
+    } fresh;
     Storage root;
     HRESULT hr = OpenCompoundFile(args[0], kRW, &root);
-    if (hr == STG_E_FILENOTFOUND && cmd == "put") hr = CreateCompoundFile(args[0], kRW, &root);
+    if (hr == STG_E_FILENOTFOUND && cmd == "put") {
+      fresh.path = args[0] + ".qbput";
+      hr = CreateCompoundFile(fresh.path, kRW | STGM_CREATE, &root);
+    }
     if (Failed(hr)) return Fail(hr);
     std::vector<Storage> chain;
     if (HRESULT h = Descend(root, parts, parts.size() - 1, cmd == "put" || cmd == "mkdir", &chain);
@@ -188,6 +199,12 @@ int main(int argc, char** argv) {
     }
     chain.clear();
     if (HRESULT h = root.Release(); Failed(h)) return Fail(h);
+    if (!fresh.path.empty()) {
+      FileSystem* fs = FileSystem::Posix();
+      if (HRESULT h = fs->Rename(fresh.path, args[0], false); Failed(h)) return Fail(h);
+      fresh.path.clear();
+      if (HRESULT h = fs->SyncDirectory(args[0]); Failed(h)) return Fail(h);
+    }
     return 0;
   }
 

@@ -1,5 +1,6 @@
 // cfbtool as users and scripts call it.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -93,50 +94,63 @@ TEST(Cfbtool, CheckNamesViolations) {
   EXPECT_NE(r.out.find("HResult = 0x80030109"), std::string::npos) << r.out;
 }
 
-// A copy onto an existing file that is cut short leaves that file as it was: the copy takes the
-// name only when it is complete.
-TEST(Cfbtool, CopyKilledLeavesTheDestinationAsItWas) {
-  TempDir dir;
-  std::string src = dir / "src.cfb", dst = dir / "dst.cfb", big = dir / "big";
-  {
-    std::ofstream out(big, std::ios::binary);
-    out << Pattern(6 << 20, 3);
-  }
-  ASSERT_EQ(Tool("put " + src + " big < " + big).status, 0);
-  ASSERT_EQ(Tool("put " + dst + " keep", "old content").status, 0);
-  struct stat before;
-  ASSERT_EQ(stat(dst.c_str(), &before), 0);
+// Runs cfbtool with `args` (standard input from `input`, if given) and kills it with SIGKILL as
+// soon as `path` names another file than it did at the start, or a file where there was none.
+void KillWhenReplaced(const std::vector<std::string>& args, const std::string& path,
+                      const std::string& input = "") {
+  struct stat before = {};
+  bool existed = stat(path.c_str(), &before) == 0;
   const char* bin = getenv("QB_BIN_DIR");
   std::string tool = std::string(bin != nullptr ? bin : "bin") + "/cfbtool";
+  std::vector<char*> argv{const_cast<char*>("cfbtool")};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    execl(tool.c_str(), "cfbtool", "copy", src.c_str(), dst.c_str(), static_cast<char*>(nullptr));
+    if (!input.empty()) {
+      int fd = open(input.c_str(), O_RDONLY);
+      if (fd < 0 || dup2(fd, 0) < 0) _exit(126);
+    }
+    execv(tool.c_str(), argv.data());
     _exit(127);
   }
-  // Killed as soon as another file carries the destination's name.
   for (;;) {
     struct stat now;
-    if (stat(dst.c_str(), &now) == 0 && now.st_ino != before.st_ino) break;
-    if (waitpid(pid, nullptr, WNOHANG) == pid) {
-      pid = 0;
-      break;
-    }
+    if (stat(path.c_str(), &now) == 0 && (!existed || now.st_ino != before.st_ino)) break;
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
     usleep(20);
   }
-  if (pid != 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+// Cut short, a copy onto an existing file leaves that file as it was, and a put into a missing
+// file leaves no file: the new file takes its name only when it is complete.
+TEST(Cfbtool, KilledCopyOrPutLeavesTheFileAsItWas) {
+  TempDir dir;
+  std::string src = dir / "src.cfb", dst = dir / "dst.cfb", big = dir / "big";
+  const std::string content = Pattern(6 << 20, 3);
+  {
+    std::ofstream out(big, std::ios::binary);
+    out << content;
   }
+  ASSERT_EQ(Tool("put " + src + " big < " + big).status, 0);
+  ASSERT_EQ(Tool("put " + dst + " keep", "old content").status, 0);
+  KillWhenReplaced({"copy", src, dst}, dst);
   Result old_keep = Tool("cat " + dst + " keep");
   if (old_keep.status == 0) {
     EXPECT_EQ(old_keep.out, "old content");
   } else {
-    Result copied = Tool("cat " + dst + " big");
-    EXPECT_EQ(copied.status, 0);
-    EXPECT_TRUE(copied.out == Pattern(6 << 20, 3));
+    EXPECT_TRUE(Tool("cat " + dst + " big").out == content);
   }
   EXPECT_EQ(Tool("check " + dst).status, 0);
+
+  std::string fresh = dir / "fresh.cfb";
+  KillWhenReplaced({"put", fresh, "big"}, fresh, big);
+  if (access(fresh.c_str(), F_OK) == 0) {
+    EXPECT_TRUE(Tool("cat " + fresh + " big").out == content);
+  }
 }
 
 }  // namespace
