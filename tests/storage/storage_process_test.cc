@@ -18,7 +18,7 @@
 namespace qb::storage::testing {
 namespace {
 
-constexpr int kOps = 100;
+constexpr int kOps = 60;
 
 std::u16string Name(const char* prefix, int n) {
   std::u16string s;
@@ -100,7 +100,7 @@ TEST(StorageProcesses, SessionsKilledAtRandomMoments) {
   std::mt19937 rng(12345);
   int done = 0;  // sessions that the book holds
   int kills = 0;
-  for (int round = 0; round < 400 && done < kOps; ++round) {
+  for (int round = 0; round < 200 && done < kOps; ++round) {
     int pipefd[2];
     ASSERT_EQ(pipe(pipefd), 0);
     pid_t pid = fork();
