@@ -26,6 +26,16 @@ uint64_t Fnv64(const uint8_t* p, size_t n) {
   return h;
 }
 
+// Whether `j`, the content of the file under a book's journal name, is a journal or what a crash
+// left of one (a prefix of the magic, or zeros where the data had not landed). Anything else is a
+// file of another kind, never to be removed or overwritten.
+bool JournalLike(const std::vector<uint8_t>& j) {
+  if (j.size() > kMaxJournalBytes) return false;
+  if (j.empty()) return true;
+  if (memcmp(j.data(), kJournalMagic, std::min<size_t>(j.size(), 8)) == 0) return true;
+  return std::all_of(j.begin(), j.end(), [](uint8_t b) { return b == 0; });
+}
+
 #define RETURN_IF_FAILED(expr)   \
   do {                           \
     HRESULT hr_ = (expr);        \
@@ -127,12 +137,14 @@ HRESULT Volume::RecoverJournal(std::vector<uint8_t>* head) {
   if (Failed(fs_->Open(jpath, OpenKind::kReadOnly, LockKind::kNone, &jf))) return S_OK;
   uint64_t jsize = 0;
   bool apply = false;
+  bool journal = false;  // a file of another kind under that name is left alone
   std::vector<uint8_t> j;
   if (Succeeded(jf->GetSize(&jsize)) && jsize <= kMaxJournalBytes) {
     j.resize(jsize);
     size_t got = 0;
-    if (jsize >= 24 && Succeeded(jf->ReadAt(0, j.data(), j.size(), &got)) && got == j.size() &&
-        memcmp(j.data(), kJournalMagic, 8) == 0 &&
+    journal =
+        Succeeded(jf->ReadAt(0, j.data(), j.size(), &got)) && got == j.size() && JournalLike(j);
+    if (journal && jsize >= 24 && memcmp(j.data(), kJournalMagic, 8) == 0 &&
         Get64(&j[jsize - 8]) == Fnv64(j.data(), jsize - 8)) {
       uint32_t hs = Get32(&j[8]);
       uint32_t checks = Get32(&j[12]);
@@ -163,7 +175,7 @@ HRESULT Volume::RecoverJournal(std::vector<uint8_t>* head) {
     }
   }
   jf.reset();
-  if (writable_) {
+  if (writable_ && journal) {
     if (apply) {
       RETURN_IF_FAILED(file_->WriteAt(0, head->data(), head->size()));
       RETURN_IF_FAILED(file_->Sync());
@@ -1699,6 +1711,21 @@ HRESULT Volume::SwitchHeader(const std::vector<uint8_t>& header, bool* decided) 
     Put64(rec + 4, journal_checks_[c].second);
   }
   Put64(&j[j.size() - 8], Fnv64(j.data(), j.size() - 8));
+  // A file of another kind under the journal's name (a book called so) is not overwritten: the
+  // commit fails and the book stays as it was.
+  if (fs_->Exists(jpath) == S_OK) {
+    std::unique_ptr<File> other;
+    uint64_t size = 0;
+    std::vector<uint8_t> content;
+    size_t got = 0;
+    if (Failed(fs_->Open(jpath, OpenKind::kReadOnly, LockKind::kNone, &other)) ||
+        Failed(other->GetSize(&size)) || size > kMaxJournalBytes)
+      return STG_E_ACCESSDENIED;
+    content.resize(size);
+    if (Failed(other->ReadAt(0, content.data(), content.size(), &got)) || got != size ||
+        !JournalLike(content))
+      return STG_E_ACCESSDENIED;
+  }
   HRESULT hr = S_OK;
   {
     std::unique_ptr<File> jf;

@@ -193,6 +193,21 @@ TEST(StorageReliability, LeftoverJournalIsNotAppliedToAnotherFile) {
   }
 }
 
+// Only a journal is taken for one: a book whose name is another's plus "-journal" is neither
+// removed by opening the other nor overwritten by its commit (which then fails, changing nothing).
+TEST(StorageReliability, FileNamedLikeAJournalIsLeftAlone) {
+  MemFs fs;
+  FirstSession(&fs);
+  std::vector<uint8_t> book = fs.Bytes(kBook);
+  const std::string other = kBook + "-journal";
+  fs.Install(other, book);
+  std::string before = State(&fs);
+  EXPECT_EQ(SecondSession(&fs), STG_E_ACCESSDENIED);
+  EXPECT_EQ(State(&fs), before);
+  EXPECT_TRUE(fs.Bytes(other) == book);
+  EXPECT_TRUE(fs.Bytes(kBook) == book);
+}
+
 TEST(StorageReliability, FailingDiskLeavesTheFileAsItWas) {
   long total = 0;
   std::string before;
