@@ -244,9 +244,6 @@ int main(int argc, char** argv) {
       fs->Remove(temp);
       return Fail(hr);
     }
-    // A journal beside the replaced file has nothing to say about the copy.
-    if (fs->Exists(target + "-journal") == S_OK && Succeeded(fs->Remove(target + "-journal")))
-      fs->SyncDirectory(target);
     return 0;
   }
   return Usage();

@@ -111,9 +111,6 @@ HRESULT Volume::Create(FileSystem* fs, const std::string& path, bool replace,
     fs->Remove(temp);
     return hr;
   }
-  // A journal of the replaced file has nothing to say about this one.
-  if (replace && fs->Exists(path + "-journal") == S_OK && Succeeded(fs->Remove(path + "-journal")))
-    fs->SyncDirectory(path);
   v->path_ = path;
   *out = std::move(v);
   return S_OK;
