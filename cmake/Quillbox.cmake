@@ -75,3 +75,28 @@ function(qb_test name)
     ENVIRONMENT "QB_PLUGIN_DIR=${QB_PLUGIN_DIR};QB_BIN_DIR=${QB_BIN_DIR};QB_SOURCE_DIR=${CMAKE_SOURCE_DIR};QB_BUILD_DIR=${CMAKE_BINARY_DIR}"
     TIMEOUT 600)
 endfunction()
+
+# qb_fuzzer(<name> TEST <ctest name> SECONDS <n> MALLOC_MB <n> MAX_LEN <n> SOURCES <...> [LIBS <...>])
+#
+# A libFuzzer target, built only with QB_FUZZ and clang. The code under test is listed in SOURCES
+# so that it is compiled with the fuzzer's coverage instrumentation. The CTest entry runs it for
+# SECONDS over the checked-in seeds in the folder's corpus/; new inputs go to the build tree.
+function(qb_fuzzer name)
+  cmake_parse_arguments(A "" "TEST;SECONDS;MALLOC_MB;MAX_LEN" "SOURCES;LIBS" ${ARGN})
+  if(NOT QB_FUZZ OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  if(A_LIBS)
+    target_link_libraries(${name} PRIVATE ${A_LIBS})
+  endif()
+  file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/corpus)
+  add_test(NAME ${A_TEST}
+    COMMAND ${name} -max_total_time=${A_SECONDS} -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/
+            -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=${A_MALLOC_MB} -max_len=${A_MAX_LEN}
+            ${CMAKE_CURRENT_BINARY_DIR}/corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus)
+  set_tests_properties(${A_TEST} PROPERTIES TIMEOUT 120)
+endfunction()
