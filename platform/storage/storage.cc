@@ -23,6 +23,30 @@ HRESULT Usable(const std::shared_ptr<Volume>& v) {
   return v->broken();
 }
 
+// Finds the child `name` of `parent` that is of `type` and marks it open.
+HRESULT OpenChild(const std::shared_ptr<Volume>& v, uint32_t parent, std::u16string_view name,
+                  uint32_t mode, uint8_t type, uint32_t* id) {
+  if (HRESULT hr = Usable(v); Failed(hr)) return hr;
+  if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
+  if (HRESULT hr = ValidateName(name); Failed(hr)) return hr;
+  if (WantsWrite(mode) && !v->writable()) return STG_E_ACCESSDENIED;
+  if (HRESULT hr = v->Find(parent, name, id); Failed(hr)) return hr;
+  detail::DirEntry* e = nullptr;
+  if (HRESULT hr = v->GetEntry(*id, &e); Failed(hr)) return hr;
+  if (e->type != type) return STG_E_FILENOTFOUND;
+  return v->Acquire(*id, parent);
+}
+
+// Makes the child `name` of `parent` (replacing one with STGM_CREATE) and marks it open.
+HRESULT CreateChild(const std::shared_ptr<Volume>& v, uint32_t parent, std::u16string_view name,
+                    uint32_t mode, uint8_t type, uint32_t* id) {
+  if (HRESULT hr = Usable(v); Failed(hr)) return hr;
+  if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
+  if (HRESULT hr = v->CreateElement(parent, name, type, (mode & STGM_CREATE) != 0, id); Failed(hr))
+    return hr;
+  return v->Acquire(*id, parent);
+}
+
 }  // namespace
 
 // ---- Files
@@ -104,74 +128,52 @@ HRESULT Storage::Commit() {
 
 HRESULT Storage::OpenStorage(std::u16string_view name, uint32_t mode, Storage* out) {
   if (out == nullptr) return STG_E_INVALIDPOINTER;
-  if (HRESULT hr = Usable(volume_); Failed(hr)) return hr;
-  if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
-  if (HRESULT hr = ValidateName(name); Failed(hr)) return hr;
-  if (WantsWrite(mode) && !volume_->writable()) return STG_E_ACCESSDENIED;
   uint32_t id = 0;
-  if (HRESULT hr = volume_->Find(id_, name, &id); Failed(hr)) return hr;
-  detail::DirEntry* e = nullptr;
-  if (HRESULT hr = volume_->GetEntry(id, &e); Failed(hr)) return hr;
-  if (e->type != detail::kTypeStorage) return STG_E_FILENOTFOUND;
-  if (HRESULT hr = volume_->Acquire(id, id_); Failed(hr)) return hr;
-  out->Release();
-  out->volume_ = volume_;
-  out->id_ = id;
-  out->root_ = false;
+  if (HRESULT hr = OpenChild(volume_, id_, name, mode, detail::kTypeStorage, &id); Failed(hr))
+    return hr;
+  out->Adopt(volume_, id);
   return S_OK;
 }
 
 HRESULT Storage::CreateStorage(std::u16string_view name, uint32_t mode, Storage* out) {
   if (out == nullptr) return STG_E_INVALIDPOINTER;
-  if (HRESULT hr = Usable(volume_); Failed(hr)) return hr;
-  if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
   uint32_t id = 0;
-  if (HRESULT hr =
-          volume_->CreateElement(id_, name, detail::kTypeStorage, (mode & STGM_CREATE) != 0, &id);
-      Failed(hr))
+  if (HRESULT hr = CreateChild(volume_, id_, name, mode, detail::kTypeStorage, &id); Failed(hr))
     return hr;
-  if (HRESULT hr = volume_->Acquire(id, id_); Failed(hr)) return hr;
-  out->Release();
-  out->volume_ = volume_;
-  out->id_ = id;
-  out->root_ = false;
+  out->Adopt(volume_, id);
   return S_OK;
 }
 
 HRESULT Storage::OpenStream(std::u16string_view name, uint32_t mode, Stream* out) {
   if (out == nullptr) return STG_E_INVALIDPOINTER;
-  if (HRESULT hr = Usable(volume_); Failed(hr)) return hr;
-  if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
-  if (HRESULT hr = ValidateName(name); Failed(hr)) return hr;
-  if (WantsWrite(mode) && !volume_->writable()) return STG_E_ACCESSDENIED;
   uint32_t id = 0;
-  if (HRESULT hr = volume_->Find(id_, name, &id); Failed(hr)) return hr;
-  detail::DirEntry* e = nullptr;
-  if (HRESULT hr = volume_->GetEntry(id, &e); Failed(hr)) return hr;
-  if (e->type != detail::kTypeStream) return STG_E_FILENOTFOUND;
-  if (HRESULT hr = volume_->Acquire(id, id_); Failed(hr)) return hr;
-  out->Release();
-  out->volume_ = volume_;
-  out->id_ = id;
-  out->position_ = 0;
+  if (HRESULT hr = OpenChild(volume_, id_, name, mode, detail::kTypeStream, &id); Failed(hr))
+    return hr;
+  out->Adopt(volume_, id);
   return S_OK;
 }
 
 HRESULT Storage::CreateStream(std::u16string_view name, uint32_t mode, Stream* out) {
   if (out == nullptr) return STG_E_INVALIDPOINTER;
-  if (HRESULT hr = Usable(volume_); Failed(hr)) return hr;
-  if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
   uint32_t id = 0;
-  if (HRESULT hr =
-          volume_->CreateElement(id_, name, detail::kTypeStream, (mode & STGM_CREATE) != 0, &id);
-      Failed(hr))
+  if (HRESULT hr = CreateChild(volume_, id_, name, mode, detail::kTypeStream, &id); Failed(hr))
     return hr;
-  if (HRESULT hr = volume_->Acquire(id, id_); Failed(hr)) return hr;
-  out->Release();
-  out->volume_ = volume_;
-  out->id_ = id;
-  out->position_ = 0;
+  out->Adopt(volume_, id);
   return S_OK;
+}
+
+void Storage::Adopt(const std::shared_ptr<detail::Volume>& volume, uint32_t id) {
+  Release();
+  volume_ = volume;
+  id_ = id;
+  root_ = false;
+}
+
+void Stream::Adopt(const std::shared_ptr<detail::Volume>& volume, uint32_t id) {
+  Release();
+  volume_ = volume;
+  id_ = id;
+  position_ = 0;
 }
 
 HRESULT Storage::Enumerate(Enumerator* out) {

@@ -213,6 +213,8 @@ class Storage {
   friend class detail::Volume;
   friend HRESULT OpenCompoundFile(const std::string&, uint32_t, Storage*, FileSystem*);
   friend HRESULT CreateCompoundFile(const std::string&, uint32_t, Storage*, FileSystem*);
+  // Makes this object the handle of the open storage `id` (releasing what it held).
+  void Adopt(const std::shared_ptr<detail::Volume>& volume, uint32_t id);
   std::shared_ptr<detail::Volume> volume_;
   uint32_t id_ = 0;
   bool root_ = false;
@@ -250,6 +252,8 @@ class Stream {
  private:
   friend class detail::Volume;
   friend class Storage;
+  // Makes this object the handle of the open stream `id` (releasing what it held).
+  void Adopt(const std::shared_ptr<detail::Volume>& volume, uint32_t id);
   std::shared_ptr<detail::Volume> volume_;
   uint32_t id_ = 0;
   uint64_t position_ = 0;
