@@ -93,17 +93,6 @@ bool BookPanel::OpenBookFile() {
   return true;
 }
 
-bool BookPanel::CheckPassword(int level, int op_mode) {
-  (void)op_mode;
-  // A folder with a password stream holds enciphered records. Until the panel can unlock it, it
-  // is not entered: reading its records as plain bytes would show garbage, and writing them plain
-  // would mix enciphered and plain records.
-  storage::Stream password;
-  const storage::HRESULT hr =
-      levels_[static_cast<std::size_t>(level)].storage.OpenStream(u" ", kOpenMode, &password);
-  return storage::Failed(hr);
-}
-
 int BookPanel::Acquire() {
   if (open_count_ >= 1) {
     ++open_count_;
@@ -185,7 +174,7 @@ void BookPanel::SetDepth(int n) {
 }
 
 Record BookPanel::ReadRecord(storage::Stream& stream) {
-  Record record = ReadRecordStream(stream);
+  Record record = ReadRecordStream(stream, record_key());
   const FieldTypeHost& types = State().field_types;
   bool changed = false;
   for (FieldEntry& field : record) {
@@ -209,7 +198,7 @@ Record BookPanel::ReadRecord(storage::Stream& stream) {
 }
 
 storage::HRESULT BookPanel::WriteRecord(storage::Stream& stream, const Record& record) {
-  return WriteRecordStream(stream, record);
+  return WriteRecordStream(stream, record, record_key());
 }
 
 int BookPanel::ForEachField(storage::Stream& stream,

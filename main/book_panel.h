@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "main/password.h"
 #include "main/record_io.h"
 #include "platform/storage/storage.h"
 #include "sdk/far.h"
@@ -20,8 +21,8 @@ namespace qb::main {
 struct FolderLevel {
   std::string name;          // panel text of the folder's name
   storage::Storage storage;  // open only while the book is acquired
-  uint8_t key[16] = {};      // record key of a protected folder
-  uint32_t key_set = 0;
+  PasswordKey key;           // record key of a protected folder; wiped when the level is dropped
+  uint32_t key_set = 0;      // 1 once the folder's password was given (or set) in this panel
 };
 
 // The 16-byte user data of a field item inside a record.
@@ -70,6 +71,9 @@ class BookPanel {
   storage::Storage* current_folder();
   storage::Stream* record_stream() { return record_stream_.valid() ? &record_stream_ : nullptr; }
   const std::vector<FolderLevel>& levels() const { return levels_; }
+  // The key records of the current folder are stored under: that of the deepest level whose
+  // password was given in this panel; null when they are stored plain.
+  const PasswordKey* record_key() const { return KeyAt(depth()); }
 
   // ---- Records ----
 
@@ -86,6 +90,13 @@ class BookPanel {
   storage::HRESULT AppendField(const void* data, uint32_t size, FieldTypeId type);
   // Null data removes the field. The data stays the caller's.
   storage::HRESULT ReplaceField(int index, const void* data, uint32_t size, FieldTypeId type);
+
+  // ---- Passwords ----
+
+  // Alt+F6 in a folder: sets, changes or removes the current folder's password after asking for
+  // it twice, and moves every record below the folder to the new key, all in one change of the
+  // book. Refusals and failures are shown to the user.
+  void SetPassword();
 
   // ---- The host's panel calls ----
 
@@ -109,9 +120,15 @@ class BookPanel {
   storage::HRESULT CloseAll();
   void PublishToFieldTypes();
   bool OpenBookFile();
-  // Whether the folder at level may be entered. Folders with a password stream stay closed until
-  // password support unlocks them.
+  // Whether the folder at level may be entered: it has no password, its password was given in
+  // this panel (and still is its password), or, when op_mode is interactive, the user gives it
+  // now. A refused level holds no key afterwards; the caller drops it.
   bool CheckPassword(int level, int op_mode);
+  // Asks for the password of the folder at level; true when one was typed, which the level then
+  // holds as its key (flag set, not yet verified).
+  bool AskPassword(int level);
+  // The key of the deepest level at or above level whose flag is set, or null.
+  const PasswordKey* KeyAt(int level) const;
   int EnterPart(const std::string& part, int op_mode, bool* done);
   void SaveViewMode();
   void SetViewMode(int mode);

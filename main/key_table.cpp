@@ -22,16 +22,20 @@ int FolderKey(BookPanel& panel, int key, unsigned state) {
       EditFolderDescription(panel);
       return 1;
     case VK_F6:
-      if (state != PKF_SHIFT) return 0;
-      RenameItem(panel);
+      if (state == PKF_SHIFT) {
+        RenameItem(panel);
+        return 1;
+      }
+      if (state != PKF_ALT) return 0;
+      panel.SetPassword();
       return 1;
     case VK_F7:
       if (state != PKF_SHIFT) return 0;
       ScanMenu(panel);
       return 1;
     default:
-      // Alt+F5 (text export), Alt+F6 (passwords) and Shift+F3 (compaction) stay with the host
-      // until those operations exist.
+      // Alt+F5 (text export) and Shift+F3 (compaction) stay with the host until those operations
+      // exist.
       return 0;
   }
 }

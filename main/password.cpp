@@ -8,11 +8,11 @@ namespace qb::main {
 
 static_assert(sizeof(kPasswordCheckText) - 1 == kPasswordCheckBytes);
 
-PasswordKey::PasswordKey(const PasswordKey& other) {
+PasswordKey::PasswordKey(const PasswordKey& other) noexcept {
   std::memcpy(bytes, other.bytes, sizeof bytes);
 }
 
-PasswordKey& PasswordKey::operator=(const PasswordKey& other) {
+PasswordKey& PasswordKey::operator=(const PasswordKey& other) noexcept {
   if (this != &other) std::memcpy(bytes, other.bytes, sizeof bytes);
   return *this;
 }
@@ -23,6 +23,10 @@ PasswordKey::~PasswordKey() {
 
 void PasswordKey::Clear() {
   explicit_bzero(bytes, sizeof bytes);
+}
+
+bool PasswordKey::operator==(const PasswordKey& other) const {
+  return std::memcmp(bytes, other.bytes, sizeof bytes) == 0;
 }
 
 bool MakePasswordKey(std::string_view password, PasswordKey& key) {

@@ -19,10 +19,11 @@ struct PasswordKey {
   std::uint8_t bytes[kIdeaKeyBytes] = {};
 
   PasswordKey() = default;
-  PasswordKey(const PasswordKey& other);
-  PasswordKey& operator=(const PasswordKey& other);
+  PasswordKey(const PasswordKey& other) noexcept;
+  PasswordKey& operator=(const PasswordKey& other) noexcept;
   ~PasswordKey();
   void Clear();
+  bool operator==(const PasswordKey& other) const;
 };
 
 // The key of a password: its bytes (the UTF-8 bytes the user typed) repeated from the start

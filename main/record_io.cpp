@@ -1,5 +1,7 @@
 #include "main/record_io.h"
 
+#include <string.h>  // explicit_bzero
+
 #include <cstring>
 #include <limits>
 
@@ -62,7 +64,7 @@ Record ParseRecord(const uint8_t* bytes, std::size_t size) {
   return record;
 }
 
-Record ReadRecordStream(storage::Stream& stream) {
+Record ReadRecordStream(storage::Stream& stream, const PasswordKey* key) {
   storage::ElementStat stat;
   if (storage::Failed(stream.Stat(&stat)) || stat.size > kMaxRecordBytes) return {};
   if (storage::Failed(stream.Seek(0, storage::STREAM_SEEK_SET, nullptr))) return {};
@@ -74,12 +76,18 @@ Record ReadRecordStream(storage::Stream& stream) {
        read < stat.size)) {
     return {};
   }
-  return ParseRecord(buffer.data(), static_cast<std::size_t>(stat.size));
+  if (!key) return ParseRecord(buffer.data(), static_cast<std::size_t>(stat.size));
+  DecipherBuffer(key->bytes, buffer.data(), buffer.size());
+  Record record = ParseRecord(buffer.data(), static_cast<std::size_t>(stat.size));
+  explicit_bzero(buffer.data(), buffer.size());  // the plaintext of a protected record
+  return record;
 }
 
-storage::HRESULT WriteRecordStream(storage::Stream& stream, const Record& record) {
+storage::HRESULT WriteRecordStream(storage::Stream& stream, const Record& record,
+                                   const PasswordKey* key) {
   if (RecordStreamSize(record) > kMaxRecordBytes) return storage::STG_E_DOCFILETOOLARGE;
   std::vector<uint8_t> bytes = SerializeRecord(record);
+  if (key) EncipherBuffer(key->bytes, bytes.data(), bytes.size());  // a whole number of blocks
   storage::HRESULT hr = stream.Seek(0, storage::STREAM_SEEK_SET, nullptr);
   if (storage::Succeeded(hr)) hr = stream.SetSize(0);
   if (storage::Succeeded(hr) && !bytes.empty()) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "main/password.h"
 #include "platform/storage/storage.h"
 #include "sdk/fieldtype.h"
 
@@ -37,11 +38,13 @@ std::vector<uint8_t> SerializeRecord(const Record& record);
 // after it are dropped.
 Record ParseRecord(const uint8_t* bytes, std::size_t size);
 
-// Reads a record stream whole from its start. A stream that cannot be read completely (or one too
-// large to be a record) reads as an empty record.
-Record ReadRecordStream(storage::Stream& stream);
+// Reads a record stream whole from its start, deciphering it with key when one is given. A stream
+// that cannot be read completely (or one too large to be a record) reads as an empty record.
+Record ReadRecordStream(storage::Stream& stream, const PasswordKey* key = nullptr);
 
-// Replaces the stream's contents with the record and leaves the position at the start.
-storage::HRESULT WriteRecordStream(storage::Stream& stream, const Record& record);
+// Replaces the stream's contents with the record, enciphered with key when one is given, and
+// leaves the position at the start.
+storage::HRESULT WriteRecordStream(storage::Stream& stream, const Record& record,
+                                   const PasswordKey* key = nullptr);
 
 }  // namespace qb::main

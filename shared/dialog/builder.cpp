@@ -1,5 +1,7 @@
 #include "shared/dialog/builder.h"
 
+#include <string.h>  // explicit_bzero
+
 #include <cstring>
 
 #include "shared/dialog/dialog_host.h"
@@ -48,6 +50,11 @@ int DlgBuilder::ShowOnce(std::vector<FarDialogItem>& records) {
 int DlgBuilder::RunRule(bool single, std::span<const int> exits) {
   const int n = count();
   std::vector<FarDialogItem> records(static_cast<size_t>(n));
+  // What was typed (passwords among it) does not outlive the run.
+  struct Wipe {
+    std::vector<FarDialogItem>& records;
+    ~Wipe() { explicit_bzero(records.data(), records.size() * sizeof(FarDialogItem)); }
+  } wipe{records};
   for (int i = 0; i < n; ++i) {
     FarDialogItem& rec = records[static_cast<size_t>(i)];
     std::memset(&rec, 0, sizeof(rec));
