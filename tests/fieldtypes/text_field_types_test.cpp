@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/services/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace qb::test {
 namespace {
@@ -87,7 +87,7 @@ TEST_F(TextFieldTypeTest, DataWithoutATerminatorIsNeverReadPastItsSize) {
 
 TEST_F(TextFieldTypeTest, EditingANewFieldGivesTheEmptyTextOfTheTypesIdentifier) {
   const auto& comment = Type("Comment.qbl");
-  host.dialog_script.push_back([](FarDialogItem*, int count) { return count - 2; });
+  host.dialog_answers.push_back([](FarDialogItem*, int count) { return count - 2; });
   void* data = nullptr;
   uint32_t size = 99;
   FieldTypeId type = 0;

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/temp_dir.h"
+
 namespace qb::lang {
 namespace {
 
@@ -241,26 +243,17 @@ TEST(LangStoreFallback, NumbersOfAModule) {
   EXPECT_TRUE(get.store.Numbers("Russian", nullptr).empty());
 }
 
-// A fresh directory under the temporary directory, removed with its files at the end.
-class TempDir {
+// A temporary directory to put language files in.
+class LangDir : public qb::test::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qb_lang_XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-    path_ += "/";
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
+  LangDir() : TempDir("qb_lang") {}
   void Write(const std::string& name, const std::string& contents) const {
-    std::ofstream(path_ + name, std::ios::binary) << contents;
+    std::ofstream(path() + name, std::ios::binary) << contents;
   }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
 TEST(LangStoreLoad, ReadsEveryLanguageFileInNameOrder) {
-  TempDir dir;
+  LangDir dir;
   dir.Write("b.lng", ".Language=English\n.Module=Shared\n\"from b\"\n");
   dir.Write("A.LNG", ".Language=English\n.Module=Shared\n\"from A\"\n.Module=Upper\n\"u\"\n");
   dir.Write("c.lnx", ".Language=English\n.Module=X\n\"x\"\n");
@@ -281,7 +274,7 @@ TEST(LangStoreLoad, ReadsEveryLanguageFileInNameOrder) {
 }
 
 TEST(LangStoreLoad, LoadingTwiceIsLoadingOnce) {
-  TempDir dir;
+  LangDir dir;
   dir.Write("q.lng", ".Language=English\n\"OK\"\n.Language=Russian\n\"Да\"\n");
   LangStore store;
   ASSERT_TRUE(store.Load(dir.path(), "Russian"));
@@ -296,7 +289,7 @@ TEST(LangStoreLoad, LoadingTwiceIsLoadingOnce) {
 }
 
 TEST(LangStoreLoad, MissingOrEmptyDirectoryLeavesAnEmptyLoadedStore) {
-  TempDir dir;
+  LangDir dir;
   LangStore store;
   EXPECT_FALSE(store.Load(dir.path(), "English"));
   EXPECT_TRUE(store.loaded());

@@ -8,6 +8,7 @@
 
 #include "platform/modules/directory.h"
 #include "platform/modules/module.h"
+#include "tests/support/temp_dir.h"
 
 namespace qb {
 namespace {
@@ -37,15 +38,12 @@ TEST(Module, ReportsAFailedLoad) {
   EXPECT_FALSE(missing.error().empty());
   EXPECT_EQ(missing.Find("QbTestAnswer"), nullptr);
 
-  char dir[] = "/tmp/qb-module-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string fake = std::string(dir) + "/Fake.qbl";
+  test::TempDir dir("qb-module");
+  std::string fake = dir / "Fake.qbl";
   std::ofstream(fake) << "not a library";
   Module bad(fake);
   EXPECT_FALSE(bad.loaded());
   EXPECT_FALSE(bad.error().empty());
-  unlink(fake.c_str());
-  rmdir(dir);
 }
 
 TEST(Pattern, MatchesStarAndQuestionMarkWithoutRegardToCase) {
@@ -69,9 +67,8 @@ TEST(Pattern, MatchesStarAndQuestionMarkWithoutRegardToCase) {
 }
 
 TEST(Directory, ListsMatchingFilesSortedByteWise) {
-  char dir[] = "/tmp/qb-dir-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string d = dir;
+  test::TempDir dir("qb-dir");
+  std::string d = dir.root().string();
   for (const char* name : {"b.qbl", "A.QBL", "a.qbl", "Z.qbl", "notes.txt", "\xC3\xA4.qbl"}) {
     std::ofstream(d + "/" + name) << "x";
   }
@@ -89,9 +86,6 @@ TEST(Directory, ListsMatchingFilesSortedByteWise) {
   names = ListFiles(d + "/nothing-here", "*", &error);
   EXPECT_TRUE(names.empty());
   EXPECT_EQ(error, ENOENT);
-
-  std::string cleanup = "rm -rf '" + d + "'";
-  EXPECT_EQ(std::system(cleanup.c_str()), 0);
 }
 
 TEST(Directory, JoinsWithOneSlash) {

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "sdk/services.h"
-#include "tests/services/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace {
 
