@@ -38,27 +38,26 @@ struct IntDialog {
   DlgBuilder dlg;
 };
 
-TEST_F(DialogBuilderTest, SingleExitAcceptsOnlyTheAcceptingButton) {
+// One showing of a number dialog: what is typed, which item closes it, and what comes of it.
+struct IntRun {
+  const char* name;
+  const char* typed;
+  int close;   // the closing item; 2 accepts, 3 cancels, -1 is Esc
+  int result;  // what Run answers
+  int stored;  // the value after, from 5
+};
+
+class IntDialogRunTest : public DialogBuilderTest, public ::testing::WithParamInterface<IntRun> {};
+
+TEST_P(IntDialogRunTest, OnlyTheAcceptingButtonStoresAValidNumber) {
+  const IntRun& c = GetParam();
   int value = 5;
-  {
-    IntDialog d(&value);
-    host.dialog_answers.push_back(ScriptedHost::Type(1, "7", 2));
-    EXPECT_EQ(d.dlg.Run(), 0);
-    EXPECT_EQ(value, 7);
-  }
-  {
-    IntDialog d(&value);
-    host.dialog_answers.push_back(ScriptedHost::Type(1, "8", 3));  // the cancelling button
-    EXPECT_EQ(d.dlg.Run(), -1);
-    EXPECT_EQ(value, 7);
-  }
-  {
-    IntDialog d(&value);
-    host.dialog_answers.push_back(ScriptedHost::Type(1, "9", -1));  // Esc
-    EXPECT_EQ(d.dlg.Run(), -1);
-    EXPECT_EQ(value, 7);
-  }
-  ASSERT_EQ(host.dialogs.size(), 3u);
+  IntDialog d(&value);
+  host.dialog_answers.push_back(ScriptedHost::Type(1, c.typed, c.close));
+  EXPECT_EQ(d.dlg.Run(), c.result);
+  EXPECT_EQ(value, c.stored);
+  EXPECT_TRUE(host.messages.empty());
+  ASSERT_EQ(host.dialogs.size(), 1u);
   const auto& shown = host.dialogs[0];
   EXPECT_EQ(shown.x1, -1);
   EXPECT_EQ(shown.y1, -1);
@@ -69,6 +68,16 @@ TEST_F(DialogBuilderTest, SingleExitAcceptsOnlyTheAcceptingButton) {
   EXPECT_STREQ(shown.items[1].Data, "5");
   EXPECT_EQ(shown.items[0].Focus, 1);  // the default focus index 0
 }
+
+INSTANTIATE_TEST_SUITE_P(DialogBuilderTest, IntDialogRunTest,
+                         ::testing::Values(IntRun{"Accepted", "7", 2, 0, 7},
+                                           IntRun{"Cancelled", "8", 3, -1, 5},
+                                           IntRun{"Escaped", "9", -1, -1, 5},
+                                           // hexadecimal, at the top of the range
+                                           IntRun{"HexadecimalAtTheTop", "0x63", 2, 0, 99}),
+                         [](const ::testing::TestParamInfo<IntRun>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(DialogBuilderTest, ExitListCountsNegativeEntriesFromTheEnd) {
   for (auto [closed_on, expected] : {std::pair{18, 0}, {15, 1}, {19, -1}, {3, 2}, {-1, -1}}) {
@@ -123,15 +132,6 @@ TEST_F(DialogBuilderTest, InvalidNumberShowsTheRangeAndReopensOnItKeepingWhatWas
   EXPECT_STREQ(again[2].Data, "1");
   EXPECT_STREQ(again[3].Data, "typed");
   EXPECT_EQ(again[1].Selected, 1);
-}
-
-TEST_F(DialogBuilderTest, HexadecimalAtTheTopOfTheRangeIsAccepted) {
-  int value = 5;
-  IntDialog d(&value);
-  host.dialog_answers.push_back(ScriptedHost::Type(1, "0x63", 2));
-  EXPECT_EQ(d.dlg.Run(), 0);
-  EXPECT_EQ(value, 99);
-  EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(DialogBuilderTest, EscapeAfterAFailedValidationStoresNothing) {

@@ -36,6 +36,11 @@ struct Store {
   LangStore store;
 };
 
+// Each message number of the main module against its text ("<null>" for none).
+void ExpectTexts(const Store& get, std::initializer_list<std::pair<int, const char*>> texts) {
+  for (const auto& [n, text] : texts) EXPECT_EQ(get(n), text) << "message " << n;
+}
+
 TEST(LangStoreFormat, MainModuleAndNamedModuleWithOffsetRun) {
   Store get(
       {".Language=English,English (English)\n"
@@ -84,14 +89,16 @@ TEST(LangStoreFormat, QuotesAndBlanks) {
        "   \t \n"  // blanks only: skipped, numbering goes on
        "x  keep =this= \n"
        " .Module=NotADirective\n"});
-  EXPECT_EQ(get(0), "%d items");
-  EXPECT_EQ(get(1), "%d items");
-  EXPECT_EQ(get(2), "");
-  EXPECT_EQ(get(3), "");
-  EXPECT_EQ(get(4), "say \"hi\"");
-  EXPECT_EQ(get(5), "  keep =this= ");
-  EXPECT_EQ(get(6), "Module=NotADirective");
-  EXPECT_EQ(get(7), "<null>");
+  ExpectTexts(get, {
+                       {0, "%d items"},
+                       {1, "%d items"},
+                       {2, ""},
+                       {3, ""},
+                       {4, "say \"hi\""},
+                       {5, "  keep =this= "},
+                       {6, "Module=NotADirective"},
+                       {7, "<null>"},
+                   });
   EXPECT_EQ(get(0, "NotADirective"), "<null>");
 }
 
@@ -144,18 +151,20 @@ TEST(LangStoreRuns, GapsOverlapsSignsAndBadValues) {
        ".Offset=99999999999\n\"also continues\"\n"
        ".Offset=2147483647\n\"max\"\n\"past max\"\n"
        ".Offset=-2147483648\n\"min\"\n"});
-  EXPECT_EQ(get(0), "zero");
-  EXPECT_EQ(get(-3), "minus three");
-  EXPECT_EQ(get(-2), "<null>");
-  EXPECT_EQ(get(100), "hundred");
-  EXPECT_EQ(get(101), "hundred one");
-  EXPECT_EQ(get(1), "<null>");
-  EXPECT_EQ(get(200), "two hundred");
-  EXPECT_EQ(get(201), "continues");
-  EXPECT_EQ(get(202), "also continues");
-  EXPECT_EQ(get(INT_MAX), "max");
-  EXPECT_EQ(get(INT_MIN), "min");
-  EXPECT_EQ(get(INT_MIN + 1), "<null>");
+  ExpectTexts(get, {
+                       {0, "zero"},
+                       {-3, "minus three"},
+                       {-2, "<null>"},
+                       {100, "hundred"},
+                       {101, "hundred one"},
+                       {1, "<null>"},
+                       {200, "two hundred"},
+                       {201, "continues"},
+                       {202, "also continues"},
+                       {INT_MAX, "max"},
+                       {INT_MIN, "min"},
+                       {INT_MIN + 1, "<null>"},
+                   });
 }
 
 TEST(LangStoreSections, TwoLanguagesInOneFile) {

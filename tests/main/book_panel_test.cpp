@@ -349,41 +349,51 @@ TEST_F(BookPanelTest, BookIsClosedBetweenHostCalls) {
   EXPECT_TRUE(OtherProcessCanOpen(book()));
 }
 
-TEST_F(BookPanelTest, FolderRemovedBetweenCallsIsReportedAndThePanelMovesUp) {
+// An element of Friends removed by another program while the panel shows it or what lies below.
+struct RemovedBetweenCalls {
+  const char* name;
+  const char* shown;     // the panel's folder before
+  const char16_t* gone;  // the element of Friends removed
+  const char* gone_name;
+  int message;       // the message that names it
+  const char* left;  // what Friends holds after
+};
+
+class RemovedBetweenCallsTest : public BookPanelTest,
+                                public ::testing::WithParamInterface<RemovedBetweenCalls> {};
+
+TEST_P(RemovedBetweenCallsTest, IsReportedAndThePanelShowsFriends) {
+  const RemovedBetweenCalls& c = GetParam();
   MakeFriendsBook();
   HANDLE panel = Open();
-  SetDirectory(panel, "Friends\\Work\\Old", 0);
+  SetDirectory(panel, c.shown, 0);
   {
     storage::Storage root, friends;
     ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
     ASSERT_EQ(root.OpenStorage(u"Friends", kMode, &friends), storage::S_OK);
-    ASSERT_EQ(friends.DestroyElement(u"Work"), storage::S_OK);
+    ASSERT_EQ(friends.DestroyElement(c.gone), storage::S_OK);
   }
-  EXPECT_THAT(ListNames(panel), ElementsAre("John"));
-  EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(39), "Work", "HResult = 0x80030002", T(0)));
+  EXPECT_THAT(ListNames(panel), ElementsAre(c.left));
+  EXPECT_THAT(TakeBox(),
+              ElementsAre(T(13), T(c.message), c.gone_name, "HResult = 0x80030002", T(0)));
   EXPECT_EQ(PathOf(panel), "\\Friends");
   EXPECT_TRUE(OtherProcessCanOpen(book()));
-  EXPECT_THAT(ListNames(panel), ElementsAre("John"));
+  // Reported once.
+  EXPECT_THAT(ListNames(panel), ElementsAre(c.left));
   EXPECT_TRUE(Host().messages.empty());
   ClosePlugin(panel);
 }
 
-TEST_F(BookPanelTest, RecordRemovedBetweenCallsIsReportedAndThePanelShowsItsFolder) {
-  MakeFriendsBook();
-  HANDLE panel = Open();
-  SetDirectory(panel, "Friends\\John", 0);
-  {
-    storage::Storage root, friends;
-    ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
-    ASSERT_EQ(root.OpenStorage(u"Friends", kMode, &friends), storage::S_OK);
-    ASSERT_EQ(friends.DestroyElement(u"John"), storage::S_OK);
-  }
-  EXPECT_THAT(ListNames(panel), ElementsAre("Work"));
-  EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(40), "John", "HResult = 0x80030002", T(0)));
-  EXPECT_EQ(PathOf(panel), "\\Friends");
-  EXPECT_TRUE(OtherProcessCanOpen(book()));
-  ClosePlugin(panel);
-}
+INSTANTIATE_TEST_SUITE_P(
+    BookPanelTest, RemovedBetweenCallsTest,
+    ::testing::Values(
+        // A folder on the way: the panel moves up to the folder that is still there.
+        RemovedBetweenCalls{"Folder", "Friends\\Work\\Old", u"Work", "Work", 39, "John"},
+        // The record shown: the panel shows its folder.
+        RemovedBetweenCalls{"Record", "Friends\\John", u"John", "John", 40, "Work"}),
+    [](const ::testing::TestParamInfo<RemovedBetweenCalls>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(BookPanelTest, BookLockedByAnotherProcessIsReportedWithoutOpeningAnotherBook) {
   MakeFriendsBook();
