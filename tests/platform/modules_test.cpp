@@ -47,23 +47,32 @@ TEST(Module, ReportsAFailedLoad) {
 }
 
 TEST(Pattern, MatchesStarAndQuestionMarkWithoutRegardToCase) {
-  EXPECT_TRUE(MatchesPattern("Phone.qbl", "*.qbl"));
-  EXPECT_TRUE(MatchesPattern("PHONE.QBL", "*.qbl"));
-  EXPECT_TRUE(MatchesPattern(".qbl", "*.qbl"));
-  EXPECT_FALSE(MatchesPattern("Phone.qbl.bak", "*.qbl"));
-  EXPECT_FALSE(MatchesPattern("Phone.qb", "*.qbl"));
-  EXPECT_TRUE(MatchesPattern("Main.lng", "*.ln?"));
-  EXPECT_TRUE(MatchesPattern("Main.LNR", "*.ln?"));
-  EXPECT_FALSE(MatchesPattern("Main.ln", "*.ln?"));
-  EXPECT_FALSE(MatchesPattern("Main.lngx", "*.ln?"));
-  EXPECT_TRUE(MatchesPattern("Main.ln\xC3\xBC", "*.ln?"));  // "?" takes a whole character
-  EXPECT_TRUE(MatchesPattern("a.b.c", "*.*.?"));
-  EXPECT_TRUE(MatchesPattern("aXbXc", "a*b*c"));
-  EXPECT_FALSE(MatchesPattern("abcab", "*ab*ac"));
-  EXPECT_TRUE(MatchesPattern("", "*"));
-  EXPECT_FALSE(MatchesPattern("", "?"));
-  // Non-ASCII letters compare exactly.
-  EXPECT_FALSE(MatchesPattern("\xC3\xBC.qbl", "\xC3\x9C.qbl"));
+  struct Case {
+    const char* name;
+    const char* pattern;
+    bool matches;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"Phone.qbl", "*.qbl", true},
+           {"PHONE.QBL", "*.qbl", true},
+           {".qbl", "*.qbl", true},
+           {"Phone.qbl.bak", "*.qbl", false},
+           {"Phone.qb", "*.qbl", false},
+           {"Main.lng", "*.ln?", true},
+           {"Main.LNR", "*.ln?", true},
+           {"Main.ln", "*.ln?", false},
+           {"Main.lngx", "*.ln?", false},
+           {"Main.ln\xC3\xBC", "*.ln?", true},  // "?" takes a whole character
+           {"a.b.c", "*.*.?", true},
+           {"aXbXc", "a*b*c", true},
+           {"abcab", "*ab*ac", false},
+           {"", "*", true},
+           {"", "?", false},
+           // Non-ASCII letters compare exactly.
+           {"\xC3\xBC.qbl", "\xC3\x9C.qbl", false},
+       }) {
+    EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " ~ " << c.pattern;
+  }
 }
 
 TEST(Directory, ListsMatchingFilesSortedByteWise) {
