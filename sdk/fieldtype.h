@@ -7,6 +7,7 @@
 #ifndef QUILLBOX_SDK_FIELDTYPE_H
 #define QUILLBOX_SDK_FIELDTYPE_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -48,12 +49,29 @@ typedef struct FieldTypeInfo {
   FieldTypeId NewId; /* identifier of fields this library creates */
 } FieldTypeInfo;
 
-/* One block in the main library, the same for every field-type library; read it whenever needed. */
+/* One block in the main library, the same for every field-type library; read it whenever needed.
+ * Three pointer words in this order, whatever the language a library is written in. */
 typedef struct HostServices {
   const char* UserName; /* the UserName setting */
-  const void* CurrentPanel; /* the panel that last opened the book; starts with its path text */
+  /* Position of the panel that last opened the book: "\" and the folder names joined by "\",
+   * then "\" and the record name when a record is open; "" at the root. At most NM bytes with
+   * its terminator. Null when no panel is open. (This word once pointed at the panel itself,
+   * whose path text came first; it still points at that text, so libraries that read it so
+   * keep working.) */
+  const char* CurrentPanelPath;
   const char* CurrentRecord; /* name of the record open in that panel, or null */
 } HostServices;
+
+#ifdef __cplusplus
+#define QB_STATIC_ASSERT(condition, message) static_assert(condition, message)
+#else
+#define QB_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
+#endif
+QB_STATIC_ASSERT(offsetof(HostServices, CurrentPanelPath) == sizeof(void*) &&
+                     offsetof(HostServices, CurrentRecord) == 2 * sizeof(void*) &&
+                     sizeof(HostServices) == 3 * sizeof(void*),
+                 "HostServices is three pointer words; field types index into it");
+#undef QB_STATIC_ASSERT
 
 /* The entry points, looked up by these exact names. Only GetAddressPluginInfo is required; every
  * other one is tested for presence before each call. data/size/type always describe one field:
