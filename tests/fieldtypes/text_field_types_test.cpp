@@ -138,42 +138,59 @@ class OneLineFieldTypeTest : public TextFieldTypeTest {
   std::string Log() { return Sample().module.FindAs<const char* (*)()>("SampleLog")(); }
 };
 
-TEST_F(OneLineFieldTypeTest, ShowsTheValueAndItsCommentWithTheTypesSuffix) {
+TEST_F(OneLineFieldTypeTest, DescribesItselfFromItsTable) {
   const auto& sample = Sample();
   EXPECT_STREQ(sample.info->Name, "Sample");
   EXPECT_STREQ(sample.info->Token, "S");
+  EXPECT_EQ(sample.info->Flags, FTF_MULTIPLE);
   EXPECT_EQ(sample.info->NewId, 0x7701u);
   EXPECT_TRUE(sample.Claims(0x77FF));
   EXPECT_FALSE(sample.Claims(0x7800));
+}
 
-  const char text[] = "12345 #Home";
+// How one field shows: description, menu line, panel item (name and description) and export.
+struct OneLineCase {
+  const char* text;
+  FieldTypeId type;
+  const char* description;
+  const char* menu;
+  const char* item_name;
+  const char* item_description;
+};
+
+class OneLineShowTest : public OneLineFieldTypeTest,
+                        public ::testing::WithParamInterface<OneLineCase> {};
+
+TEST_P(OneLineShowTest, ShowsTheValueAndItsComment) {
+  const OneLineCase& c = GetParam();
+  const auto& sample = Sample();
+  const auto size = static_cast<uint32_t>(std::strlen(c.text) + 1);
   char* out = nullptr;
-  sample.GetDescription(&out, text, sizeof(text), 0x7701);
-  EXPECT_EQ(Take(out), "12345 ");
-  sample.GetMenuDescription(&out, text, sizeof(text), 0x7701);
-  EXPECT_EQ(Take(out), "Home: 12345 ");
-  sample.GetMenuDescription(&out, "12345", 6, 0x7701);
-  EXPECT_EQ(Take(out), "Sample: 12345");
-
+  sample.GetDescription(&out, c.text, size, c.type);
+  EXPECT_EQ(Take(out), c.description);
+  sample.GetMenuDescription(&out, c.text, size, c.type);
+  EXPECT_EQ(Take(out), c.menu);
   PluginPanelItem item{};
-  sample.GetPanelItem(&item, text, sizeof(text), 0x7702);
-  EXPECT_STREQ(item.FindData.cFileName, "Home");
-  EXPECT_STREQ(item.Description, "12345  (v2)");
+  sample.GetPanelItem(&item, c.text, size, c.type);
+  EXPECT_STREQ(item.FindData.cFileName, c.item_name);
+  EXPECT_STREQ(item.Description, c.item_description);
   Free(item.Description);
-  PluginPanelItem plain{};
-  sample.GetPanelItem(&plain, "12345", 6, 0x7700);  // the hook gives no suffix: none is added
-  EXPECT_STREQ(plain.FindData.cFileName, "Sample");
-  EXPECT_STREQ(plain.Description, "12345");
-  Free(plain.Description);
-
   char* buf = nullptr;
   size_t len = 0;
   FILE* file = open_memstream(&buf, &len);
-  sample.WriteTextFile(file, text, sizeof(text), 0x7701);
+  sample.WriteTextFile(file, c.text, size, c.type);
   std::fclose(file);
-  EXPECT_EQ(std::string(buf, len), "Home: 12345 \n");
+  EXPECT_EQ(std::string(buf, len), std::string(c.menu) + "\n");
   std::free(buf);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, OneLineShowTest,
+    ::testing::Values(
+        // The comment names the item; the type's hook adds a suffix to the description.
+        OneLineCase{"12345 #Home", 0x7702, "12345 ", "Home: 12345 ", "Home", "12345  (v2)"},
+        // No comment: the type name; the hook gives no suffix and none is added.
+        OneLineCase{"12345", 0x7700, "12345", "Sample: 12345", "Sample", "12345"}));
 
 TEST_F(OneLineFieldTypeTest, TheTypeIsSetOnlyWhenAnEditIsAccepted) {
   const auto& sample = Sample();
