@@ -21,8 +21,7 @@ extern "C" {
 #define QB_EXPORT __attribute__((visibility("default")))
 
 /* An open registry key, opaque to the field types: OpenRegKey opens one, CloseRegKey closes it.
- * Field types reach the registry only through these services and never link a registry of their
- * own. */
+ * Field types link no registry code of their own. */
 typedef struct RegKeyHandle* HKEY;
 
 /* Text n of a language module: the main module when module is null. The text belongs to the
