@@ -32,18 +32,18 @@ typedef uint32_t FieldTypeId;
 #define FTID_PAGER 0x10902u
 
 /* Flags of FieldTypeInfo. */
-#define FTF_MULTIPLE 0x1u /* a record may hold several fields of this type */
-#define FTEV_OPEN 0x1000u /* walk when a panel opens */
-#define FTEV_CLOSE 0x8000u /* walk when a panel closes */
-#define FTEV_SCAN 0x10000u /* walk on the user's scan request; listed in the scan menu */
-#define FTEV_START 0x20000u /* walk at preload */
+#define FTF_MULTIPLE 0x1u    /* a record may hold several fields of this type */
+#define FTEV_OPEN 0x1000u    /* walk when a panel opens */
+#define FTEV_CLOSE 0x8000u   /* walk when a panel closes */
+#define FTEV_SCAN 0x10000u   /* walk on the user's scan request; listed in the scan menu */
+#define FTEV_START 0x20000u  /* walk at preload */
 #define FTEV_BEFORE 0x80000u /* called once before each walk it takes part in; 0 vetoes it */
 #define FTEV_AFTER 0x100000u /* called once after each walk it takes part in */
 
 /* Returned by GetAddressPluginInfo; owned by the library and valid until it is freed. */
 typedef struct FieldTypeInfo {
-  const char* Name; /* display name: create-field, scan and token menus */
-  const char* Token; /* letters after "%" in the record description format */
+  const char* Name;     /* display name: create-field, scan and token menus */
+  const char* Token;    /* letters after "%" in the record description format */
   const char* MenuName; /* name in the configuration menu */
   uint32_t Flags;
   FieldTypeId NewId; /* identifier of fields this library creates */
