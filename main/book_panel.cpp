@@ -33,8 +33,8 @@ BookPanel::~BookPanel() {
   CloseAll();
   // Field-type libraries must not be left reading a panel that is gone.
   HostServices& services = State().host_services;
-  if (services.CurrentPanel == this) {
-    services.CurrentPanel = nullptr;
+  if (services.CurrentPanelPath == path_) {
+    services.CurrentPanelPath = nullptr;
     services.CurrentRecord = nullptr;
   }
 }
@@ -57,7 +57,7 @@ void BookPanel::RebuildPath() {
 
 void BookPanel::PublishToFieldTypes() {
   HostServices& services = State().host_services;
-  services.CurrentPanel = this;
+  services.CurrentPanelPath = path_;
   services.CurrentRecord = has_record_ ? record_name_.c_str() : nullptr;
 }
 

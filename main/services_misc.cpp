@@ -45,4 +45,8 @@ HKEY OpenRegKey(const char* root, const char* subkey) {
   return key;
 }
 
+void CloseRegKey(HKEY key) {
+  if (key != nullptr) RegCloseKey(key);
+}
+
 }  // extern "C"

@@ -20,7 +20,8 @@ extern "C" {
 
 #define QB_EXPORT __attribute__((visibility("default")))
 
-/* An open registry key of HKEY_CURRENT_USER (see platform/registry). */
+/* An open registry key, opaque to the field types: OpenRegKey opens one, CloseRegKey closes it.
+ * Field types link no registry code of their own. */
 typedef struct RegKeyHandle* HKEY;
 
 /* Text n of a language module: the main module when module is null. The text belongs to the
@@ -36,8 +37,10 @@ QB_EXPORT int StringToClipboard(const char* text);
 /* A new heap text: the first line (without a carriage return before the line feed). */
 QB_EXPORT char* GetFirstLine(const char* text);
 /* HKEY_CURRENT_USER\root\Quillbox, or ...\Quillbox\subkey; created when missing. Null on failure.
- * Close it with RegCloseKey of the registry layer. */
+ * Close it with CloseRegKey. */
 QB_EXPORT HKEY OpenRegKey(const char* root, const char* subkey);
+/* Closes a key that OpenRegKey gave (the key and its values stay); null is ignored. */
+QB_EXPORT void CloseRegKey(HKEY key);
 
 QB_EXPORT void StdFillPanelItem(const char* typeName, PluginPanelItem* item);
 QB_EXPORT void StdOneLineToPanelItem(const char* text, const char* suffix, const char* typeName,

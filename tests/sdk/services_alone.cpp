@@ -16,6 +16,7 @@ static_assert(std::is_same_v<decltype(static_cast<void (*)(const char*, const ch
                                                            const char*)>(ShowError)),
                              void (*)(const char*, const char*, const char*, const char*)>);
 static_assert(std::is_same_v<decltype(OpenRegKey(nullptr, nullptr)), HKEY>);
+static_assert(std::is_same_v<decltype(&CloseRegKey), void (*)(HKEY)>);
 static_assert(std::is_same_v<decltype(Malloc(0u)), void*>);
 
 bool QbSdkServicesDeclared() {
