@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -149,13 +150,40 @@ const std::string& Folder10k() {
   return Book(10000, 10000);
 }
 
+// Opens the 10,000-record folder and an enumerator over its children.
+bool OpenFolder10k(Storage* root, Storage* folder, Enumerator* en) {
+  return Succeeded(OpenCompoundFile(Folder10k(), kRW, root)) &&
+         Succeeded(root->OpenStorage(U16(FolderName(0)), kRW, folder)) &&
+         Succeeded(folder->Enumerate(en));
+}
+
+// Opens the 10,000-record folder with libgsf and sums what `visit` gives for each child into
+// `*total`; false when libgsf cannot open the file.
+template <class Visit>
+bool GsfSumChildren(Visit visit, uint64_t* total) {
+  GError* err = nullptr;
+  GsfInput* in = gsf_input_stdio_new(Folder10k().c_str(), &err);
+  GsfInfile* ole = in ? gsf_infile_msole_new(in, &err) : nullptr;
+  if (ole == nullptr) return false;
+  GsfInput* folder = gsf_infile_child_by_name(ole, FolderName(0).c_str());
+  int n = gsf_infile_num_children(GSF_INFILE(folder));
+  *total = 0;
+  for (int i = 0; i < n; ++i) {
+    GsfInput* child = gsf_infile_child_by_index(GSF_INFILE(folder), i);
+    *total += visit(child);
+    g_object_unref(child);
+  }
+  g_object_unref(folder);
+  g_object_unref(ole);
+  g_object_unref(in);
+  return true;
+}
+
 void BM_Ours_OpenAndEnumerate10000(benchmark::State& state) {
   for (auto _ : state) {
     Storage root, folder;
     Enumerator en;
-    if (Failed(OpenCompoundFile(Folder10k(), kRW, &root)) ||
-        Failed(root.OpenStorage(U16(FolderName(0)), kRW, &folder)) || Failed(folder.Enumerate(&en)))
-      state.SkipWithError("failed");
+    if (!OpenFolder10k(&root, &folder, &en)) state.SkipWithError("failed");
     ElementStat e;
     uint64_t total = 0;
     while (en.Next(&e) == S_OK) total += e.size + e.name.size();
@@ -168,25 +196,17 @@ BENCHMARK(BM_Ours_OpenAndEnumerate10000)->Unit(benchmark::kMillisecond);
 void BM_Gsf_OpenAndEnumerate10000(benchmark::State& state) {
   gsf_init();
   for (auto _ : state) {
-    GError* err = nullptr;
-    GsfInput* in = gsf_input_stdio_new(Folder10k().c_str(), &err);
-    GsfInfile* ole = in ? gsf_infile_msole_new(in, &err) : nullptr;
-    if (ole == nullptr) {
+    uint64_t total = 0;
+    bool opened = GsfSumChildren(
+        [](GsfInput* child) {
+          return static_cast<uint64_t>(gsf_input_size(child)) + strlen(gsf_input_name(child));
+        },
+        &total);
+    if (!opened) {
       state.SkipWithError("gsf open failed");
       break;
     }
-    GsfInput* folder = gsf_infile_child_by_name(ole, FolderName(0).c_str());
-    int n = gsf_infile_num_children(GSF_INFILE(folder));
-    uint64_t total = 0;
-    for (int i = 0; i < n; ++i) {
-      GsfInput* child = gsf_infile_child_by_index(GSF_INFILE(folder), i);
-      total += static_cast<uint64_t>(gsf_input_size(child)) + strlen(gsf_input_name(child));
-      g_object_unref(child);
-    }
     benchmark::DoNotOptimize(total);
-    g_object_unref(folder);
-    g_object_unref(ole);
-    g_object_unref(in);
   }
   state.SetItemsProcessed(state.iterations() * 10000);
 }
@@ -197,9 +217,7 @@ void BM_Ours_OpenAndReadAll10000(benchmark::State& state) {
   for (auto _ : state) {
     Storage root, folder;
     Enumerator en;
-    if (Failed(OpenCompoundFile(Folder10k(), kRW, &root)) ||
-        Failed(root.OpenStorage(U16(FolderName(0)), kRW, &folder)) || Failed(folder.Enumerate(&en)))
-      state.SkipWithError("failed");
+    if (!OpenFolder10k(&root, &folder, &en)) state.SkipWithError("failed");
     ElementStat e;
     uint64_t total = 0;
     while (en.Next(&e) == S_OK) {
@@ -219,28 +237,20 @@ BENCHMARK(BM_Ours_OpenAndReadAll10000)->Unit(benchmark::kMillisecond);
 void BM_Gsf_OpenAndReadAll10000(benchmark::State& state) {
   gsf_init();
   for (auto _ : state) {
-    GError* err = nullptr;
-    GsfInput* in = gsf_input_stdio_new(Folder10k().c_str(), &err);
-    GsfInfile* ole = in ? gsf_infile_msole_new(in, &err) : nullptr;
-    if (ole == nullptr) {
+    uint64_t total = 0;
+    bool opened = GsfSumChildren(
+        [](GsfInput* child) -> uint64_t {
+          gsf_off_t size = gsf_input_size(child);
+          const guint8* data = gsf_input_read(child, static_cast<size_t>(size), nullptr);
+          return data != nullptr ? static_cast<uint64_t>(size) : 0;
+        },
+        &total);
+    if (!opened) {
       state.SkipWithError("gsf open failed");
       break;
     }
-    GsfInput* folder = gsf_infile_child_by_name(ole, FolderName(0).c_str());
-    int n = gsf_infile_num_children(GSF_INFILE(folder));
-    uint64_t total = 0;
-    for (int i = 0; i < n; ++i) {
-      GsfInput* child = gsf_infile_child_by_index(GSF_INFILE(folder), i);
-      gsf_off_t size = gsf_input_size(child);
-      const guint8* data = gsf_input_read(child, static_cast<size_t>(size), nullptr);
-      if (data != nullptr) total += static_cast<uint64_t>(size);
-      g_object_unref(child);
-    }
     benchmark::DoNotOptimize(total);
     state.SetBytesProcessed(state.bytes_processed() + static_cast<int64_t>(total));
-    g_object_unref(folder);
-    g_object_unref(ole);
-    g_object_unref(in);
   }
   state.SetItemsProcessed(state.iterations() * 10000);
 }

@@ -1,5 +1,6 @@
 #include "platform/storage/check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -44,6 +45,16 @@ class Checker {
   // Walks a regular chain, claiming each sector for `owner`. Returns the chain.
   std::vector<uint32_t> Walk(uint32_t start, const std::string& owner);
   std::vector<uint32_t> WalkMini(uint32_t start, const std::string& owner);
+  // An allocation table as the walk sees it: entries, their owners so far, how many of them lie
+  // in the file (or the mini stream), and how its faults read.
+  struct Table {
+    const std::vector<uint32_t>& next;
+    std::vector<std::string>& owners;
+    uint64_t count;
+    const char* unit;
+    const char* leaves;
+  };
+  std::vector<uint32_t> WalkIn(const Table& t, uint32_t start, const std::string& owner);
   void CheckTree(uint32_t storage, const std::string& path, int depth);
   int BlackHeight(uint32_t node, const std::string& path, int depth);
 
@@ -58,42 +69,35 @@ class Checker {
   uint64_t mini_count_ = 0;
 };
 
-std::vector<uint32_t> Checker::Walk(uint32_t start, const std::string& owner) {
+std::vector<uint32_t> Checker::WalkIn(const Table& t, uint32_t start, const std::string& owner) {
   std::vector<uint32_t> chain;
+  const uint64_t limit = std::min<uint64_t>(t.count, t.next.size());
   uint32_t s = start;
   while (s != kEndOfChain) {
-    if (s >= n_ || s >= fat_.size()) {
-      Fail(owner + ": chain leaves the file at sector " + Hex(s));
+    if (s >= limit) {
+      Fail(owner + t.leaves + Hex(s));
       break;
     }
-    if (!owner_[s].empty()) {
-      Fail(owner + ": sector " + Hex(s) + " already belongs to " + owner_[s]);
+    if (!t.owners[s].empty()) {
+      Fail(owner + ": " + t.unit + " " + Hex(s) + " already belongs to " + t.owners[s]);
       break;
     }
-    owner_[s] = owner;
+    t.owners[s] = owner;
     chain.push_back(s);
-    s = fat_[s];
+    s = t.next[s];
   }
   return chain;
 }
 
+std::vector<uint32_t> Checker::Walk(uint32_t start, const std::string& owner) {
+  return WalkIn(Table{fat_, owner_, n_, "sector", ": chain leaves the file at sector "}, start,
+                owner);
+}
+
 std::vector<uint32_t> Checker::WalkMini(uint32_t start, const std::string& owner) {
-  std::vector<uint32_t> chain;
-  uint32_t m = start;
-  while (m != kEndOfChain) {
-    if (m >= mini_count_ || m >= minifat_.size()) {
-      Fail(owner + ": mini chain leaves the mini stream at " + Hex(m));
-      break;
-    }
-    if (!mini_owner_[m].empty()) {
-      Fail(owner + ": mini sector " + Hex(m) + " already belongs to " + mini_owner_[m]);
-      break;
-    }
-    mini_owner_[m] = owner;
-    chain.push_back(m);
-    m = minifat_[m];
-  }
-  return chain;
+  return WalkIn(Table{minifat_, mini_owner_, mini_count_, "mini sector",
+                      ": mini chain leaves the mini stream at "},
+                start, owner);
 }
 
 int Checker::BlackHeight(uint32_t node, const std::string& path, int depth) {

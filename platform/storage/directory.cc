@@ -305,31 +305,21 @@ HRESULT Directory::InsertIntoTree(uint32_t storage, uint32_t nid) {
     }
     DirEntry* xe = nullptr;
     RETURN_IF_FAILED(GetEntry(x, &xe));
-    if (parent_left && pe->right == x) {  // rotate left at the parent
-      pe->right = xe->left;
-      xe->left = pid;
-      ge->left = x;
-      MarkEntryDirty(pid);
-      MarkEntryDirty(x);
-      std::swap(x, pid);
-      std::swap(xe, pe);
-    } else if (!parent_left && pe->left == x) {  // rotate right at the parent
-      pe->left = xe->right;
-      xe->right = pid;
-      ge->right = x;
+    // The link on the parent's side of the grandparent, and the one on the other side.
+    auto near = [&](DirEntry* e) -> uint32_t& { return parent_left ? e->left : e->right; };
+    auto far = [&](DirEntry* e) -> uint32_t& { return parent_left ? e->right : e->left; };
+    if (far(pe) == x) {  // x is an inner grandchild: rotate at the parent first
+      far(pe) = near(xe);
+      near(xe) = pid;
+      near(ge) = x;
       MarkEntryDirty(pid);
       MarkEntryDirty(x);
       std::swap(x, pid);
       std::swap(xe, pe);
     }
     // Rotate at the grandparent; the parent takes its place.
-    if (parent_left) {
-      ge->left = pe->right;
-      pe->right = gid;
-    } else {
-      ge->right = pe->left;
-      pe->left = gid;
-    }
+    near(ge) = far(pe);
+    far(pe) = gid;
     pe->color = kBlack;
     ge->color = kRed;
     MarkEntryDirty(pid);

@@ -177,20 +177,21 @@ void SectorSpace::FreeSector(uint32_t s) {
   scrub_.insert(s);
 }
 
-HRESULT SectorSpace::MiniStreamIo(uint64_t off, uint8_t* dst, const uint8_t* src, size_t len) {
+HRESULT SectorSpace::SectorIo(Chain& c, uint64_t off, uint8_t* dst, const uint8_t* src,
+                              uint64_t len) {
   const uint32_t ss = pager_->sector_size();
   while (len > 0) {
     size_t idx = static_cast<size_t>(off / ss);
     uint32_t within = static_cast<uint32_t>(off % ss);
-    size_t n = std::min<size_t>(len, ss - within);
+    size_t n = static_cast<size_t>(std::min<uint64_t>(len, ss - within));
     if (dst != nullptr) {
       const uint8_t* page = nullptr;
-      RETURN_IF_FAILED(ReadableSector(ministream_, idx, &page));
+      RETURN_IF_FAILED(ReadableSector(c, idx, &page));
       memcpy(dst, page + within, n);
       dst += n;
     } else {
       uint8_t* page = nullptr;
-      RETURN_IF_FAILED(WritableSector(ministream_, idx, &page));
+      RETURN_IF_FAILED(WritableSector(c, idx, &page));
       if (src != nullptr) {
         memcpy(page + within, src, n);
         src += n;
@@ -202,6 +203,10 @@ HRESULT SectorSpace::MiniStreamIo(uint64_t off, uint8_t* dst, const uint8_t* src
     len -= n;
   }
   return S_OK;
+}
+
+HRESULT SectorSpace::MiniStreamIo(uint64_t off, uint8_t* dst, const uint8_t* src, size_t len) {
+  return SectorIo(ministream_, off, dst, src, len);
 }
 
 HRESULT SectorSpace::AllocMini(uint32_t* out) {
@@ -471,21 +476,7 @@ HRESULT SectorSpace::WriteChain(Chain& c, uint64_t size, uint64_t pos, const uin
     RETURN_IF_FAILED(AllocAfter(c, &s));
     RETURN_IF_FAILED(ChainAppend(c, s));
   }
-  while (len > 0) {
-    uint8_t* page = nullptr;
-    RETURN_IF_FAILED(WritableSector(c, static_cast<size_t>(pos / ss), &page));
-    uint32_t within = static_cast<uint32_t>(pos % ss);
-    size_t n = static_cast<size_t>(std::min<uint64_t>(len, ss - within));
-    if (data != nullptr) {
-      memcpy(page + within, data, n);
-      data += n;
-    } else {
-      memset(page + within, 0, n);
-    }
-    pos += n;
-    len -= n;
-  }
-  return S_OK;
+  return SectorIo(c, pos, nullptr, data, len);
 }
 
 HRESULT SectorSpace::ZeroTail(Chain& c, uint64_t from) {

@@ -102,7 +102,10 @@ class SectorSpace {
   HRESULT FreeMini(uint32_t m);
   bool Fresh(uint32_t s) const { return fresh_.count(s) != 0; }
   HRESULT ChainReplace(Chain& c, size_t index, uint32_t s);
-  // Reads (dst), writes (src) or zeroes (both null) `len` bytes at `off` of the mini stream.
+  // Reads (dst), writes (src) or zeroes (both null) `len` bytes at `off` of the content of the
+  // regular chain `c`, which holds them already.
+  HRESULT SectorIo(Chain& c, uint64_t off, uint8_t* dst, const uint8_t* src, uint64_t len);
+  // The same for the mini stream.
   HRESULT MiniStreamIo(uint64_t off, uint8_t* dst, const uint8_t* src, size_t len);
 
   Pager* pager_;
