@@ -92,24 +92,34 @@ BENCHMARK(BM_OpenAndReadOneRecord)
     ->Arg(100000)
     ->Unit(benchmark::kMicrosecond);
 
-void BM_RewriteOneRecordAndRelease(benchmark::State& state) {
-  int records = static_cast<int>(state.range(0));
-  const std::string& path = Book(records, 1000);
-  std::u16string folder_name = U16(FolderName(0)), rec_name = U16(RecordName(500));
-  std::string rec(104, 'y');
+// Per iteration: opens the book and its folder, gets a record through `get` (opening or creating
+// it), writes `content` into it and commits by releasing the root.
+template <class GetRecord>
+void WriteOneRecordAndRelease(benchmark::State& state, const std::string& path,
+                              const std::string& content, const char* failure, GetRecord get) {
+  const std::u16string folder_name = U16(FolderName(0));
   for (auto _ : state) {
     Storage root, folder;
     Stream s;
     if (Failed(OpenCompoundFile(path, kRW, &root)) ||
-        Failed(root.OpenStorage(folder_name, kRW, &folder)) ||
-        Failed(folder.OpenStream(rec_name, kRW, &s)))
-      state.SkipWithError("open failed");
-    s.SetSize(0);
-    s.Write(rec.data(), static_cast<uint32_t>(rec.size()), nullptr);
+        Failed(root.OpenStorage(folder_name, kRW, &folder)) || Failed(get(folder, &s)))
+      state.SkipWithError(failure);
+    s.Write(content.data(), static_cast<uint32_t>(content.size()), nullptr);
     s.Release();
     folder.Release();
     if (Failed(root.Release())) state.SkipWithError("commit failed");
   }
+}
+
+void BM_RewriteOneRecordAndRelease(benchmark::State& state) {
+  int records = static_cast<int>(state.range(0));
+  const std::u16string rec_name = U16(RecordName(500));
+  WriteOneRecordAndRelease(state, Book(records, 1000), std::string(104, 'y'), "open failed",
+                           [&](Storage& folder, Stream* s) {
+                             HRESULT hr = folder.OpenStream(rec_name, kRW, s);
+                             if (Succeeded(hr)) s->SetSize(0);
+                             return hr;
+                           });
 }
 BENCHMARK(BM_RewriteOneRecordAndRelease)
     ->Arg(1000)
@@ -119,23 +129,13 @@ BENCHMARK(BM_RewriteOneRecordAndRelease)
 
 void BM_CreateOneRecordAndRelease(benchmark::State& state) {
   int records = static_cast<int>(state.range(0));
-  const std::string& path = Book(records, 1000);
-  std::u16string folder_name = U16(FolderName(0));
-  std::string rec(104, 'n');
   static int n = 0;
-  for (auto _ : state) {
-    Storage root, folder;
-    Stream s;
-    if (Failed(OpenCompoundFile(path, kRW, &root)) ||
-        Failed(root.OpenStorage(folder_name, kRW, &folder)) ||
-        Failed(folder.CreateStream(
-            U16("New " + std::to_string(records) + "-" + std::to_string(n++)), kRW, &s)))
-      state.SkipWithError("create failed");
-    s.Write(rec.data(), static_cast<uint32_t>(rec.size()), nullptr);
-    s.Release();
-    folder.Release();
-    if (Failed(root.Release())) state.SkipWithError("commit failed");
-  }
+  WriteOneRecordAndRelease(state, Book(records, 1000), std::string(104, 'n'), "create failed",
+                           [&](Storage& folder, Stream* s) {
+                             return folder.CreateStream(
+                                 U16("New " + std::to_string(records) + "-" + std::to_string(n++)),
+                                 kRW, s);
+                           });
 }
 BENCHMARK(BM_CreateOneRecordAndRelease)
     ->Arg(1000)
@@ -157,26 +157,34 @@ bool OpenFolder10k(Storage* root, Storage* folder, Enumerator* en) {
          Succeeded(folder->Enumerate(en));
 }
 
-// Opens the 10,000-record folder with libgsf and sums what `visit` gives for each child into
-// `*total`; false when libgsf cannot open the file.
+// Per iteration: opens the 10,000-record folder with libgsf and sums what `visit` gives for each
+// child (counted as bytes processed when `bytes`).
 template <class Visit>
-bool GsfSumChildren(Visit visit, uint64_t* total) {
-  GError* err = nullptr;
-  GsfInput* in = gsf_input_stdio_new(Folder10k().c_str(), &err);
-  GsfInfile* ole = in ? gsf_infile_msole_new(in, &err) : nullptr;
-  if (ole == nullptr) return false;
-  GsfInput* folder = gsf_infile_child_by_name(ole, FolderName(0).c_str());
-  int n = gsf_infile_num_children(GSF_INFILE(folder));
-  *total = 0;
-  for (int i = 0; i < n; ++i) {
-    GsfInput* child = gsf_infile_child_by_index(GSF_INFILE(folder), i);
-    *total += visit(child);
-    g_object_unref(child);
+void GsfOverFolder10k(benchmark::State& state, bool bytes, Visit visit) {
+  gsf_init();
+  for (auto _ : state) {
+    GError* err = nullptr;
+    GsfInput* in = gsf_input_stdio_new(Folder10k().c_str(), &err);
+    GsfInfile* ole = in ? gsf_infile_msole_new(in, &err) : nullptr;
+    if (ole == nullptr) {
+      state.SkipWithError("gsf open failed");
+      break;
+    }
+    GsfInput* folder = gsf_infile_child_by_name(ole, FolderName(0).c_str());
+    int n = gsf_infile_num_children(GSF_INFILE(folder));
+    uint64_t total = 0;
+    for (int i = 0; i < n; ++i) {
+      GsfInput* child = gsf_infile_child_by_index(GSF_INFILE(folder), i);
+      total += visit(child);
+      g_object_unref(child);
+    }
+    benchmark::DoNotOptimize(total);
+    if (bytes) state.SetBytesProcessed(state.bytes_processed() + static_cast<int64_t>(total));
+    g_object_unref(folder);
+    g_object_unref(ole);
+    g_object_unref(in);
   }
-  g_object_unref(folder);
-  g_object_unref(ole);
-  g_object_unref(in);
-  return true;
+  state.SetItemsProcessed(state.iterations() * 10000);
 }
 
 void BM_Ours_OpenAndEnumerate10000(benchmark::State& state) {
@@ -194,21 +202,9 @@ void BM_Ours_OpenAndEnumerate10000(benchmark::State& state) {
 BENCHMARK(BM_Ours_OpenAndEnumerate10000)->Unit(benchmark::kMillisecond);
 
 void BM_Gsf_OpenAndEnumerate10000(benchmark::State& state) {
-  gsf_init();
-  for (auto _ : state) {
-    uint64_t total = 0;
-    bool opened = GsfSumChildren(
-        [](GsfInput* child) {
-          return static_cast<uint64_t>(gsf_input_size(child)) + strlen(gsf_input_name(child));
-        },
-        &total);
-    if (!opened) {
-      state.SkipWithError("gsf open failed");
-      break;
-    }
-    benchmark::DoNotOptimize(total);
-  }
-  state.SetItemsProcessed(state.iterations() * 10000);
+  GsfOverFolder10k(state, false, [](GsfInput* child) {
+    return static_cast<uint64_t>(gsf_input_size(child)) + strlen(gsf_input_name(child));
+  });
 }
 BENCHMARK(BM_Gsf_OpenAndEnumerate10000)->Unit(benchmark::kMillisecond);
 
@@ -235,24 +231,11 @@ void BM_Ours_OpenAndReadAll10000(benchmark::State& state) {
 BENCHMARK(BM_Ours_OpenAndReadAll10000)->Unit(benchmark::kMillisecond);
 
 void BM_Gsf_OpenAndReadAll10000(benchmark::State& state) {
-  gsf_init();
-  for (auto _ : state) {
-    uint64_t total = 0;
-    bool opened = GsfSumChildren(
-        [](GsfInput* child) -> uint64_t {
-          gsf_off_t size = gsf_input_size(child);
-          const guint8* data = gsf_input_read(child, static_cast<size_t>(size), nullptr);
-          return data != nullptr ? static_cast<uint64_t>(size) : 0;
-        },
-        &total);
-    if (!opened) {
-      state.SkipWithError("gsf open failed");
-      break;
-    }
-    benchmark::DoNotOptimize(total);
-    state.SetBytesProcessed(state.bytes_processed() + static_cast<int64_t>(total));
-  }
-  state.SetItemsProcessed(state.iterations() * 10000);
+  GsfOverFolder10k(state, true, [](GsfInput* child) -> uint64_t {
+    gsf_off_t size = gsf_input_size(child);
+    const guint8* data = gsf_input_read(child, static_cast<size_t>(size), nullptr);
+    return data != nullptr ? static_cast<uint64_t>(size) : 0;
+  });
 }
 BENCHMARK(BM_Gsf_OpenAndReadAll10000)->Unit(benchmark::kMillisecond);
 
