@@ -267,26 +267,22 @@ HRESULT Checker::Run() {
   // crash cut short. Readers ignore them.
   n_ = std::min<uint32_t>(n_, static_cast<uint32_t>(fat_.size()));
   owner_.resize(n_);
-  for (uint32_t s : locs) {
-    if (s >= n_) {
-      Fail("FAT sector " + Hex(s) + " beyond the FAT's reach");
-      continue;
+  // The sectors of the FAT and of the DIFAT belong to them and are marked so in the FAT.
+  auto claim = [&](const std::vector<uint32_t>& sectors, const std::string& what,
+                   const char* repeated, uint32_t mark, const char* mark_name) {
+    for (uint32_t s : sectors) {
+      if (s >= n_) {
+        Fail(what + " sector " + Hex(s) + " beyond the FAT's reach");
+        continue;
+      }
+      if (!owner_[s].empty()) Fail(what + " sector " + Hex(s) + " " + repeated);
+      owner_[s] = what;
+      if (s < fat_.size() && fat_[s] != mark)
+        Fail(what + " sector " + Hex(s) + " not marked " + mark_name);
     }
-    if (!owner_[s].empty()) Fail("FAT sector " + Hex(s) + " listed twice");
-    owner_[s] = "FAT";
-    if (s < fat_.size() && fat_[s] != kFatSect)
-      Fail("FAT sector " + Hex(s) + " not marked FATSECT");
-  }
-  for (uint32_t s : difat) {
-    if (s >= n_) {
-      Fail("DIFAT sector " + Hex(s) + " beyond the FAT's reach");
-      continue;
-    }
-    if (!owner_[s].empty()) Fail("DIFAT sector " + Hex(s) + " used twice");
-    owner_[s] = "DIFAT";
-    if (s < fat_.size() && fat_[s] != kDifSect)
-      Fail("DIFAT sector " + Hex(s) + " not marked DIFSECT");
-  }
+  };
+  claim(locs, "FAT", "listed twice", kFatSect, "FATSECT");
+  claim(difat, "DIFAT", "used twice", kDifSect, "DIFSECT");
 
   // Directory.
   auto dir = Walk(Get32(h + 0x30), "directory");
