@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/core/host_timers.h"
+#include "sdk/host_exports.h"
 #include "sdk/far.h"
 
 namespace {
