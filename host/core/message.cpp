@@ -137,7 +137,8 @@ int Host::Message(DWORD flags, const char* const* items, int count, int buttons)
     char32_t key = ev.ch;
     if (!key && (c & PKF_ALT) && ev.vk >= '0' && ev.vk <= 'Z') key = static_cast<char32_t>(ev.vk);
     if (key) {
-      char32_t up = key < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(key))) : key;
+      char32_t up =
+          key < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(key))) : key;
       for (int i = 0; i < n; ++i) {
         if (m->buttons[i].hot() == up) result = i;
       }
