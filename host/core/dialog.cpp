@@ -4,7 +4,6 @@
 // item's Data and Selected, whichever way the dialog ends.
 #include <algorithm>
 #include <cstring>
-#include <cwctype>
 #include <vector>
 
 #include "host/core/host.h"
@@ -389,7 +388,7 @@ int DialogRun::DefaultButton() const {
 }
 
 bool DialogRun::HotKey(char32_t key, int* close) {
-  char32_t up = key < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(key))) : key;
+  const char32_t up = HotKeyCase(key);
   auto& items = win_.items;
   for (size_t i = 0; i < items.size(); ++i) {
     Item& it = items[i];
@@ -522,8 +521,7 @@ int DialogRun::Run(int x1, int y1, int x2, int y2) {
       MoveFocus(ev.vk == VK_LEFT ? -1 : 1);
       continue;
     }
-    char32_t key = ev.ch;
-    if (!key && (c & PKF_ALT) && ev.vk >= '0' && ev.vk <= 'Z') key = static_cast<char32_t>(ev.vk);
+    char32_t key = HotKeyOf(ev);
     if (key) {
       int close = -1;
       if (HotKey(key, &close) && close >= 0) {

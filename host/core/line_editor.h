@@ -20,7 +20,7 @@ struct LineEditorOptions {
   // A template, one position per character: '9' and 'N' take a digit or blank, '#' also '+' and
   // '-', 'A' and 'a' a letter or blank, 'X' anything; every other character is a literal the text
   // keeps at its place. The cursor skips the literals and deleting blanks a place.
-  std::u32string mask;
+  std::u32string mask{};
   // The text can't be changed; the cursor still moves.
   bool read_only = false;
 };

@@ -2,7 +2,6 @@
 // bottom line and break keys that end the menu and say which key did.
 #include <algorithm>
 #include <cstring>
-#include <cwctype>
 #include <vector>
 
 #include "host/core/host.h"
@@ -164,7 +163,7 @@ int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, con
       for (size_t k = 0; k < l.text.text.size(); ++k) {
         char32_t c = l.text.text[k];
         if (c == U' ' || c == U'.' || c == U'-') continue;
-        char32_t up = c < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(c))) : c;
+        char32_t up = HotKeyCase(c);
         if (used.find(up) != std::u32string::npos) continue;
         l.text.hot_pos = static_cast<int>(k);
         used.push_back(up);
@@ -269,11 +268,7 @@ int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, con
       }
     }
     // Hot keys: the character typed, or Alt with the letter.
-    char32_t key = ev.ch;
-    if (!key && (c & PKF_ALT) && ev.vk >= '0' && ev.vk <= 'Z') key = static_cast<char32_t>(ev.vk);
-    if (key) {
-      char32_t up =
-          key < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(key))) : key;
+    if (char32_t up = HotKeyOf(ev)) {
       int hit = -1;
       for (int i = 0; i < count; ++i) {
         if (!m.lines[i].separator && m.lines[i].text.hot() == up) {

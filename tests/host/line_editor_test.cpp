@@ -36,11 +36,9 @@ void Press(LineEditor& e, const std::string& names) {
   }
 }
 
+// A masked field is a fixed-width one as wide as its mask.
 LineEditor WithMask(const std::u32string& mask) {
-  LineEditorOptions o;
-  o.mask = mask;
-  o.fixed_width = static_cast<int>(mask.size());
-  return LineEditor(o);
+  return LineEditor({.fixed_width = static_cast<int>(mask.size()), .mask = mask});
 }
 
 TEST(LineEditor, TypingAndDeletingWorkAtTheCursor) {
@@ -86,9 +84,7 @@ TEST(LineEditor, CharactersOutsideAsciiAreOneStepEach) {
 }
 
 TEST(LineEditor, AByteLimitRefusesTypingAndCutsAGivenTextAtACharacter) {
-  LineEditorOptions o;
-  o.max_bytes = 5;
-  LineEditor e(o);
+  LineEditor e({.max_bytes = 5});
   e.SetText("ЖЖЖ");  // six bytes: the third letter does not fit whole
   EXPECT_EQ(e.Utf8(), "ЖЖ");
   Type(e, "a");
@@ -102,9 +98,7 @@ TEST(LineEditor, AByteLimitRefusesTypingAndCutsAGivenTextAtACharacter) {
 }
 
 TEST(LineEditor, AFullFixedWidthFieldOverwrites) {
-  LineEditorOptions o;
-  o.fixed_width = 3;
-  LineEditor e(o);
+  LineEditor e({.fixed_width = 3});
   e.SetText("abcdef");
   EXPECT_EQ(e.Utf8(), "abc");
   Type(e, "x");  // at the end: the last character
@@ -148,9 +142,7 @@ TEST(LineEditor, AMaskKeepsItsLiteralsAndTakesOnlyWhatItsPlacesAccept) {
 }
 
 TEST(LineEditor, AReadOnlyTextStaysAsItIsWhileTheCursorMoves) {
-  LineEditorOptions o;
-  o.read_only = true;
-  LineEditor e(o);
+  LineEditor e({.read_only = true});
   e.SetText("blue");
   Press(e, "Home Right Del BS CtrlY");
   Type(e, "x");
@@ -189,9 +181,7 @@ TEST(LineEditor, TheViewScrollsOnlyAsFarAsTheCursorNeeds) {
 }
 
 TEST(LineEditor, AFullFixedWidthFieldRestsTheCursorOnItsLastCharacter) {
-  LineEditorOptions o;
-  o.fixed_width = 3;
-  LineEditor e(o);
+  LineEditor e({.fixed_width = 3});
   e.SetText("abc");
   EXPECT_EQ(e.ScrollIntoView(3), 2);
   EXPECT_EQ(e.scroll(), 0u);
