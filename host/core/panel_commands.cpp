@@ -13,27 +13,11 @@
 
 #include "host/core/command_line.h"
 #include "host/core/host.h"
+#include "host/core/paths.h"
 
 namespace qb::host {
 
 namespace {
-
-std::string LastComponent(const std::string& path) {
-  std::string p = path;
-  while (!p.empty() && (p.back() == '\\' || p.back() == '/')) p.pop_back();
-  size_t cut = p.find_last_of("\\/");
-  return cut == std::string::npos ? p : p.substr(cut + 1);
-}
-
-std::string ParentDir(const std::string& dir) {
-  if (dir == "/" || dir.empty()) return "/";
-  size_t cut = dir.find_last_of('/');
-  return cut == 0 || cut == std::string::npos ? "/" : dir.substr(0, cut);
-}
-
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  return dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name;
-}
 
 FarMenuItem MenuItem(const std::string& text, bool selected = false) {
   FarMenuItem item;

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <numeric>
 
+#include "host/core/paths.h"
+
 namespace qb::host {
 
 namespace {
@@ -95,7 +97,7 @@ void PanelSet::ReadFileDir(Panel& p) {
       std::string name = de->d_name;
       if (name == "." || name == "..") continue;
       if (name.size() >= NM) continue;  // can't be handed on in a panel item
-      std::string path = p.dir + (p.dir.back() == '/' ? "" : "/") + name;
+      std::string path = JoinPath(p.dir, name);
       struct stat st;
       if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) continue;
       PanelEntry e;

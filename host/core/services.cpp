@@ -12,6 +12,7 @@
 
 #include "host/core/host.h"
 #include "host/core/panel.h"
+#include "host/core/paths.h"
 
 namespace qb::host {
 
@@ -70,7 +71,7 @@ void Walk(const std::string& dir, const std::string& prefix, int depth,
   closedir(d);
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
-    std::string path = dir + "/" + name;
+    std::string path = JoinPath(dir, name);
     std::string shown = prefix + "/" + name;
     struct stat lst, st;
     if (lstat(path.c_str(), &lst) != 0) continue;
