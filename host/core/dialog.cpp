@@ -6,167 +6,25 @@
 #include <cstring>
 #include <vector>
 
+#include "host/core/dialog_window.h"
 #include "host/core/host.h"
-#include "host/core/line_editor.h"
-#include "host/core/widgets.h"
 #include "platform/codepage/codepage.h"
 
 namespace qb::host {
 
 namespace {
 
+using dialog::DialogWindow;
+using dialog::IsEdit;
+using dialog::IsFocusable;
+using dialog::Item;
+
 constexpr size_t kMaxDataBytes = sizeof(FarDialogItem::Data) - 1;  // 511
-
-bool IsEdit(int type) {
-  return type == DI_EDIT || type == DI_PSWEDIT || type == DI_FIXEDIT || type == DI_COMBOBOX;
-}
-
-bool IsFocusable(int type) {
-  return IsEdit(type) || type == DI_BUTTON || type == DI_CHECKBOX || type == DI_RADIOBUTTON;
-}
 
 // The text cut to what Data holds, at a character boundary.
 std::string CutToData(std::string text) {
   text.resize(codepage::Utf8CutPoint(text, kMaxDataBytes));
   return text;
-}
-
-struct Item {
-  FarDialogItem* rec = nullptr;
-  int type = 0;
-  DWORD flags = 0;
-  HotText label;    // texts, buttons, check boxes, radio buttons, box titles
-  LineEditor edit;  // edits
-  int x = 0;        // column after centring groups
-  int editor_group = -1;
-  int radio_group = -1;
-  std::vector<std::string> list;  // combo box entries
-  int selected = 0;               // check boxes and radio buttons
-
-  int field_width() const { return std::max(1, rec->X2 - rec->X1 + 1); }
-  int width() const {  // cells the item takes on its row
-    int t = TextCells(label.text);
-    switch (type) {
-      case DI_BUTTON:
-        return (flags & DIF_NOBRACKETS) ? t : t + 4;
-      case DI_CHECKBOX:
-      case DI_RADIOBUTTON:
-        return t + 4;
-      default:
-        return t;
-    }
-  }
-};
-
-class DialogWindow : public Window {
- public:
-  std::vector<Item> items;
-  int focus = -1;
-  int x = 0, y = 0, w = 0, h = 0;
-  int want_x = -1, want_y = -1;  // the caller's corner, -1: centred
-
-  // Where the dialog goes on a screen of this size: again at every draw, so that a dialog open
-  // while the terminal is resized stays centred and whole.
-  void Place(const Screen& s) {
-    x = want_x < 0 ? std::max(0, (s.cols() - w) / 2) : std::max(0, std::min(want_x, s.cols() - w));
-    y = want_y < 0 ? std::max(0, (s.rows() - h) / 2) : std::max(0, std::min(want_y, s.rows() - h));
-  }
-  void Draw(Screen& s) override;
-  colors::Pair ItemColor(const Item& it) const {
-    if (it.flags & DIF_SETCOLOR) {
-      uint8_t attr = static_cast<uint8_t>(it.flags & DIF_COLORMASK);
-      return colors::Pair{static_cast<uint8_t>(attr & 0x0F), static_cast<uint8_t>(attr >> 4)};
-    }
-    return colors::kDialog;
-  }
-};
-
-void DrawEdit(Screen& s, int x, int y, Item& it, bool focused) {
-  const int fw = it.field_width();
-  const colors::Pair c = colors::kDialogEdit;
-  s.Fill(x, y, fw, 1, U' ', c.fg, c.bg);
-  const bool secret = it.type == DI_PSWEDIT;
-  const int cursor_cells = it.edit.ScrollIntoView(fw, secret);
-  std::u32string shown = it.edit.text();
-  if (secret) shown.assign(shown.size(), U'*');
-  s.Text(x, y, EncodeUtf8(shown.substr(std::min(it.edit.scroll(), shown.size()))), c.fg, c.bg, fw);
-  if ((it.flags & DIF_HISTORY) || it.type == DI_COMBOBOX)
-    s.Text(x + fw, y, "↓", colors::kDialog.fg, colors::kDialog.bg, 1);
-  if (focused) s.SetCursor(std::min(x + cursor_cells, x + fw - 1), y, true);
-}
-
-void DialogWindow::Draw(Screen& s) {
-  Place(s);
-  s.Fill(x, y, w, h, U' ', colors::kDialog.fg, colors::kDialog.bg);
-  s.SetCursor(0, 0, false);
-  // The outermost box, for separators that span it.
-  const Item* frame = nullptr;
-  for (const Item& it : items) {
-    if (it.type == DI_DOUBLEBOX || it.type == DI_SINGLEBOX) {
-      frame = &it;
-      break;
-    }
-  }
-  for (size_t i = 0; i < items.size(); ++i) {
-    Item& it = items[i];
-    const FarDialogItem& r = *it.rec;
-    const bool focused = static_cast<int>(i) == focus;
-    const colors::Pair c = ItemColor(it);
-    const int iy = y + r.Y1;
-    switch (it.type) {
-      case DI_SINGLEBOX:
-      case DI_DOUBLEBOX:
-        DrawFrame(s, x + r.X1, y + r.Y1, r.X2 - r.X1 + 1, r.Y2 - r.Y1 + 1, it.type == DI_DOUBLEBOX,
-                  c);
-        DrawFrameTitle(s, x + r.X1, y + r.Y1, r.X2 - r.X1 + 1, EncodeUtf8(it.label.text), c);
-        break;
-      case DI_TEXT:
-        if (it.flags & DIF_SEPARATOR) {
-          int fx = frame ? frame->rec->X1 : 0, fw = frame ? frame->rec->X2 - frame->rec->X1 + 1 : w;
-          DrawSeparator(s, x + fx, iy, fw, frame && frame->type == DI_DOUBLEBOX,
-                        EncodeUtf8(it.label.text), c);
-        } else {
-          DrawHotText(s, x + it.x, iy, it.label, c, colors::kDialogHotKey, w - it.x);
-        }
-        break;
-      case DI_VTEXT:
-        for (size_t k = 0; k < it.label.text.size() && r.Y1 + static_cast<int>(k) < h; ++k)
-          s.Text(x + r.X1, iy + static_cast<int>(k), EncodeUtf8(it.label.text.substr(k, 1)), c.fg,
-                 c.bg, 1);
-        break;
-      case DI_EDIT:
-      case DI_PSWEDIT:
-      case DI_FIXEDIT:
-      case DI_COMBOBOX:
-        DrawEdit(s, x + r.X1, iy, it, focused);
-        break;
-      case DI_BUTTON: {
-        colors::Pair bc = focused ? colors::kDialogFocus : c;
-        colors::Pair hc = focused ? colors::kDialogFocus : colors::kDialogHotKey;
-        int bx = x + it.x;
-        bool brackets = !(it.flags & DIF_NOBRACKETS);
-        if (brackets) bx += s.Text(bx, iy, r.DefaultButton ? "{ " : "[ ", bc.fg, bc.bg);
-        bx += DrawHotText(s, bx, iy, it.label, bc, hc, s.cols());
-        if (brackets) s.Text(bx, iy, r.DefaultButton ? " }" : " ]", bc.fg, bc.bg);
-        break;
-      }
-      case DI_CHECKBOX:
-      case DI_RADIOBUTTON: {
-        bool check = it.type == DI_CHECKBOX;
-        const char* mark = check ? (it.selected == 0   ? "[ ] "
-                                    : it.selected == 1 ? "[x] "
-                                                       : "[?] ")
-                                 : (it.selected ? "(•) " : "( ) ");
-        int bx = x + it.x;
-        bx += s.Text(bx, iy, mark, c.fg, c.bg);
-        DrawHotText(s, bx, iy, it.label, c, colors::kDialogHotKey, s.cols());
-        if (focused) s.SetCursor(x + it.x + 1, iy, true);
-        break;
-      }
-      default:
-        break;
-    }
-  }
 }
 
 class DialogRun {
