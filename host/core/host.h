@@ -23,6 +23,7 @@
 #include "host/frontend.h"
 #include "host/screen.h"
 #include "sdk/far.h"
+#include "sdk/host_exports.h"
 
 namespace qb::lang {
 class LangStore;
@@ -44,7 +45,8 @@ class Window {
   virtual void Draw(Screen& screen) = 0;
 };
 
-using TimerCallback = void (*)(uintptr_t id, uint32_t tick_ms);
+// The timers the program exports to the libraries it loads (sdk/host_exports.h).
+using TimerCallback = QbTimerCallback;
 
 class Host {
  public:
