@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "host/core/host_timers.h"
 #include "main/heap.h"
 #include "platform/registry/registry.h"
+#include "sdk/host_exports.h"
 #include "sdk/services.h"
 
 namespace {

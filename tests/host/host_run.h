@@ -22,6 +22,7 @@ struct HostRun {
   std::string err;               // standard error
   std::vector<std::string> log;  // the plug-in's calls, one a line
   int status = -1;
+  int rows = 16;               // the screen's height
   std::filesystem::path home;  // HOME of the run; the panels start in home/work
 
   // Lines of the log that start with prefix.
@@ -31,6 +32,23 @@ struct HostRun {
       if (l.rfind(prefix, 0) == 0) out.push_back(l);
     }
     return out;
+  }
+
+  // The screens printed by "screen" lines and at the end, split apart.
+  std::vector<std::string> Screens() const {
+    std::vector<std::string> screens;
+    std::istringstream in(out);
+    std::string line, cur;
+    int n = 0;
+    while (std::getline(in, line)) {
+      cur += line + "\n";
+      if (++n == rows) {
+        screens.push_back(cur);
+        cur.clear();
+        n = 0;
+      }
+    }
+    return screens;
   }
 };
 
@@ -57,6 +75,7 @@ inline HostRun RunHost(const HostFixtureDir& dir, const std::string& script,
                        const std::string& plugin_dir = QB_HOST_TEST_PLUGIN_DIR) {
   HostRun run;
   run.home = dir.home();
+  run.rows = std::atoi(size.substr(size.find('x') + 1).c_str());
   std::filesystem::path log = dir.home() / "plugin.log";
   std::filesystem::remove(log);
   qb::test::HeadlessRun headless;

@@ -12,6 +12,8 @@ void QbSdkLayoutCxx(size_t* out);
 size_t QbSdkFieldTypeInfoSizeCxx();
 size_t QbSdkHostServicesSizeCxx();
 bool QbSdkServicesDeclared();
+extern "C" int QbSdkHostExportNamesC(void);
+bool QbSdkHostExportsDeclared();
 
 namespace {
 
@@ -43,6 +45,11 @@ TEST(SdkHeaders, CAndCxxAgreeOnEveryRecord) {
 
 TEST(SdkHeaders, ServicesDeclareEveryShowErrorOverload) {
   EXPECT_TRUE(QbSdkServicesDeclared());
+}
+
+TEST(SdkHeaders, HostExportsNameTheFunctionsTheProgramExports) {
+  EXPECT_TRUE(QbSdkHostExportsDeclared());
+  EXPECT_EQ(QbSdkHostExportNamesC(), 1);
 }
 
 }  // namespace
