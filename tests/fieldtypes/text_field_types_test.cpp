@@ -224,9 +224,32 @@ TEST_F(OneLineFieldTypeTest, StartAndExitHooksGetTheTypesSettingsKey) {
   HKEY key = nullptr;
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Far\\Plugins\\Quillbox\\Sample", &key),
             ERROR_SUCCESS);
-  RegCloseKey(key);
   Sample().module.FindAs<void (*)()>("ExitFAR")();
   EXPECT_EQ(Log(), "startup(key)exit(key)");
+  // The setting it read (missing, so the default) is written back at exit.
+  EXPECT_EQ(qb::registry::QueryDword(key, "ShowVersion"), 1u);
+  RegCloseKey(key);
+}
+
+// The type's setting, read through the main library's services when the library starts.
+TEST_F(OneLineFieldTypeTest, ASettingOutOfRangeReadsAsItsDefault) {
+  auto suffix_after_restart = [&](DWORD show_version) {
+    auto& st = qb::main::State();
+    st.field_types.Unload();  // its exit writes the setting it holds
+    HKEY key = OpenRegKey(host.info.RootKey, "Sample");
+    EXPECT_EQ(qb::registry::SetDword(key, "ShowVersion", show_version), ERROR_SUCCESS);
+    CloseRegKey(key);
+    const char* dir = std::getenv("QB_SAMPLE_TYPE_DIR");
+    st.field_types.Load(std::string(dir ? dir : ".") + "/", &st.info, &st.host_services,
+                        &st.config_menu);
+    PluginPanelItem item{};
+    Sample().GetPanelItem(&item, "1", 2, 0x7702);
+    std::string description = item.Description;
+    Free(item.Description);
+    return description;
+  };
+  EXPECT_EQ(suffix_after_restart(0), "1");
+  EXPECT_EQ(suffix_after_restart(2), "1 (v2)");
 }
 
 }  // namespace
