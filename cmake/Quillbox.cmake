@@ -61,6 +61,59 @@ function(qb_plugin_library target)
   if(A_LIBS)
     target_link_libraries(${target} PRIVATE ${A_LIBS})
   endif()
+  # Every library with an exports list, so that a test can hold each list against the symbols
+  # the library really exports.
+  set_target_properties(${target} PROPERTIES QB_EXPORTS ${A_EXPORTS})
+  set_property(GLOBAL APPEND PROPERTY QB_PLUGIN_LIBRARIES ${target})
+endfunction()
+
+# qb_field_type(<Name> SOURCES <...> [EXPORTS <list file>] [LIBS <...>] [DEFINITIONS <...>])
+#
+# One field type: <Name>.qbl in the plug-in directory, linked to the main library whose services
+# it imports. EXPORTS defaults to exports.txt beside the calling CMakeLists.txt. The target is
+# qb_fieldtype_<name in lower case>; every field type is recorded in the global property
+# QB_FIELD_TYPES, which is where the tests find them all.
+function(qb_field_type name)
+  cmake_parse_arguments(A "" "EXPORTS" "SOURCES;LIBS;DEFINITIONS" ${ARGN})
+  if(NOT A_SOURCES)
+    message(FATAL_ERROR "qb_field_type(${name}): no SOURCES")
+  endif()
+  if(NOT A_EXPORTS)
+    set(A_EXPORTS ${CMAKE_CURRENT_SOURCE_DIR}/exports.txt)
+  endif()
+  string(TOLOWER ${name} lower)
+  set(target qb_fieldtype_${lower})
+  qb_plugin_library(${target} OUTPUT ${name}.qbl EXPORTS ${A_EXPORTS}
+    SOURCES ${A_SOURCES} LIBS quillbox_main ${A_LIBS})
+  if(A_DEFINITIONS)
+    target_compile_definitions(${target} PRIVATE ${A_DEFINITIONS})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY QB_FIELD_TYPES ${target})
+endfunction()
+
+# qb_field_types(<variable>): the targets of every field type declared so far (all of them once
+# fieldtypes/ has been read, which the top-level file does before tests/).
+function(qb_field_types out)
+  get_property(types GLOBAL PROPERTY QB_FIELD_TYPES)
+  if(NOT types)
+    message(FATAL_ERROR "no field type has been declared before ${CMAKE_CURRENT_SOURCE_DIR}")
+  endif()
+  set(${out} ${types} PARENT_SCOPE)
+endfunction()
+
+# qb_test_field_type(<file name> DIR <output dir> EXPORTS <names...> DEFINITIONS <...>)
+#
+# The configurable field type of the tests (tests/support/test_field_type.cpp) built as one more
+# library with its own settings (TFT_*), into a test directory, never the plug-in directory.
+function(qb_test_field_type file)
+  cmake_parse_arguments(A "" "DIR;TARGET" "EXPORTS;DEFINITIONS" ${ARGN})
+  set(exports ${CMAKE_CURRENT_BINARY_DIR}/${A_TARGET}.exports)
+  list(JOIN A_EXPORTS "\n" text)
+  file(WRITE ${exports} "${text}\n")
+  qb_plugin_library(${A_TARGET} OUTPUT ${file} EXPORTS ${exports}
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/support/test_field_type.cpp)
+  set_target_properties(${A_TARGET} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${A_DIR})
+  target_compile_definitions(${A_TARGET} PRIVATE ${A_DEFINITIONS})
 endfunction()
 
 # qb_test(<name> SOURCES <...> [LIBS <...>]): one GoogleTest program, one CTest entry.
@@ -76,23 +129,60 @@ function(qb_test name)
     TIMEOUT 600)
 endfunction()
 
-# qb_fuzzer(<name> TEST <ctest name> SECONDS <n> MALLOC_MB <n> MAX_LEN <n> SOURCES <...> [LIBS <...>])
+# qb_fuzzing_objects(<library>): <library>_fuzzing, an object library of <library>'s own sources (as
+# the library's target lists them) built with coverage instrumentation for libFuzzer, linked to
+# whatever <library> links. The library itself stays uninstrumented for the rest of the build.
+function(qb_fuzzing_objects lib)
+  if(TARGET ${lib}_fuzzing)
+    return()
+  endif()
+  if(NOT TARGET ${lib})
+    message(FATAL_ERROR "a fuzzer tests ${lib}, which is no target")
+  endif()
+  get_target_property(sources ${lib} SOURCES)
+  get_target_property(dir ${lib} SOURCE_DIR)
+  set(paths "")
+  foreach(source ${sources})
+    if(IS_ABSOLUTE ${source})
+      list(APPEND paths ${source})
+    else()
+      list(APPEND paths ${dir}/${source})
+    endif()
+  endforeach()
+  add_library(${lib}_fuzzing OBJECT ${paths})
+  target_compile_options(${lib}_fuzzing PRIVATE -fsanitize=fuzzer-no-link)
+  target_include_directories(${lib}_fuzzing PRIVATE
+    $<TARGET_PROPERTY:${lib},INCLUDE_DIRECTORIES> ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(${lib}_fuzzing PRIVATE $<TARGET_PROPERTY:${lib},COMPILE_DEFINITIONS>)
+  get_target_property(deps ${lib} LINK_LIBRARIES)
+  if(deps)
+    target_link_libraries(${lib}_fuzzing PUBLIC ${deps})
+  endif()
+endfunction()
+
+# qb_fuzzer(<name> TEST <ctest name> SECONDS <n> MALLOC_MB <n> MAX_LEN <n> SOURCES <...> LIBS <...>)
 #
-# A libFuzzer target, built only with QB_FUZZ and clang. The code under test is listed in SOURCES
-# so that it is compiled with the fuzzer's coverage instrumentation. The CTest entry runs it for
-# SECONDS over the checked-in seeds in the folder's corpus/; new inputs go to the build tree.
+# A libFuzzer target, built only with QB_FUZZ and clang (asking for QB_FUZZ with another compiler
+# is an error). SOURCES is the fuzzer's own entry point; LIBS are the libraries under test. With
+# QB_FUZZ the whole build carries coverage instrumentation (see the top-level file), so the
+# libraries are fuzzed as built. The CTest entry runs it for SECONDS over the checked-in seeds in
+# the folder's corpus/; new inputs go to the build tree.
 function(qb_fuzzer name)
   cmake_parse_arguments(A "" "TEST;SECONDS;MALLOC_MB;MAX_LEN" "SOURCES;LIBS" ${ARGN})
-  if(NOT QB_FUZZ OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  if(NOT QB_FUZZ)
     return()
+  endif()
+  if(NOT A_LIBS)
+    message(FATAL_ERROR "qb_fuzzer(${name}): name the libraries under test in LIBS")
   endif()
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  if(A_LIBS)
-    target_link_libraries(${name} PRIVATE ${A_LIBS})
-  endif()
+  foreach(lib ${A_LIBS})
+    target_link_libraries(${name} PRIVATE ${lib}_fuzzing)
+    qb_fuzzing_objects(${lib})
+  endforeach()
   file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/corpus)
   add_test(NAME ${A_TEST}
     COMMAND ${name} -max_total_time=${A_SECONDS} -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/

@@ -33,8 +33,8 @@ BookPanel::~BookPanel() {
   CloseAll();
   // Field-type libraries must not be left reading a panel that is gone.
   HostServices& services = State().host_services;
-  if (services.CurrentPanel == this) {
-    services.CurrentPanel = nullptr;
+  if (services.CurrentPanelPath == path_) {
+    services.CurrentPanelPath = nullptr;
     services.CurrentRecord = nullptr;
   }
 }
@@ -57,7 +57,7 @@ void BookPanel::RebuildPath() {
 
 void BookPanel::PublishToFieldTypes() {
   HostServices& services = State().host_services;
-  services.CurrentPanel = this;
+  services.CurrentPanelPath = path_;
   services.CurrentRecord = has_record_ ? record_name_.c_str() : nullptr;
 }
 
@@ -76,13 +76,15 @@ bool BookPanel::OpenBookFile() {
   storage::Storage root;
   const std::string configured = state.settings.book_file;
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
-  if (!configured.empty()) hr = storage::OpenCompoundFile(configured, kOpenMode, &root);
+  if (!configured.empty())
+    hr = storage::OpenCompoundFile(configured, kOpenMode, &root, state.file_system);
   // Only a book that is not there falls back to the one beside the main library: a book that is
   // there but locked or damaged is reported, never silently replaced by another file.
   if (storage::Failed(hr) && IsMissing(hr)) {
     const std::string fallback = JoinPath(state.module_dir, "Quillbox.Dat");
-    hr = storage::OpenCompoundFile(fallback, kOpenMode, &root);
-    if (IsMissing(hr)) hr = storage::CreateCompoundFile(fallback, kOpenMode, &root);
+    hr = storage::OpenCompoundFile(fallback, kOpenMode, &root, state.file_system);
+    if (IsMissing(hr))
+      hr = storage::CreateCompoundFile(fallback, kOpenMode, &root, state.file_system);
     if (storage::Succeeded(hr)) state.settings.book_file = fallback;
   }
   if (storage::Failed(hr)) {

@@ -133,8 +133,7 @@ class BookPanel {
   void SaveViewMode();
   void SetViewMode(int mode);
 
-  // The path comes first: field-type libraries receive this object as HostServices' current panel
-  // and read its path text from the start of it.
+  // Field-type libraries read this text as HostServices' CurrentPanelPath.
   char path_[NM] = {};
   storage::Stream record_stream_;
   std::vector<FolderLevel> levels_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "main/field_types.h"
+#include "platform/storage/storage.h"
 #include "sdk/far.h"
 #include "sdk/fieldtype.h"
 
@@ -38,6 +39,8 @@ struct PluginState {
   // The configuration menu: entry 0 is the main library's own title, then one entry per field-type
   // library that exports ConfigurePlugin (FieldTypeHost::ConfigPlugin maps entries to libraries).
   std::vector<FarMenuItem> config_menu;
+  // Where books are read and written: the real file system, or one a test puts in its place.
+  storage::FileSystem* file_system = storage::FileSystem::Posix();
 };
 
 PluginState& State();

@@ -1,12 +1,11 @@
-// The clipboard, first lines and registry keys for the field-type libraries.
+// The clipboard and first lines for the field-type libraries.
 #include <dlfcn.h>
 
 #include <cstring>
 #include <string>
 
-#include "host/core/host_timers.h"
 #include "main/heap.h"
-#include "platform/registry/registry.h"
+#include "sdk/host_exports.h"
 #include "sdk/services.h"
 
 namespace {
@@ -30,19 +29,6 @@ char* GetFirstLine(const char* text) {
   size_t n = std::strcspn(text, "\n");
   if (text[n] == '\n' && n > 0 && text[n - 1] == '\r') --n;
   return qb::main::HeapString(std::string_view(text, n));
-}
-
-HKEY OpenRegKey(const char* root, const char* subkey) {
-  std::string path = root != nullptr ? root : "";
-  if (!path.empty()) path += '\\';
-  path += "Quillbox";
-  if (subkey != nullptr) {
-    path += '\\';
-    path += subkey;
-  }
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), &key) != ERROR_SUCCESS) return nullptr;
-  return key;
 }
 
 }  // extern "C"

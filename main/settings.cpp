@@ -60,12 +60,9 @@ std::string ReadString(HKEY key, const char* name, std::string def) {
   return value ? *value : def;
 }
 
+// By the rule every library's numbers read by (the service the field types use).
 int ReadNumber(HKEY key, const NumberSetting& s) {
-  if (key == nullptr) return s.def;
-  std::optional<DWORD> value = qb::registry::QueryDword(key, s.name);
-  if (!value) return s.def;
-  int v = static_cast<int>(static_cast<int32_t>(*value));
-  return v >= s.min && v <= s.max ? v : s.def;
+  return RegReadNumber(key, s.name, s.def, s.min, s.max);
 }
 
 // What was taken for the settings when the registry could not be read at all at start-up (a

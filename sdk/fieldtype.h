@@ -7,6 +7,7 @@
 #ifndef QUILLBOX_SDK_FIELDTYPE_H
 #define QUILLBOX_SDK_FIELDTYPE_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -31,29 +32,46 @@ typedef uint32_t FieldTypeId;
 #define FTID_PAGER 0x10902u
 
 /* Flags of FieldTypeInfo. */
-#define FTF_MULTIPLE 0x1u /* a record may hold several fields of this type */
-#define FTEV_OPEN 0x1000u /* walk when a panel opens */
-#define FTEV_CLOSE 0x8000u /* walk when a panel closes */
-#define FTEV_SCAN 0x10000u /* walk on the user's scan request; listed in the scan menu */
-#define FTEV_START 0x20000u /* walk at preload */
+#define FTF_MULTIPLE 0x1u    /* a record may hold several fields of this type */
+#define FTEV_OPEN 0x1000u    /* walk when a panel opens */
+#define FTEV_CLOSE 0x8000u   /* walk when a panel closes */
+#define FTEV_SCAN 0x10000u   /* walk on the user's scan request; listed in the scan menu */
+#define FTEV_START 0x20000u  /* walk at preload */
 #define FTEV_BEFORE 0x80000u /* called once before each walk it takes part in; 0 vetoes it */
 #define FTEV_AFTER 0x100000u /* called once after each walk it takes part in */
 
 /* Returned by GetAddressPluginInfo; owned by the library and valid until it is freed. */
 typedef struct FieldTypeInfo {
-  const char* Name; /* display name: create-field, scan and token menus */
-  const char* Token; /* letters after "%" in the record description format */
+  const char* Name;     /* display name: create-field, scan and token menus */
+  const char* Token;    /* letters after "%" in the record description format */
   const char* MenuName; /* name in the configuration menu */
   uint32_t Flags;
   FieldTypeId NewId; /* identifier of fields this library creates */
 } FieldTypeInfo;
 
-/* One block in the main library, the same for every field-type library; read it whenever needed. */
+/* One block in the main library, the same for every field-type library; read it whenever needed.
+ * Three pointer words in this order, whatever the language a library is written in. */
 typedef struct HostServices {
   const char* UserName; /* the UserName setting */
-  const void* CurrentPanel; /* the panel that last opened the book; starts with its path text */
+  /* Position of the panel that last opened the book: "\" and the folder names joined by "\",
+   * then "\" and the record name when a record is open; "" at the root. At most NM bytes with
+   * its terminator. Null when no panel is open. (This word once pointed at the panel itself,
+   * whose path text came first; it still points at that text, so libraries that read it so
+   * keep working.) */
+  const char* CurrentPanelPath;
   const char* CurrentRecord; /* name of the record open in that panel, or null */
 } HostServices;
+
+#ifdef __cplusplus
+#define QB_STATIC_ASSERT(condition, message) static_assert(condition, message)
+#else
+#define QB_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
+#endif
+QB_STATIC_ASSERT(offsetof(HostServices, CurrentPanelPath) == sizeof(void*) &&
+                     offsetof(HostServices, CurrentRecord) == 2 * sizeof(void*) &&
+                     sizeof(HostServices) == 3 * sizeof(void*),
+                 "HostServices is three pointer words; field types index into it");
+#undef QB_STATIC_ASSERT
 
 /* The entry points, looked up by these exact names. Only GetAddressPluginInfo is required; every
  * other one is tested for presence before each call. data/size/type always describe one field:

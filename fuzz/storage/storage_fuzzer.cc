@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/storage/check.h"
-#include "tests/storage/mem_fs.h"
+#include "tests/support/mem_fs.h"
 
 namespace {
 

@@ -1,14 +1,15 @@
-// Services the program exports to the libraries it loads (found with dlsym(RTLD_DEFAULT, ...)):
-// thread timers and the clipboard. See host/core/host_timers.h.
+// The services the program exports to the libraries it loads (found with dlsym(RTLD_DEFAULT, ...)):
+// thread timers and the clipboard, as sdk/host_exports.h promises them.
 #include <cstdint>
+#include <type_traits>
 
 #include "host/core/host.h"
-#include "host/core/host_timers.h"
+#include "sdk/host_exports.h"
 
 extern "C" {
 
 __attribute__((visibility("default"))) uintptr_t QbSetTimer(uint32_t interval_ms,
-                                                             QbTimerCallback callback) {
+                                                            QbTimerCallback callback) {
   qb::host::Host* h = qb::host::Host::Current();
   return h ? h->SetTimer(interval_ms, callback) : 0;
 }
@@ -26,3 +27,8 @@ __attribute__((visibility("default"))) int QbSetClipboard(const char* text) {
 }
 
 }  // extern "C"
+
+// The definitions have exactly the types the libraries cast their lookups to.
+static_assert(std::is_same_v<decltype(&QbSetTimer), PFN_QbSetTimer>);
+static_assert(std::is_same_v<decltype(&QbKillTimer), PFN_QbKillTimer>);
+static_assert(std::is_same_v<decltype(&QbSetClipboard), PFN_QbSetClipboard>);

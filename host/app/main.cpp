@@ -10,9 +10,7 @@
 
 #include "host/core/host.h"
 #include "host/headless/headless.h"
-#ifdef QB_HAVE_TERMINAL
 #include "host/terminal/terminal.h"
-#endif
 
 namespace {
 
@@ -106,7 +104,6 @@ int main(int argc, char** argv) {
     return status;
   }
 
-#ifdef QB_HAVE_TERMINAL
   auto fe = qb::host::MakeTerminalFrontEnd();
   if (!fe) {
     std::fprintf(stderr, "quillbox: cannot use the terminal\n");
@@ -114,9 +111,4 @@ int main(int argc, char** argv) {
   }
   qb::host::Host host(*fe, options);
   return host.Run();
-#else
-  std::fprintf(stderr,
-               "quillbox: the terminal front end is not built in this build; use --headless\n");
-  return 1;
-#endif
 }

@@ -38,7 +38,8 @@ bool Pipe(const std::vector<const char*>& argv, const std::string& text) {
     return false;
   }
   // The tool may exit without reading; a broken pipe must not end the host.
-  struct sigaction ignore {}, old {};
+  struct sigaction ignore {
+  }, old{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &ignore, &old);
   size_t off = 0;

@@ -4,204 +4,27 @@
 // item's Data and Selected, whichever way the dialog ends.
 #include <algorithm>
 #include <cstring>
-#include <cwctype>
 #include <vector>
 
+#include "host/core/dialog_window.h"
 #include "host/core/host.h"
-#include "host/core/widgets.h"
+#include "platform/codepage/codepage.h"
 
 namespace qb::host {
 
 namespace {
 
+using dialog::DialogWindow;
+using dialog::IsEdit;
+using dialog::IsFocusable;
+using dialog::Item;
+
 constexpr size_t kMaxDataBytes = sizeof(FarDialogItem::Data) - 1;  // 511
 
-bool IsEdit(int type) {
-  return type == DI_EDIT || type == DI_PSWEDIT || type == DI_FIXEDIT || type == DI_COMBOBOX;
-}
-
-bool IsFocusable(int type) {
-  return IsEdit(type) || type == DI_BUTTON || type == DI_CHECKBOX || type == DI_RADIOBUTTON;
-}
-
 // The text cut to what Data holds, at a character boundary.
-std::u32string CutToData(const std::u32string& text) {
-  std::u32string out;
-  size_t bytes = 0;
-  for (char32_t c : text) {
-    size_t n = EncodeUtf8(std::u32string(1, c)).size();
-    if (bytes + n > kMaxDataBytes) break;
-    bytes += n;
-    out.push_back(c);
-  }
-  return out;
-}
-
-bool MaskEditable(char32_t m) {
-  return m == U'9' || m == U'N' || m == U'A' || m == U'X' || m == U'#' || m == U'a';
-}
-
-bool MaskAccepts(char32_t m, char32_t c) {
-  switch (m) {
-    case U'9':
-    case U'N':
-      return (c >= U'0' && c <= U'9') || c == U' ';
-    case U'#':
-      return (c >= U'0' && c <= U'9') || c == U' ' || c == U'+' || c == U'-';
-    case U'A':
-    case U'a':
-      return c >= 0x80 || std::iswalpha(static_cast<wint_t>(c)) || c == U' ';
-    default:
-      return true;
-  }
-}
-
-struct Item {
-  FarDialogItem* rec = nullptr;
-  int type = 0;
-  DWORD flags = 0;
-  HotText label;       // texts, buttons, check boxes, radio buttons, box titles
-  std::u32string text; // edits
-  std::u32string mask; // fixed-width edit with a mask
-  size_t cursor = 0, scroll = 0;
-  int x = 0;            // column after centring groups
-  int editor_group = -1;
-  int radio_group = -1;
-  std::vector<std::string> list;  // combo box entries
-  int selected = 0;               // check boxes and radio buttons
-
-  int field_width() const { return std::max(1, rec->X2 - rec->X1 + 1); }
-  int width() const {  // cells the item takes on its row
-    int t = TextCells(label.text);
-    switch (type) {
-      case DI_BUTTON:
-        return (flags & DIF_NOBRACKETS) ? t : t + 4;
-      case DI_CHECKBOX:
-      case DI_RADIOBUTTON:
-        return t + 4;
-      default:
-        return t;
-    }
-  }
-};
-
-class DialogWindow : public Window {
- public:
-  std::vector<Item> items;
-  int focus = -1;
-  int x = 0, y = 0, w = 0, h = 0;
-  int want_x = -1, want_y = -1;  // the caller's corner, -1: centred
-
-  // Where the dialog goes on a screen of this size: again at every draw, so that a dialog open
-  // while the terminal is resized stays centred and whole.
-  void Place(const Screen& s) {
-    x = want_x < 0 ? std::max(0, (s.cols() - w) / 2) : std::max(0, std::min(want_x, s.cols() - w));
-    y = want_y < 0 ? std::max(0, (s.rows() - h) / 2) : std::max(0, std::min(want_y, s.rows() - h));
-  }
-  void Draw(Screen& s) override;
-  colors::Pair ItemColor(const Item& it) const {
-    if (it.flags & DIF_SETCOLOR) {
-      uint8_t attr = static_cast<uint8_t>(it.flags & DIF_COLORMASK);
-      return colors::Pair{static_cast<uint8_t>(attr & 0x0F), static_cast<uint8_t>(attr >> 4)};
-    }
-    return colors::kDialog;
-  }
-};
-
-void DrawEdit(Screen& s, int x, int y, Item& it, bool focused) {
-  const int fw = it.field_width();
-  const colors::Pair c = colors::kDialogEdit;
-  s.Fill(x, y, fw, 1, U' ', c.fg, c.bg);
-  std::u32string shown = it.text;
-  if (it.type == DI_PSWEDIT) shown.assign(shown.size(), U'*');
-  // A full fixed-width field has no cell after its text: the cursor rests on the last
-  // character (typing there overwrites it) and the field does not scroll for it.
-  size_t cursor = std::min(it.cursor, shown.size());
-  if (it.type == DI_FIXEDIT && cursor == shown.size() && cursor > 0 && TextCells(shown) >= fw)
-    --cursor;
-  // Scroll so the cursor stays inside the field.
-  if (cursor < it.scroll) it.scroll = cursor;
-  while (it.scroll < cursor && TextCells(shown.substr(it.scroll, cursor - it.scroll)) >= fw)
-    ++it.scroll;
-  s.Text(x, y, EncodeUtf8(shown.substr(std::min(it.scroll, shown.size()))), c.fg, c.bg, fw);
-  if ((it.flags & DIF_HISTORY) || it.type == DI_COMBOBOX)
-    s.Text(x + fw, y, "↓", colors::kDialog.fg, colors::kDialog.bg, 1);
-  if (focused) {
-    int cx = x + TextCells(shown.substr(it.scroll, cursor - it.scroll));
-    s.SetCursor(std::min(cx, x + fw - 1), y, true);
-  }
-}
-
-void DialogWindow::Draw(Screen& s) {
-  Place(s);
-  s.Fill(x, y, w, h, U' ', colors::kDialog.fg, colors::kDialog.bg);
-  s.SetCursor(0, 0, false);
-  // The outermost box, for separators that span it.
-  const Item* frame = nullptr;
-  for (const Item& it : items) {
-    if (it.type == DI_DOUBLEBOX || it.type == DI_SINGLEBOX) {
-      frame = &it;
-      break;
-    }
-  }
-  for (size_t i = 0; i < items.size(); ++i) {
-    Item& it = items[i];
-    const FarDialogItem& r = *it.rec;
-    const bool focused = static_cast<int>(i) == focus;
-    const colors::Pair c = ItemColor(it);
-    const int iy = y + r.Y1;
-    switch (it.type) {
-      case DI_SINGLEBOX:
-      case DI_DOUBLEBOX:
-        DrawFrame(s, x + r.X1, y + r.Y1, r.X2 - r.X1 + 1, r.Y2 - r.Y1 + 1,
-                  it.type == DI_DOUBLEBOX, c);
-        DrawFrameTitle(s, x + r.X1, y + r.Y1, r.X2 - r.X1 + 1, EncodeUtf8(it.label.text), c);
-        break;
-      case DI_TEXT:
-        if (it.flags & DIF_SEPARATOR) {
-          int fx = frame ? frame->rec->X1 : 0, fw = frame ? frame->rec->X2 - frame->rec->X1 + 1 : w;
-          DrawSeparator(s, x + fx, iy, fw, frame && frame->type == DI_DOUBLEBOX,
-                        EncodeUtf8(it.label.text), c);
-        } else {
-          DrawHotText(s, x + it.x, iy, it.label, c, colors::kDialogHotKey, w - it.x);
-        }
-        break;
-      case DI_VTEXT:
-        for (size_t k = 0; k < it.label.text.size() && r.Y1 + static_cast<int>(k) < h; ++k)
-          s.Text(x + r.X1, iy + static_cast<int>(k), EncodeUtf8(it.label.text.substr(k, 1)), c.fg,
-                 c.bg, 1);
-        break;
-      case DI_EDIT:
-      case DI_PSWEDIT:
-      case DI_FIXEDIT:
-      case DI_COMBOBOX:
-        DrawEdit(s, x + r.X1, iy, it, focused);
-        break;
-      case DI_BUTTON: {
-        colors::Pair bc = focused ? colors::kDialogFocus : c;
-        colors::Pair hc = focused ? colors::kDialogFocus : colors::kDialogHotKey;
-        int bx = x + it.x;
-        bool brackets = !(it.flags & DIF_NOBRACKETS);
-        if (brackets) bx += s.Text(bx, iy, r.DefaultButton ? "{ " : "[ ", bc.fg, bc.bg);
-        bx += DrawHotText(s, bx, iy, it.label, bc, hc, s.cols());
-        if (brackets) s.Text(bx, iy, r.DefaultButton ? " }" : " ]", bc.fg, bc.bg);
-        break;
-      }
-      case DI_CHECKBOX:
-      case DI_RADIOBUTTON: {
-        bool check = it.type == DI_CHECKBOX;
-        const char* mark = check ? (it.selected == 0 ? "[ ] " : it.selected == 1 ? "[x] " : "[?] ")
-                                 : (it.selected ? "(•) " : "( ) ");
-        int bx = x + it.x;
-        bx += s.Text(bx, iy, mark, c.fg, c.bg);
-        DrawHotText(s, bx, iy, it.label, c, colors::kDialogHotKey, s.cols());
-        if (focused) s.SetCursor(x + it.x + 1, iy, true);
-        break;
-      }
-      default:
-        break;
-    }
-  }
+std::string CutToData(std::string text) {
+  text.resize(codepage::Utf8CutPoint(text, kMaxDataBytes));
+  return text;
 }
 
 class DialogRun {
@@ -220,7 +43,7 @@ class DialogRun {
   void WriteBack(int result);
   void Focus(int i);
   void MoveFocus(int delta);
-  bool HandleEditKey(Item& it, const Event& ev);
+  void HandleEditKey(Item& it, const Event& ev);
   bool HotKey(char32_t key, int* close);
   void Toggle(Item& it);
   void PickFromList(Item& it);
@@ -241,7 +64,15 @@ void DialogRun::Add(FarDialogItem& r) {
   std::memcpy(data, r.Data, sizeof r.Data);
   data[sizeof r.Data] = '\0';
   if (IsEdit(r.Type)) {
-    it.text = CutToData(DecodeUtf8(data));
+    LineEditorOptions options;
+    options.max_bytes = kMaxDataBytes;
+    options.read_only = r.Type == DI_COMBOBOX && (r.Flags & DIF_DROPDOWNLIST);
+    if (r.Type == DI_FIXEDIT) {
+      options.fixed_width = it.field_width();
+      if ((r.Flags & DIF_MASKEDIT) && r.Mask) options.mask = DecodeUtf8(r.Mask);
+    }
+    it.edit = LineEditor(std::move(options));
+    std::string text = data;
     if (r.Type == DI_COMBOBOX && r.ListItems) {
       for (int k = 0; k < r.ListItems->ItemsNumber && r.ListItems->Items; ++k) {
         const FarListItem& li = r.ListItems->Items[k];
@@ -249,38 +80,10 @@ void DialogRun::Add(FarDialogItem& r) {
         std::memcpy(t, li.Text, sizeof li.Text);
         t[sizeof li.Text] = '\0';
         it.list.emplace_back(t);
-        if ((li.Flags & LIF_SELECTED) && ((r.Flags & DIF_DROPDOWNLIST) || it.text.empty()))
-          it.text = CutToData(DecodeUtf8(t));
+        if ((li.Flags & LIF_SELECTED) && ((r.Flags & DIF_DROPDOWNLIST) || text.empty())) text = t;
       }
     }
-    if (r.Type == DI_FIXEDIT && (r.Flags & DIF_MASKEDIT) && r.Mask) {
-      it.mask = DecodeUtf8(r.Mask);
-      // The text takes the mask's shape: literal positions hold the mask's characters. A text
-      // that already has the mask's literals is taken place by place ("12:34"), any other one
-      // fills the editable places in turn ("1234").
-      bool formatted = it.text.size() == it.mask.size();
-      for (size_t k = 0; formatted && k < it.mask.size(); ++k) {
-        if (!MaskEditable(it.mask[k]) && it.text[k] != it.mask[k]) formatted = false;
-      }
-      std::u32string shaped;
-      size_t src = 0;
-      for (size_t k = 0; k < it.mask.size(); ++k) {
-        char32_t m = it.mask[k];
-        if (!MaskEditable(m)) {
-          shaped.push_back(m);
-          continue;
-        }
-        size_t from = formatted ? k : src++;
-        shaped.push_back(from < it.text.size() && MaskAccepts(m, it.text[from]) ? it.text[from]
-                                                                                : U' ');
-      }
-      it.text = shaped;
-    } else if (r.Type == DI_FIXEDIT) {
-      it.text = it.text.substr(0, static_cast<size_t>(it.field_width()));
-    }
-    it.cursor = it.mask.empty() ? it.text.size() : 0;
-    while (!it.mask.empty() && it.cursor < it.mask.size() && !MaskEditable(it.mask[it.cursor]))
-      ++it.cursor;
+    it.edit.SetText(text);
   } else {
     it.label = ParseHotText(data, (r.Flags & DIF_SHOWAMPERSAND) != 0);
     if (r.Type == DI_CHECKBOX || r.Type == DI_RADIOBUTTON) {
@@ -371,7 +174,7 @@ void DialogRun::Focus(int i) {
     // Within one editor the column is kept when moving between lines.
     const Item& from = win_.items[win_.focus];
     if (from.editor_group >= 0 && from.editor_group == to.editor_group)
-      to.cursor = std::min(from.cursor, to.text.size());
+      to.edit.SetCursor(from.edit.cursor());
   }
   win_.focus = i;
 }
@@ -410,114 +213,27 @@ void DialogRun::PickFromList(Item& it) {
   }
   if (choices.empty()) return;
   std::vector<FarMenuItem> menu(choices.size());
-  std::string current = EncodeUtf8(it.text);
+  std::string current = it.edit.Utf8();
   for (size_t k = 0; k < choices.size(); ++k) {
     std::memset(&menu[k], 0, sizeof menu[k]);
     // A long entry is cut to the menu line's buffer at a character, never inside one.
-    size_t n = std::min(choices[k].size(), sizeof menu[k].Text - 1);
-    auto continuation = [&](size_t at) {
-      return (static_cast<unsigned char>(choices[k][at]) & 0xC0) == 0x80;
-    };
-    while (n > 0 && n < choices[k].size() && continuation(n)) --n;
-    std::memcpy(menu[k].Text, choices[k].data(), n);
-    menu[k].Text[n] = '\0';
+    CopyUtf8(choices[k], menu[k].Text, sizeof menu[k].Text);
     menu[k].Selected = choices[k] == current ? 1 : 0;
   }
-  int pick = host_.Menu(win_.x + it.rec->X1, win_.y + it.rec->Y1 + 1, 0, FMENU_WRAPMODE | FMENU_SHOWAMPERSAND,
-                        nullptr, nullptr, nullptr, nullptr, menu.data(),
-                        static_cast<int>(menu.size()));
+  int pick = host_.Menu(win_.x + it.rec->X1, win_.y + it.rec->Y1 + 1, 0,
+                        FMENU_WRAPMODE | FMENU_SHOWAMPERSAND, nullptr, nullptr, nullptr, nullptr,
+                        menu.data(), static_cast<int>(menu.size()));
   if (pick < 0) return;
-  it.text = CutToData(DecodeUtf8(choices[pick]));
-  it.cursor = it.text.size();
-  it.scroll = 0;
+  it.edit.SetText(choices[pick]);
 }
 
-bool DialogRun::HandleEditKey(Item& it, const Event& ev) {
-  const unsigned c = ev.control;
-  if ((ev.vk == VK_DOWN && (c & (PKF_CONTROL | PKF_ALT))) &&
+void DialogRun::HandleEditKey(Item& it, const Event& ev) {
+  if ((ev.vk == VK_DOWN && (ev.control & (PKF_CONTROL | PKF_ALT))) &&
       (it.type == DI_COMBOBOX || (it.flags & DIF_HISTORY))) {
     PickFromList(it);
-    return true;
+    return;
   }
-  const bool readonly = it.type == DI_COMBOBOX && (it.flags & DIF_DROPDOWNLIST);
-  const bool masked = !it.mask.empty();
-  if (c == PKF_CONTROL && ev.vk == 'Y' && !readonly) {
-    if (masked) {
-      for (size_t k = 0; k < it.mask.size(); ++k) {
-        if (MaskEditable(it.mask[k])) it.text[k] = U' ';
-      }
-    } else {
-      it.text.clear();
-    }
-    it.cursor = 0;
-    return true;
-  }
-  if ((c & (PKF_CONTROL | PKF_ALT)) != 0) return false;
-  switch (ev.vk) {
-    case VK_LEFT:
-      if (it.cursor > 0) --it.cursor;
-      while (masked && it.cursor > 0 && !MaskEditable(it.mask[it.cursor])) --it.cursor;
-      return true;
-    case VK_RIGHT:
-      if (it.cursor < it.text.size()) ++it.cursor;
-      while (masked && it.cursor < it.text.size() && !MaskEditable(it.mask[it.cursor])) ++it.cursor;
-      return true;
-    case VK_HOME:
-      it.cursor = 0;
-      return true;
-    case VK_END:
-      it.cursor = it.text.size();
-      return true;
-    case VK_BACK:
-      if (readonly || it.cursor == 0) return true;
-      if (masked) {
-        size_t k = it.cursor;
-        while (k > 0 && !MaskEditable(it.mask[k - 1])) --k;
-        if (k > 0) {
-          it.text[k - 1] = U' ';
-          it.cursor = k - 1;
-        }
-      } else {
-        it.text.erase(--it.cursor, 1);
-      }
-      return true;
-    case VK_DELETE:
-      if (readonly || it.cursor >= it.text.size()) return true;
-      if (masked) {
-        if (MaskEditable(it.mask[it.cursor])) it.text[it.cursor] = U' ';
-      } else {
-        it.text.erase(it.cursor, 1);
-      }
-      return true;
-    default:
-      break;
-  }
-  if (ev.ch < 0x20 || readonly) return false;
-  if (masked) {
-    size_t k = it.cursor;
-    while (k < it.mask.size() && !MaskEditable(it.mask[k])) ++k;
-    if (k >= it.mask.size() || !MaskAccepts(it.mask[k], ev.ch)) return true;
-    it.text[k] = ev.ch;
-    it.cursor = k + 1;
-    while (it.cursor < it.mask.size() && !MaskEditable(it.mask[it.cursor])) ++it.cursor;
-    return true;
-  }
-  if (it.type == DI_FIXEDIT && static_cast<int>(it.text.size()) >= it.field_width()) {
-    // A fixed-width field overwrites once full; past its end the cursor rests on the last
-    // character.
-    if (it.cursor < it.text.size()) {
-      it.text[it.cursor++] = ev.ch;
-    } else if (!it.text.empty()) {
-      it.text.back() = ev.ch;
-    }
-    return true;
-  }
-  std::u32string next = it.text;
-  next.insert(next.begin() + static_cast<std::ptrdiff_t>(it.cursor), ev.ch);
-  if (CutToData(next).size() != next.size()) return true;  // Data is full
-  it.text = std::move(next);
-  ++it.cursor;
-  return true;
+  it.edit.Key(ev);
 }
 
 int DialogRun::DefaultButton() const {
@@ -528,7 +244,7 @@ int DialogRun::DefaultButton() const {
 }
 
 bool DialogRun::HotKey(char32_t key, int* close) {
-  char32_t up = key < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(key))) : key;
+  const char32_t up = HotKeyCase(key);
   auto& items = win_.items;
   for (size_t i = 0; i < items.size(); ++i) {
     Item& it = items[i];
@@ -566,7 +282,7 @@ void DialogRun::WriteBack(int result) {
     FarDialogItem& r = *it.rec;
     r.Focus = static_cast<int>(i) == win_.focus ? 1 : 0;
     if (IsEdit(it.type)) {
-      std::string data = EncodeUtf8(CutToData(it.text));
+      std::string data = CutToData(it.edit.Utf8());
       std::memcpy(r.Data, data.c_str(), data.size() + 1);
       if (it.type == DI_COMBOBOX && r.ListItems && r.ListItems->Items) {
         bool marked = false;
@@ -615,8 +331,8 @@ int DialogRun::Run(int x1, int y1, int x2, int y2) {
         // Enter inside a multi-line editor moves to its next line.
         size_t next = static_cast<size_t>(win_.focus) + 1;
         if (next < win_.items.size() && win_.items[next].editor_group == f->editor_group) {
-          win_.items[next].cursor = 0;
-          win_.items[next].scroll = 0;
+          win_.items[next].edit.SetCursor(0);
+          win_.items[next].edit.ScrollToStart();
           win_.focus = static_cast<int>(next);
           continue;
         }
@@ -661,8 +377,7 @@ int DialogRun::Run(int x1, int y1, int x2, int y2) {
       MoveFocus(ev.vk == VK_LEFT ? -1 : 1);
       continue;
     }
-    char32_t key = ev.ch;
-    if (!key && (c & PKF_ALT) && ev.vk >= '0' && ev.vk <= 'Z') key = static_cast<char32_t>(ev.vk);
+    char32_t key = HotKeyOf(ev);
     if (key) {
       int close = -1;
       if (HotKey(key, &close) && close >= 0) {

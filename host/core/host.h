@@ -1,6 +1,11 @@
 // The host: two panels, a command line, a key bar, the loaded plug-in and the modal widgets it
 // asks for, all drawn into one screen model that a front end presents. One process-wide Host
 // serves the plug-in's service table (services.cpp).
+//
+// The Host itself is the event loop: it waits for the front end's events, runs due timers, keeps
+// the windows above the panels and draws the screen from its parts. What a key does is the key
+// dispatcher's (key_dispatcher.h), the panels' contents are the panel set's (panel_set.h), the
+// drawing of a panel is the renderer's (panel_renderer.h).
 #pragma once
 
 #include <cstdint>
@@ -9,11 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "host/core/panel.h"
+#include "host/core/command_line.h"
+#include "host/core/key_bar.h"
+#include "host/core/key_dispatcher.h"
+#include "host/core/panel_renderer.h"
+#include "host/core/panel_set.h"
 #include "host/core/plugin_module.h"
 #include "host/frontend.h"
 #include "host/screen.h"
 #include "sdk/far.h"
+#include "sdk/host_exports.h"
 
 namespace qb::lang {
 class LangStore;
@@ -35,7 +45,8 @@ class Window {
   virtual void Draw(Screen& screen) = 0;
 };
 
-using TimerCallback = void (*)(uintptr_t id, uint32_t tick_ms);
+// The timers the program exports to the libraries it loads (sdk/host_exports.h).
+using TimerCallback = QbTimerCallback;
 
 class Host {
  public:
@@ -81,11 +92,13 @@ class Host {
   uintptr_t SetTimer(uint32_t interval_ms, TimerCallback callback);
   bool KillTimer(uintptr_t id);
 
-  const PluginStartupInfo& startup_info() const { return startup_; }
+  // ---- For the key dispatcher and the panel commands ----
   PluginModule& plugin() { return plugin_; }
-  Panel& panel(int side) { return panels_[side]; }
-  int active() const { return active_; }
-  std::string language() const { return language_; }
+  PanelSet& panels() { return panels_; }
+  CommandLine& command_line() { return cmdline_; }
+  const PanelRenderer& renderer() const { return renderer_; }
+  // Ends Run after the key being handled (F10).
+  void Quit() { exit_ = true; }
 
  private:
   struct Timer {
@@ -101,46 +114,6 @@ class Host {
   void ReadLanguage();
 
   void Render();
-  void DrawPanel(int side);
-  void DrawCommandLine();
-  void DrawKeyBar();
-  // The key bar's label under column x (0 for F1), -1 when none.
-  int KeyBarSlot(int x) const;
-  static unsigned LayerControl(int layer);
-  int PanelWidth(int side) const;
-  int PanelX(int side) const;
-  int ItemRows() const;
-  int ItemsPerPage(const Panel& p) const;
-
-  // Panels.
-  void OpenFileDir(int side, const std::string& dir, const std::string& focus_name = "");
-  void ReadFileDir(Panel& p);
-  void ReadPluginPanel(Panel& p, bool keep_selection);
-  void Reread(int side, bool keep_selection);
-  void SortPanel(Panel& p);
-  bool OpenPluginIn(int side, int open_from, intptr_t item);
-  void ClosePluginPanel(int side);
-  void FinishCloseRequests();
-  void RefreshPluginState(Panel& p);
-  int SideOf(HANDLE plugin) const;
-  void FillPanelInfo(int side, PanelInfo* info);
-
-  // Keys.
-  void HandleKey(const Event& ev);
-  void HandleClick(const Event& ev);
-  bool PassToPlugin(const Event& ev);
-  void EnterCurrent();
-  void ExecuteCommandLine();
-  void DisksMenu(int side);
-  void PluginsMenu();
-  void ConfigMenu();
-  void CopyMove(bool move);
-  void DeleteItems();
-  void MakeFolder();
-  void ViewEdit(bool edit);
-  void SetViewMode(int side, int mode);
-  std::vector<PanelEntry*> SelectionOrCurrent(Panel& p);
-  bool CommandLineKey(const Event& ev);
 
   void FireTimers();
   int64_t NextTimerDue() const;
@@ -152,18 +125,13 @@ class Host {
   PluginStartupInfo startup_{};
   std::unique_ptr<lang::LangStore> lang_;
   std::string language_ = "English";
-  Panel panels_[2];
-  int active_ = 0;
-  std::string cmdline_;
-  size_t cmd_cursor_ = 0;
+  PanelSet panels_{plugin_};
+  CommandLine cmdline_;
   std::vector<Window*> windows_;
   std::unique_ptr<Window> transient_;
-  int keybar_layer_ = 0;
-  // Where each panel's columns were drawn last: [x0, x1) and the group of names it shows.
-  struct ColumnSpan {
-    int x0, x1, group;
-  };
-  std::vector<ColumnSpan> spans_[2];
+  KeyBar keybar_;
+  PanelRenderer renderer_;
+  KeyDispatcher keys_{*this};
   bool quitting_ = false;
   bool exit_ = false;
   std::string clipboard_;

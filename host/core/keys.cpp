@@ -15,10 +15,10 @@ struct Named {
 };
 
 constexpr Named kNames[] = {
-    {"Enter", VK_RETURN}, {"Esc", VK_ESCAPE},  {"Tab", VK_TAB},      {"Ins", VK_INSERT},
-    {"Del", VK_DELETE},   {"Up", VK_UP},       {"Down", VK_DOWN},    {"Left", VK_LEFT},
-    {"Right", VK_RIGHT},  {"Home", VK_HOME},   {"End", VK_END},      {"PgUp", VK_PRIOR},
-    {"PgDn", VK_NEXT},    {"BS", VK_BACK},     {"Space", VK_SPACE},
+    {"Enter", VK_RETURN}, {"Esc", VK_ESCAPE}, {"Tab", VK_TAB},     {"Ins", VK_INSERT},
+    {"Del", VK_DELETE},   {"Up", VK_UP},      {"Down", VK_DOWN},   {"Left", VK_LEFT},
+    {"Right", VK_RIGHT},  {"Home", VK_HOME},  {"End", VK_END},     {"PgUp", VK_PRIOR},
+    {"PgDn", VK_NEXT},    {"BS", VK_BACK},    {"Space", VK_SPACE},
 };
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -37,7 +37,9 @@ bool StartsNoCase(std::string_view s, std::string_view prefix) {
 
 }  // namespace
 
-bool IsModifierKey(int vk) { return vk == VK_CONTROL || vk == VK_MENU || vk == VK_SHIFT; }
+bool IsModifierKey(int vk) {
+  return vk == VK_CONTROL || vk == VK_MENU || vk == VK_SHIFT;
+}
 
 std::optional<Event> ParseKeyName(std::string_view name) {
   unsigned control = 0;

@@ -2,7 +2,6 @@
 // bottom line and break keys that end the menu and say which key did.
 #include <algorithm>
 #include <cstring>
-#include <cwctype>
 #include <vector>
 
 #include "host/core/host.h"
@@ -73,7 +72,9 @@ class MenuWindow : public Window {
   }
 };
 
-bool Selectable(const MenuLine& l) { return !l.separator; }
+bool Selectable(const MenuLine& l) {
+  return !l.separator;
+}
 
 // A tab in an item's text starts a column: the text after the k-th tab of every line begins at
 // the same place, one blank past the longest text before that tab ("Comment\t\t%C" and
@@ -162,7 +163,7 @@ int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, con
       for (size_t k = 0; k < l.text.text.size(); ++k) {
         char32_t c = l.text.text[k];
         if (c == U' ' || c == U'.' || c == U'-') continue;
-        char32_t up = c < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(c))) : c;
+        char32_t up = HotKeyCase(c);
         if (used.find(up) != std::u32string::npos) continue;
         l.text.hot_pos = static_cast<int>(k);
         used.push_back(up);
@@ -241,18 +242,33 @@ int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, con
         result = m.current;
         break;
       }
-      if (ev.vk == VK_UP) { move(-1); continue; }
-      if (ev.vk == VK_DOWN) { move(1); continue; }
-      if (ev.vk == VK_HOME) { jump(0, 1); continue; }
-      if (ev.vk == VK_END) { jump(count - 1, -1); continue; }
-      if (ev.vk == VK_PRIOR) { jump(m.current - m.visible() + 1, 1); continue; }
-      if (ev.vk == VK_NEXT) { jump(m.current + m.visible() - 1, -1); continue; }
+      if (ev.vk == VK_UP) {
+        move(-1);
+        continue;
+      }
+      if (ev.vk == VK_DOWN) {
+        move(1);
+        continue;
+      }
+      if (ev.vk == VK_HOME) {
+        jump(0, 1);
+        continue;
+      }
+      if (ev.vk == VK_END) {
+        jump(count - 1, -1);
+        continue;
+      }
+      if (ev.vk == VK_PRIOR) {
+        jump(m.current - m.visible() + 1, 1);
+        continue;
+      }
+      if (ev.vk == VK_NEXT) {
+        jump(m.current + m.visible() - 1, -1);
+        continue;
+      }
     }
     // Hot keys: the character typed, or Alt with the letter.
-    char32_t key = ev.ch;
-    if (!key && (c & PKF_ALT) && ev.vk >= '0' && ev.vk <= 'Z') key = static_cast<char32_t>(ev.vk);
-    if (key) {
-      char32_t up = key < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(key))) : key;
+    if (char32_t up = HotKeyOf(ev)) {
       int hit = -1;
       for (int i = 0; i < count; ++i) {
         if (!m.lines[i].separator && m.lines[i].text.hot() == up) {

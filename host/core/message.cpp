@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <cwctype>
 #include <memory>
 #include <vector>
 
@@ -134,10 +133,7 @@ int Host::Message(DWORD flags, const char* const* items, int count, int buttons)
       m->focus = (m->focus + n - 1) % n;
       continue;
     }
-    char32_t key = ev.ch;
-    if (!key && (c & PKF_ALT) && ev.vk >= '0' && ev.vk <= 'Z') key = static_cast<char32_t>(ev.vk);
-    if (key) {
-      char32_t up = key < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(key))) : key;
+    if (char32_t up = HotKeyOf(ev)) {
       for (int i = 0; i < n; ++i) {
         if (m->buttons[i].hot() == up) result = i;
       }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/time/clock.h"
+
 namespace qb::host {
 
 int Panel::SelectedCount() const {
@@ -30,6 +32,36 @@ int Panel::Find(const std::string& name) const {
     if (entries[i].name == name) return static_cast<int>(i);
   }
   return -1;
+}
+
+int NameGroups(const ViewMode& mode) {
+  size_t names = 0;
+  for (const ColumnSpec& c : mode.columns) names += (!c.type.empty() && c.type[0] == 'N') ? 1 : 0;
+  return (names > 1 && mode.columns.size() % names == 0) ? static_cast<int>(names) : 1;
+}
+
+namespace {
+
+FILETIME FileTimeOf(const struct timespec& ts) {
+  return clock::TicksToFileTime(
+      clock::UnixToTicks(static_cast<int64_t>(ts.tv_sec), static_cast<uint32_t>(ts.tv_nsec)));
+}
+
+}  // namespace
+
+WIN32_FIND_DATA FindDataOf(const struct stat& st) {
+  WIN32_FIND_DATA find{};
+  const bool dir = S_ISDIR(st.st_mode);
+  find.dwFileAttributes = dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  find.ftCreationTime = FileTimeOf(st.st_ctim);
+  find.ftLastAccessTime = FileTimeOf(st.st_atim);
+  find.ftLastWriteTime = FileTimeOf(st.st_mtim);
+  if (!dir) {
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    find.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    find.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  }
+  return find;
 }
 
 ViewMode Panel::ActiveMode() const {
@@ -112,54 +144,60 @@ PanelEntry CopyEntry(const PluginPanelItem& item) {
   return e;
 }
 
+namespace {
+
+// The parts of a comma-separated list ("N,Z,C0"); an empty text is one empty part.
+std::vector<std::string> SplitAtCommas(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t comma = text.find(',', pos);
+    if (comma == std::string::npos) comma = text.size();
+    parts.push_back(text.substr(pos, comma - pos));
+    pos = comma + 1;
+  }
+  return parts;
+}
+
+// The host's title for a column type without one of its own.
+const char* DefaultTitle(const std::string& type) {
+  static const struct {
+    char type;
+    const char* title;
+  } kTitles[] = {{'N', "Name"}, {'Z', "Description"}, {'S', "Size"},
+                 {'D', "Date"}, {'T', "Time"},        {'O', "Owner"}};
+  for (const auto& t : kTitles) {
+    if (!type.empty() && type[0] == t.type) return t.title;
+  }
+  return "";
+}
+
+}  // namespace
+
 std::vector<ColumnSpec> ParseColumns(const char* types, const char* widths,
                                      const char* const* titles) {
   std::vector<ColumnSpec> out;
   if (!types) return out;
-  std::string t = types;
-  size_t pos = 0;
-  while (pos <= t.size()) {
-    size_t comma = t.find(',', pos);
-    if (comma == std::string::npos) comma = t.size();
+  for (std::string& type : SplitAtCommas(types)) {
     ColumnSpec c;
-    c.type = t.substr(pos, comma - pos);
-    out.push_back(c);
-    pos = comma + 1;
+    c.type = std::move(type);
+    out.push_back(std::move(c));
   }
   if (widths) {
-    std::string w = widths;
-    size_t i = 0;
-    pos = 0;
-    while (pos <= w.size() && i < out.size()) {
-      size_t comma = w.find(',', pos);
-      if (comma == std::string::npos) comma = w.size();
-      out[i++].width = std::max(0, std::atoi(w.substr(pos, comma - pos).c_str()));
-      pos = comma + 1;
-    }
+    std::vector<std::string> w = SplitAtCommas(widths);
+    for (size_t i = 0; i < w.size() && i < out.size(); ++i)
+      out[i].width = std::max(0, std::atoi(w[i].c_str()));
   }
-  for (size_t i = 0; i < out.size(); ++i) {
-    if (titles && titles[i]) {
-      out[i].title = titles[i];
-    } else {
-      switch (out[i].type.empty() ? ' ' : out[i].type[0]) {
-        case 'N': out[i].title = "Name"; break;
-        case 'Z': out[i].title = "Description"; break;
-        case 'S': out[i].title = "Size"; break;
-        case 'D': out[i].title = "Date"; break;
-        case 'T': out[i].title = "Time"; break;
-        case 'O': out[i].title = "Owner"; break;
-        default: break;
-      }
-    }
-  }
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i].title = titles && titles[i] ? titles[i] : DefaultTitle(out[i].type);
   return out;
 }
 
 ViewMode DefaultViewMode(int mode, bool plugin) {
-  static const char* const kTypes[10] = {"N,S,D", "N,N,N", "N,N", "N,S,D,T", "N,S",
-                                         "N,S,D,T", "N,Z", "N,S,Z", "N,S,D", "N"};
-  static const char* const kWidths[10] = {"0,10,8", "0,0,0", "0,0", "0,10,8,5", "0,10",
-                                          "0,10,8,5", "0,0", "0,10,0", "0,10,8", "0"};
+  static const char* const kTypes[10] = {"N,S,D",   "N,N,N", "N,N",   "N,S,D,T", "N,S",
+                                         "N,S,D,T", "N,Z",   "N,S,Z", "N,S,D",   "N"};
+  static const char* const kWidths[10] = {"0,10,8",   "0,0,0", "0,0",    "0,10,8,5", "0,10",
+                                          "0,10,8,5", "0,0",   "0,10,0", "0,10,8",   "0"};
   if (mode < 0 || mode > 9) mode = 2;
   ViewMode v;
   v.columns = ParseColumns(kTypes[mode], kWidths[mode], nullptr);

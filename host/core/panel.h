@@ -3,6 +3,8 @@
 // plug-in item records that point into those copies.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <array>
 #include <optional>
 #include <string>
@@ -42,6 +44,10 @@ struct ViewMode {
   std::vector<ColumnSpec> status;
 };
 
+// How many groups of names a mode shows side by side: a mode with several name columns whose
+// columns divide evenly among them repeats one group per name column; any other mode is one.
+int NameGroups(const ViewMode& mode);
+
 // What GetOpenPluginInfo said, copied.
 struct PluginPanelState {
   DWORD flags = 0;
@@ -57,8 +63,15 @@ struct PluginPanelState {
 };
 
 // Key bar layers in KeyBarTitles order.
-enum KeyBarLayer { kLayerPlain, kLayerCtrl, kLayerAlt, kLayerShift, kLayerCtrlShift,
-                   kLayerAltShift, kLayerCtrlAlt };
+enum KeyBarLayer {
+  kLayerPlain,
+  kLayerCtrl,
+  kLayerAlt,
+  kLayerShift,
+  kLayerCtrlShift,
+  kLayerAltShift,
+  kLayerCtrlAlt
+};
 
 class Panel {
  public:
@@ -102,6 +115,10 @@ class Panel {
 PluginPanelItem MakeItem(const PanelEntry& entry, std::vector<char*>& custom);
 // A deep copy of a plug-in's item.
 PanelEntry CopyEntry(const PluginPanelItem& item);
+
+// What a file's status says in find data: folder or archive, the three times and the size of a
+// file (0 for a folder). The name and the other attributes are the caller's.
+WIN32_FIND_DATA FindDataOf(const struct stat& st);
 
 // Splits "N,Z" / "0,25" / titles into columns.
 std::vector<ColumnSpec> ParseColumns(const char* types, const char* widths,

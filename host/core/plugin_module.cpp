@@ -6,7 +6,9 @@
 
 namespace qb::host {
 
-PluginModule::~PluginModule() { Unload(); }
+PluginModule::~PluginModule() {
+  Unload();
+}
 
 bool PluginModule::Load(const std::string& path) {
   Unload();

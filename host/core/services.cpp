@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "host/core/host.h"
+#include "host/core/panel.h"
+#include "host/core/paths.h"
 
 namespace qb::host {
 
 namespace {
-
-constexpr int64_t kEpochDelta = 11644473600LL;
 
 int SvcMenu(int, int x, int y, int max_height, DWORD flags, const char* title, const char* bottom,
             const char*, const int* break_keys, int* break_code, const FarMenuItem* items,
@@ -36,8 +36,8 @@ int SvcDialog(int, int x1, int y1, int x2, int y2, const char*, FarDialogItem* i
 
 // The dialog procedure is not called: the host's dialogs run without one, which is all the
 // plug-in's dialog builder asks for.
-int SvcDialogEx(int number, int x1, int y1, int x2, int y2, const char* help,
-                FarDialogItem* items, int count, DWORD, DWORD, FARWINDOWPROC, long) {
+int SvcDialogEx(int number, int x1, int y1, int x2, int y2, const char* help, FarDialogItem* items,
+                int count, DWORD, DWORD, FARWINDOWPROC, long) {
   return SvcDialog(number, x1, y1, x2, y2, help, items, count);
 }
 
@@ -56,12 +56,6 @@ int SvcControl(HANDLE plugin, int command, void* param) {
   return h ? h->Control(plugin, command, param) : 0;
 }
 
-FILETIME ToFileTime(const struct timespec& ts) {
-  uint64_t v = static_cast<uint64_t>(ts.tv_sec + kEpochDelta) * 10000000ULL +
-               static_cast<uint64_t>(ts.tv_nsec / 100);
-  return FILETIME{static_cast<DWORD>(v & 0xFFFFFFFFu), static_cast<DWORD>(v >> 32)};
-}
-
 // Walks dir depth first; each entry is named prefix + "/" + its name. Symbolic links to
 // folders are listed but not followed, so a loop of links can't recurse forever.
 void Walk(const std::string& dir, const std::string& prefix, int depth,
@@ -77,7 +71,7 @@ void Walk(const std::string& dir, const std::string& prefix, int depth,
   closedir(d);
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
-    std::string path = dir + "/" + name;
+    std::string path = JoinPath(dir, name);
     std::string shown = prefix + "/" + name;
     struct stat lst, st;
     if (lstat(path.c_str(), &lst) != 0) continue;
@@ -87,16 +81,8 @@ void Walk(const std::string& dir, const std::string& prefix, int depth,
     if (shown.size() >= NM) continue;
     PluginPanelItem item;
     std::memset(&item, 0, sizeof item);
-    bool is_dir = S_ISDIR(st.st_mode);
-    item.FindData.dwFileAttributes = is_dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    item.FindData.ftCreationTime = ToFileTime(st.st_ctim);
-    item.FindData.ftLastAccessTime = ToFileTime(st.st_atim);
-    item.FindData.ftLastWriteTime = ToFileTime(st.st_mtim);
-    if (!is_dir) {
-      uint64_t size = static_cast<uint64_t>(st.st_size);
-      item.FindData.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
-      item.FindData.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    }
+    item.FindData = FindDataOf(st);
+    const bool is_dir = S_ISDIR(st.st_mode);
     std::memcpy(item.FindData.cFileName, shown.c_str(), shown.size() + 1);
     out.push_back(item);
     if (is_dir && !link) Walk(path, shown, depth + 1, out);
@@ -119,7 +105,8 @@ int SvcGetDirList(const char* dir, PluginPanelItem** items, int* count) {
   std::string own = cut == std::string::npos ? root : root.substr(cut + 1);
   std::vector<PluginPanelItem> list;
   Walk(root, own, 0, list);
-  auto* block = static_cast<unsigned char*>(std::malloc(kHeader + list.size() * sizeof(PluginPanelItem)));
+  auto* block =
+      static_cast<unsigned char*>(std::malloc(kHeader + list.size() * sizeof(PluginPanelItem)));
   if (!block) return 0;
   size_t n = list.size();
   std::memcpy(block, &n, sizeof n);
@@ -142,7 +129,7 @@ const char kRootKey[] = "Software\\Far\\Plugins";
 void FillStartupInfo(PluginStartupInfo& info, const std::string& module_path) {
   std::memset(&info, 0, sizeof info);
   info.StructSize = sizeof info;
-  std::snprintf(info.ModuleName, sizeof info.ModuleName, "%s", module_path.c_str());
+  CopyUtf8(module_path, info.ModuleName, sizeof info.ModuleName);
   info.ModuleNumber = 0;
   info.RootKey = kRootKey;
   info.Menu = SvcMenu;

@@ -3,12 +3,24 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "sdk/far.h"
+
 namespace qb::host {
+
+char32_t HotKeyCase(char32_t c) {
+  return c < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(c))) : c;
+}
+
+char32_t HotKeyOf(const Event& ev) {
+  char32_t key = ev.ch;
+  if (!key && (ev.control & PKF_ALT) && ev.vk >= '0' && ev.vk <= 'Z')
+    key = static_cast<char32_t>(ev.vk);
+  return HotKeyCase(key);
+}
 
 char32_t HotText::hot() const {
   if (hot_pos < 0 || hot_pos >= static_cast<int>(text.size())) return 0;
-  char32_t c = text[hot_pos];
-  return c < 0x80 ? static_cast<char32_t>(std::towupper(static_cast<wint_t>(c))) : c;
+  return HotKeyCase(text[hot_pos]);
 }
 
 HotText ParseHotText(const char* text, bool show_amp) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/core/colors.h"
+#include "host/frontend.h"
 #include "host/screen.h"
 
 namespace qb::host {
@@ -15,6 +16,12 @@ struct HotText {
   // The hot key as an upper-case character, 0 when none.
   char32_t hot() const;
 };
+
+// Hot keys compare in upper case: ASCII letters are folded, other characters stay as they are.
+char32_t HotKeyCase(char32_t c);
+// The hot key an event presses, in upper case: the character typed, or else the letter or digit
+// held with Alt; 0 when none.
+char32_t HotKeyOf(const Event& ev);
 
 // "&&" is a literal ampersand; with show_amp every "&" is shown as it is.
 HotText ParseHotText(const char* text, bool show_amp);

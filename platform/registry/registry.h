@@ -27,8 +27,12 @@
 #include <optional>
 #include <string>
 
-#include "sdk/services.h"
-
+// The layer's own types, spelled as Windows spells them. This layer knows nothing of the libraries
+// above it: the main library hands keys of this type to the field types as the opaque HKEY of its
+// services (sdk/services.h), which names the same incomplete record, so a TU that includes both
+// sees one type; should the two ever differ, such a TU stops compiling.
+typedef uint32_t DWORD;
+typedef struct RegKeyHandle* HKEY;
 typedef int32_t LSTATUS;
 
 #define ERROR_SUCCESS 0

@@ -11,6 +11,7 @@
 #include "platform/codepage/codepage.h"
 #include "platform/storage/check.h"
 #include "platform/storage/storage.h"
+#include "platform/time/clock.h"
 
 using namespace qb::storage;
 
@@ -52,7 +53,7 @@ int Fail(HRESULT hr) {
 
 std::string Time(FileTime t) {
   if (t == 0) return "-";
-  time_t secs = static_cast<time_t>(t / 10000000ull) - 11644473600ll;
+  time_t secs = static_cast<time_t>(qb::clock::TicksToUnixSeconds(t));
   struct tm tm;
   if (gmtime_r(&secs, &tm) == nullptr) return "?";
   char buf[32];

@@ -1,5 +1,6 @@
 #include "platform/storage/check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -44,6 +45,16 @@ class Checker {
   // Walks a regular chain, claiming each sector for `owner`. Returns the chain.
   std::vector<uint32_t> Walk(uint32_t start, const std::string& owner);
   std::vector<uint32_t> WalkMini(uint32_t start, const std::string& owner);
+  // An allocation table as the walk sees it: entries, their owners so far, how many of them lie
+  // in the file (or the mini stream), and how its faults read.
+  struct Table {
+    const std::vector<uint32_t>& next;
+    std::vector<std::string>& owners;
+    uint64_t count;
+    const char* unit;
+    const char* leaves;
+  };
+  std::vector<uint32_t> WalkIn(const Table& t, uint32_t start, const std::string& owner);
   void CheckTree(uint32_t storage, const std::string& path, int depth);
   int BlackHeight(uint32_t node, const std::string& path, int depth);
 
@@ -58,42 +69,35 @@ class Checker {
   uint64_t mini_count_ = 0;
 };
 
-std::vector<uint32_t> Checker::Walk(uint32_t start, const std::string& owner) {
+std::vector<uint32_t> Checker::WalkIn(const Table& t, uint32_t start, const std::string& owner) {
   std::vector<uint32_t> chain;
+  const uint64_t limit = std::min<uint64_t>(t.count, t.next.size());
   uint32_t s = start;
   while (s != kEndOfChain) {
-    if (s >= n_ || s >= fat_.size()) {
-      Fail(owner + ": chain leaves the file at sector " + Hex(s));
+    if (s >= limit) {
+      Fail(owner + t.leaves + Hex(s));
       break;
     }
-    if (!owner_[s].empty()) {
-      Fail(owner + ": sector " + Hex(s) + " already belongs to " + owner_[s]);
+    if (!t.owners[s].empty()) {
+      Fail(owner + ": " + t.unit + " " + Hex(s) + " already belongs to " + t.owners[s]);
       break;
     }
-    owner_[s] = owner;
+    t.owners[s] = owner;
     chain.push_back(s);
-    s = fat_[s];
+    s = t.next[s];
   }
   return chain;
 }
 
+std::vector<uint32_t> Checker::Walk(uint32_t start, const std::string& owner) {
+  return WalkIn(Table{fat_, owner_, n_, "sector", ": chain leaves the file at sector "}, start,
+                owner);
+}
+
 std::vector<uint32_t> Checker::WalkMini(uint32_t start, const std::string& owner) {
-  std::vector<uint32_t> chain;
-  uint32_t m = start;
-  while (m != kEndOfChain) {
-    if (m >= mini_count_ || m >= minifat_.size()) {
-      Fail(owner + ": mini chain leaves the mini stream at " + Hex(m));
-      break;
-    }
-    if (!mini_owner_[m].empty()) {
-      Fail(owner + ": mini sector " + Hex(m) + " already belongs to " + mini_owner_[m]);
-      break;
-    }
-    mini_owner_[m] = owner;
-    chain.push_back(m);
-    m = minifat_[m];
-  }
-  return chain;
+  return WalkIn(Table{minifat_, mini_owner_, mini_count_, "mini sector",
+                      ": mini chain leaves the mini stream at "},
+                start, owner);
 }
 
 int Checker::BlackHeight(uint32_t node, const std::string& path, int depth) {
@@ -263,26 +267,22 @@ HRESULT Checker::Run() {
   // crash cut short. Readers ignore them.
   n_ = std::min<uint32_t>(n_, static_cast<uint32_t>(fat_.size()));
   owner_.resize(n_);
-  for (uint32_t s : locs) {
-    if (s >= n_) {
-      Fail("FAT sector " + Hex(s) + " beyond the FAT's reach");
-      continue;
+  // The sectors of the FAT and of the DIFAT belong to them and are marked so in the FAT.
+  auto claim = [&](const std::vector<uint32_t>& sectors, const std::string& what,
+                   const char* repeated, uint32_t mark, const char* mark_name) {
+    for (uint32_t s : sectors) {
+      if (s >= n_) {
+        Fail(what + " sector " + Hex(s) + " beyond the FAT's reach");
+        continue;
+      }
+      if (!owner_[s].empty()) Fail(what + " sector " + Hex(s) + " " + repeated);
+      owner_[s] = what;
+      if (s < fat_.size() && fat_[s] != mark)
+        Fail(what + " sector " + Hex(s) + " not marked " + mark_name);
     }
-    if (!owner_[s].empty()) Fail("FAT sector " + Hex(s) + " listed twice");
-    owner_[s] = "FAT";
-    if (s < fat_.size() && fat_[s] != kFatSect)
-      Fail("FAT sector " + Hex(s) + " not marked FATSECT");
-  }
-  for (uint32_t s : difat) {
-    if (s >= n_) {
-      Fail("DIFAT sector " + Hex(s) + " beyond the FAT's reach");
-      continue;
-    }
-    if (!owner_[s].empty()) Fail("DIFAT sector " + Hex(s) + " used twice");
-    owner_[s] = "DIFAT";
-    if (s < fat_.size() && fat_[s] != kDifSect)
-      Fail("DIFAT sector " + Hex(s) + " not marked DIFSECT");
-  }
+  };
+  claim(locs, "FAT", "listed twice", kFatSect, "FATSECT");
+  claim(difat, "DIFAT", "used twice", kDifSect, "DIFSECT");
 
   // Directory.
   auto dir = Walk(Get32(h + 0x30), "directory");

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/storage/storage.h"
+#include "platform/time/clock.h"
 
 namespace qb::storage {
 namespace {
@@ -178,9 +179,7 @@ class PosixFileSystem final : public FileSystem {
   FileTime Now() override {
     struct timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
-    // 1601-01-01 to 1970-01-01 in 100 ns units.
-    return static_cast<FileTime>(ts.tv_sec) * 10000000ull +
-           static_cast<FileTime>(ts.tv_nsec) / 100 + 116444736000000000ull;
+    return qb::clock::UnixToTicks(ts.tv_sec, static_cast<uint32_t>(ts.tv_nsec));
   }
 };
 

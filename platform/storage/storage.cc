@@ -126,40 +126,32 @@ HRESULT Storage::Commit() {
   return root_ ? volume_->Commit() : S_OK;
 }
 
-HRESULT Storage::OpenStorage(std::u16string_view name, uint32_t mode, Storage* out) {
+template <class Handle>
+HRESULT Storage::Child(std::u16string_view name, uint32_t mode, uint8_t type, bool create,
+                       Handle* out) {
   if (out == nullptr) return STG_E_INVALIDPOINTER;
   uint32_t id = 0;
-  if (HRESULT hr = OpenChild(volume_, id_, name, mode, detail::kTypeStorage, &id); Failed(hr))
-    return hr;
+  HRESULT hr = create ? CreateChild(volume_, id_, name, mode, type, &id)
+                      : OpenChild(volume_, id_, name, mode, type, &id);
+  if (Failed(hr)) return hr;
   out->Adopt(volume_, id);
   return S_OK;
+}
+
+HRESULT Storage::OpenStorage(std::u16string_view name, uint32_t mode, Storage* out) {
+  return Child(name, mode, detail::kTypeStorage, false, out);
 }
 
 HRESULT Storage::CreateStorage(std::u16string_view name, uint32_t mode, Storage* out) {
-  if (out == nullptr) return STG_E_INVALIDPOINTER;
-  uint32_t id = 0;
-  if (HRESULT hr = CreateChild(volume_, id_, name, mode, detail::kTypeStorage, &id); Failed(hr))
-    return hr;
-  out->Adopt(volume_, id);
-  return S_OK;
+  return Child(name, mode, detail::kTypeStorage, true, out);
 }
 
 HRESULT Storage::OpenStream(std::u16string_view name, uint32_t mode, Stream* out) {
-  if (out == nullptr) return STG_E_INVALIDPOINTER;
-  uint32_t id = 0;
-  if (HRESULT hr = OpenChild(volume_, id_, name, mode, detail::kTypeStream, &id); Failed(hr))
-    return hr;
-  out->Adopt(volume_, id);
-  return S_OK;
+  return Child(name, mode, detail::kTypeStream, false, out);
 }
 
 HRESULT Storage::CreateStream(std::u16string_view name, uint32_t mode, Stream* out) {
-  if (out == nullptr) return STG_E_INVALIDPOINTER;
-  uint32_t id = 0;
-  if (HRESULT hr = CreateChild(volume_, id_, name, mode, detail::kTypeStream, &id); Failed(hr))
-    return hr;
-  out->Adopt(volume_, id);
-  return S_OK;
+  return Child(name, mode, detail::kTypeStream, true, out);
 }
 
 void Storage::Adopt(const std::shared_ptr<detail::Volume>& volume, uint32_t id) {

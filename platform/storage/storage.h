@@ -215,6 +215,9 @@ class Storage {
   friend HRESULT CreateCompoundFile(const std::string&, uint32_t, Storage*, FileSystem*);
   // Makes this object the handle of the open storage `id` (releasing what it held).
   void Adopt(const std::shared_ptr<detail::Volume>& volume, uint32_t id);
+  // Opens (or creates) the child `name` of `type` and makes `*out` its handle.
+  template <class Handle>
+  HRESULT Child(std::u16string_view name, uint32_t mode, uint8_t type, bool create, Handle* out);
   std::shared_ptr<detail::Volume> volume_;
   uint32_t id_ = 0;
   bool root_ = false;

@@ -5,17 +5,17 @@
 #include <string>
 
 #include "shared/dialog/dialog.h"
-#include "tests/dialog/recording_host.h"
+#include "tests/support/scripted_host.h"
 
 namespace qb::dlg {
 namespace {
 
-using qb::test::RecordingHost;
+using qb::test::ScriptedHost;
 
 class DialogBuilderTest : public ::testing::Test {
  protected:
   DialogBuilderTest() {
-    host.msgs = {{0, "OK"}, {1, "Cancel"}, {13, "Error"}, {40, "Value from %d to %d"},
+    host.msgs = {{0, "OK"},    {1, "Cancel"}, {13, "Error"}, {40, "Value from %d to %d"},
                  {50, "Show"}, {51, "Name"}};
     SetHost(&host.info);
     SetErrorTexts(13, 0);
@@ -24,7 +24,7 @@ class DialogBuilderTest : public ::testing::Test {
     SetHost(nullptr);
     SetErrorTexts(nullptr, nullptr);
   }
-  RecordingHost host;
+  ScriptedHost host;
 };
 
 // A dialog of a frame, one integer edit (item 1) and the two buttons (items 2 and 3).
@@ -38,27 +38,26 @@ struct IntDialog {
   DlgBuilder dlg;
 };
 
-TEST_F(DialogBuilderTest, SingleExitAcceptsOnlyTheAcceptingButton) {
+// One showing of a number dialog: what is typed, which item closes it, and what comes of it.
+struct IntRun {
+  const char* name;
+  const char* typed;
+  int close;   // the closing item; 2 accepts, 3 cancels, -1 is Esc
+  int result;  // what Run answers
+  int stored;  // the value after, from 5
+};
+
+class IntDialogRunTest : public DialogBuilderTest, public ::testing::WithParamInterface<IntRun> {};
+
+TEST_P(IntDialogRunTest, OnlyTheAcceptingButtonStoresAValidNumber) {
+  const IntRun& c = GetParam();
   int value = 5;
-  {
-    IntDialog d(&value);
-    host.dialog_script.push_back(RecordingHost::Type(1, "7", 2));
-    EXPECT_EQ(d.dlg.Run(), 0);
-    EXPECT_EQ(value, 7);
-  }
-  {
-    IntDialog d(&value);
-    host.dialog_script.push_back(RecordingHost::Type(1, "8", 3));  // the cancelling button
-    EXPECT_EQ(d.dlg.Run(), -1);
-    EXPECT_EQ(value, 7);
-  }
-  {
-    IntDialog d(&value);
-    host.dialog_script.push_back(RecordingHost::Type(1, "9", -1));  // Esc
-    EXPECT_EQ(d.dlg.Run(), -1);
-    EXPECT_EQ(value, 7);
-  }
-  ASSERT_EQ(host.dialogs.size(), 3u);
+  IntDialog d(&value);
+  host.dialog_answers.push_back(ScriptedHost::Type(1, c.typed, c.close));
+  EXPECT_EQ(d.dlg.Run(), c.result);
+  EXPECT_EQ(value, c.stored);
+  EXPECT_TRUE(host.messages.empty());
+  ASSERT_EQ(host.dialogs.size(), 1u);
   const auto& shown = host.dialogs[0];
   EXPECT_EQ(shown.x1, -1);
   EXPECT_EQ(shown.y1, -1);
@@ -70,13 +69,23 @@ TEST_F(DialogBuilderTest, SingleExitAcceptsOnlyTheAcceptingButton) {
   EXPECT_EQ(shown.items[0].Focus, 1);  // the default focus index 0
 }
 
+INSTANTIATE_TEST_SUITE_P(DialogBuilderTest, IntDialogRunTest,
+                         ::testing::Values(IntRun{"Accepted", "7", 2, 0, 7},
+                                           IntRun{"Cancelled", "8", 3, -1, 5},
+                                           IntRun{"Escaped", "9", -1, -1, 5},
+                                           // hexadecimal, at the top of the range
+                                           IntRun{"HexadecimalAtTheTop", "0x63", 2, 0, 99}),
+                         [](const ::testing::TestParamInfo<IntRun>& info) {
+                           return std::string(info.param.name);
+                         });
+
 TEST_F(DialogBuilderTest, ExitListCountsNegativeEntriesFromTheEnd) {
   for (auto [closed_on, expected] : {std::pair{18, 0}, {15, 1}, {19, -1}, {3, 2}, {-1, -1}}) {
     const int closed = closed_on;
     DlgBuilder dlg(40, 30, nullptr);
     int flags[20] = {};
     for (int i = 0; i < 20; ++i) dlg.Make<DlgCheckBox>(1, i, 0u, "x", &flags[i]);
-    host.dialog_script.push_back([closed](FarDialogItem* items, int) {
+    host.dialog_answers.push_back([closed](FarDialogItem* items, int) {
       for (int i = 0; i < 20; ++i) items[i].Selected = 1;
       return closed;
     });
@@ -97,13 +106,13 @@ TEST_F(DialogBuilderTest, InvalidNumberShowsTheRangeAndReopensOnItKeepingWhatWas
                     std::make_unique<DlgIntBinding>(&value, 2, 99, 40, "RangeHelp"));
   dlg.Make<DlgEdit>(5, 4, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name));
   dlg.AddButtons(0, 1);
-  host.dialog_script.push_back([](FarDialogItem* items, int) {
+  host.dialog_answers.push_back([](FarDialogItem* items, int) {
     items[1].Selected = 1;
     std::strcpy(items[2].Data, "1");
     std::strcpy(items[3].Data, "typed");
     return 4;
   });
-  host.dialog_script.push_back(RecordingHost::Type(2, "$10", 4));
+  host.dialog_answers.push_back(ScriptedHost::Type(2, "$10", 4));
   EXPECT_EQ(dlg.Run(), 0);
   EXPECT_EQ(value, 16);
   EXPECT_EQ(check, 1);
@@ -125,20 +134,11 @@ TEST_F(DialogBuilderTest, InvalidNumberShowsTheRangeAndReopensOnItKeepingWhatWas
   EXPECT_EQ(again[1].Selected, 1);
 }
 
-TEST_F(DialogBuilderTest, HexadecimalAtTheTopOfTheRangeIsAccepted) {
-  int value = 5;
-  IntDialog d(&value);
-  host.dialog_script.push_back(RecordingHost::Type(1, "0x63", 2));
-  EXPECT_EQ(d.dlg.Run(), 0);
-  EXPECT_EQ(value, 99);
-  EXPECT_TRUE(host.messages.empty());
-}
-
 TEST_F(DialogBuilderTest, EscapeAfterAFailedValidationStoresNothing) {
   int value = 5;
   IntDialog d(&value);
-  host.dialog_script.push_back(RecordingHost::Type(1, "100", 2));
-  host.dialog_script.push_back(RecordingHost::Close(-1));
+  host.dialog_answers.push_back(ScriptedHost::Type(1, "100", 2));
+  host.dialog_answers.push_back(ScriptedHost::Close(-1));
   EXPECT_EQ(d.dlg.Run(), -1);
   EXPECT_EQ(value, 5);
   EXPECT_EQ(host.messages.size(), 1u);
@@ -154,7 +154,7 @@ TEST_F(DialogBuilderTest, CheckBoxesStoreTheirStates) {
   dlg.Make<DlgRadioButton>(1, 5, DIF_GROUP, "a", &radio, 0);
   dlg.Make<DlgRadioButton>(1, 6, 0u, "b", &radio, 7);
   dlg.AddButtons(0, 1);
-  host.dialog_script.push_back([](FarDialogItem* items, int) {
+  host.dialog_answers.push_back([](FarDialogItem* items, int) {
     items[0].Selected = 2;
     items[1].Selected = 2;
     items[2].Selected = 1;
@@ -190,7 +190,7 @@ TEST_F(DialogBuilderTest, ComboBoxPreselectsAndStoresTheMatchingEntry) {
     std::string t = typed;
     int sel_seen = -1;
     const FarList* list_seen = nullptr;
-    host.dialog_script.push_back([&, t](FarDialogItem* items, int) {
+    host.dialog_answers.push_back([&, t](FarDialogItem* items, int) {
       list_seen = items[0].ListItems;
       for (int i = 0; i < list_seen->ItemsNumber; ++i)
         if (list_seen->Items[i].Flags & LIF_SELECTED) sel_seen = i;
@@ -213,7 +213,7 @@ TEST_F(DialogBuilderTest, HeapTextBindingShowsNoneAsEmptyAndStoresACopy) {
     dlg.AddFrame("t");
     dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(&text));
     dlg.AddButtons(0, 1);
-    host.dialog_script.push_back(RecordingHost::Close(2));
+    host.dialog_answers.push_back(ScriptedHost::Close(2));
     EXPECT_EQ(dlg.Run(), 0);
     EXPECT_STREQ(host.dialogs.back().items[1].Data, "");
     ASSERT_NE(text, nullptr);
@@ -224,7 +224,7 @@ TEST_F(DialogBuilderTest, HeapTextBindingShowsNoneAsEmptyAndStoresACopy) {
     dlg.AddFrame("t");
     dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(&text));
     dlg.AddButtons(0, 1);
-    host.dialog_script.push_back(RecordingHost::Type(1, "Main street", 2));
+    host.dialog_answers.push_back(ScriptedHost::Type(1, "Main street", 2));
     EXPECT_EQ(dlg.Run(), 0);
     EXPECT_STREQ(text, "Main street");
   }
@@ -236,12 +236,11 @@ TEST_F(DialogBuilderTest, TextValidationKeepsTheDialogOpen) {
   DlgBuilder dlg(60, 9, nullptr);
   dlg.AddFrame("t");
   dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr,
-                    std::make_unique<DlgStrBufBinding>(buf, sizeof(buf), [](const char* s) {
-                      return std::strlen(s) > 0;
-                    }));
+                    std::make_unique<DlgStrBufBinding>(
+                        buf, sizeof(buf), [](const char* s) { return std::strlen(s) > 0; }));
   dlg.AddButtons(0, 1);
-  host.dialog_script.push_back(RecordingHost::Type(1, "", 2));
-  host.dialog_script.push_back(RecordingHost::Type(1, "a text longer than the buffer", 2));
+  host.dialog_answers.push_back(ScriptedHost::Type(1, "", 2));
+  host.dialog_answers.push_back(ScriptedHost::Type(1, "a text longer than the buffer", 2));
   EXPECT_EQ(dlg.Run(), 0);
   EXPECT_EQ(host.dialogs.size(), 2u);
   EXPECT_STREQ(buf, "a text longer t");  // cut to the caller's 16 bytes
@@ -253,7 +252,7 @@ TEST_F(DialogBuilderTest, LongTextsAreCutTo511BytesWithoutSplittingACharacter) {
   DlgBuilder dlg(60, 9, nullptr);
   dlg.Make<DlgText>(1, 1, 0u, ascii.c_str());
   dlg.Make<DlgText>(1, 2, 0u, wide.c_str());
-  host.dialog_script.push_back(RecordingHost::Close(-1));
+  host.dialog_answers.push_back(ScriptedHost::Close(-1));
   dlg.Run();
   const auto& shown = host.dialogs[0].items;
   EXPECT_EQ(std::string(shown[0].Data), std::string(511, 'a'));
@@ -268,7 +267,7 @@ TEST_F(DialogBuilderTest, FrameButtonsAndEditsDescribeThemselvesToTheHost) {
   dlg.Make<DlgEdit>(5, 4, 54, DIF_EDITOR, nullptr, nullptr, DI_PSWEDIT);
   dlg.Make<DlgText>(5, 5, 0u, 51);
   dlg.AddButtons(0, 1);
-  host.dialog_script.push_back(RecordingHost::Close(-1));
+  host.dialog_answers.push_back(ScriptedHost::Close(-1));
   EXPECT_EQ(dlg.Run(), -1);
   const auto& it = host.dialogs[0].items;
   ASSERT_EQ(it.size(), 6u);
@@ -302,7 +301,7 @@ TEST_F(DialogBuilderTest, PlacedDialogLaysOutFrameAndButtonsFromItsCorners) {
   dlg.top = 5;
   dlg.AddFrame("t");
   dlg.AddButtons(0, 1);
-  host.dialog_script.push_back(RecordingHost::Close(-1));
+  host.dialog_answers.push_back(ScriptedHost::Close(-1));
   dlg.Run();
   const auto& it = host.dialogs[0].items;
   EXPECT_EQ(it[0].X2, 59);
@@ -311,13 +310,15 @@ TEST_F(DialogBuilderTest, PlacedDialogLaysOutFrameAndButtonsFromItsCorners) {
   EXPECT_EQ(host.dialogs[0].x1, 10);
 }
 
-long Proc(HANDLE, int, int, long) { return 0; }
+long Proc(HANDLE, int, int, long) {
+  return 0;
+}
 
 TEST_F(DialogBuilderTest, DialogProcedureGoesThroughDialogEx) {
   DlgBuilder dlg(40, 9, nullptr);
   dlg.AddButtons(0, 1);
   dlg.dialog_proc = &Proc;
-  host.dialog_script.push_back(RecordingHost::Close(0));
+  host.dialog_answers.push_back(ScriptedHost::Close(0));
   EXPECT_EQ(dlg.Run(), 0);
   EXPECT_TRUE(host.dialogs[0].ex);
 }

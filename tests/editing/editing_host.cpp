@@ -39,7 +39,9 @@ void Bind(void* library, const char* name, T* out) {
   if (!*out) throw std::runtime_error(std::string("Quillbox.so lacks ") + name);
 }
 
-std::u16string Wide(const std::string& text) { return *codepage::Utf8ToUtf16(text); }
+std::u16string Wide(const std::string& text) {
+  return *codepage::Utf8ToUtf16(text);
+}
 
 std::vector<std::string> Split(const std::string& path) {
   std::vector<std::string> parts;
@@ -89,26 +91,6 @@ std::vector<uint8_t> Serialize(const std::vector<Field>& fields) {
   return out;
 }
 
-// ---- The service table's callbacks ---------------------------------------------------------------
-
-int HostMenu(int, int, int, int, DWORD, const char* title, const char*, const char* help,
-             const int*, int* break_code, const FarMenuItem* items, int count) {
-  if (break_code) *break_code = -1;
-  return Host::Get().OnMenu(title, help, items, count);
-}
-int HostDialog(int, int, int, int, int, const char* help, FarDialogItem* items, int count) {
-  return Host::Get().OnDialog(help, items, count);
-}
-int HostDialogEx(int, int, int, int, int, const char* help, FarDialogItem* items, int count,
-                 DWORD, DWORD, FARWINDOWPROC, long) {
-  return Host::Get().OnDialog(help, items, count);
-}
-int HostMessage(int, DWORD, const char* help, const char* const* items, int count, int) {
-  return Host::Get().OnMessage(help, items, count);
-}
-int HostControl(HANDLE, int command, void* param) { return Host::Get().OnControl(command, param); }
-const char* HostGetMsg(int, int) { return ""; }
-
 }  // namespace
 
 }  // namespace qb::edtest
@@ -121,44 +103,31 @@ extern "C" __attribute__((visibility("default"))) int QbSetClipboard(const char*
 
 namespace qb::edtest {
 
-DialogAnswer Accept(std::vector<std::string> texts) {
-  return [texts](FarDialogItem* items, int count) {
-    std::size_t next = 0;
-    for (int i = 0; i < count && next < texts.size(); ++i) {
-      if (items[i].Type != DI_EDIT) continue;
-      std::snprintf(items[i].Data, sizeof items[i].Data, "%s", texts[next++].c_str());
-    }
-    return count - 2;  // the accepting button of AddButtons
-  };
-}
-
-DialogAnswer Cancel() {
-  return [](FarDialogItem*, int) { return -1; };
-}
-
 Host& Host::Get() {
   static Host host;
   return host;
 }
 
-Host::Host() {
-  char pattern[] = "/tmp/qb-edit-XXXXXX";
-  dir_ = std::string(mkdtemp(pattern)) + "/";
+Host::Host() : ScriptedHost("", 1) {
+  missing_msg = "";
+  control = [this](int command, void* param) { return OnControl(command, param); };
   setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
   setenv("HOME", dir_.c_str(), 1);
   const std::string plugins = getenv("QB_PLUGIN_DIR") ? getenv("QB_PLUGIN_DIR") : "";
   const char* types = getenv("QB_EDIT_TYPES");
   std::vector<std::string> names = {"Quillbox.so"};
-  std::stringstream list(types ? types : "Comment.qbl Address.qbl Single.qbl Bare.qbl");
+  if (!types) throw std::runtime_error("QB_EDIT_TYPES names no field types");
+  std::stringstream list(types);
   std::string name;
   while (list >> name) names.push_back(name);
   for (const std::string& file : names) {
-    const fs::path from =
-        fs::exists(fs::path(plugins) / file) ? fs::path(plugins) / file : fs::path(QB_EDIT_FT_DIR) / file;
+    const fs::path from = fs::exists(fs::path(plugins) / file) ? fs::path(plugins) / file
+                                                               : fs::path(QB_EDIT_FT_DIR) / file;
     fs::copy_file(from, dir_ + file);
   }
   for (const auto& entry : fs::directory_iterator(plugins)) {
-    if (entry.path().extension() == ".lng") fs::copy_file(entry.path(), dir_ + entry.path().filename().string());
+    if (entry.path().extension() == ".lng")
+      fs::copy_file(entry.path(), dir_ + entry.path().filename().string());
   }
   library_ = dlopen((dir_ + "Quillbox.so").c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library_) throw std::runtime_error(dlerror());
@@ -172,27 +141,12 @@ Host::Host() {
   Bind(library_, "ProcessKey", &g.ProcessKey);
   Bind(library_, "MakeDirectory", &g.MakeDirectory);
   Bind(library_, "DeleteFiles", &g.DeleteFiles);
-  static PluginStartupInfo info{};
-  info.StructSize = sizeof info;
   std::snprintf(info.ModuleName, sizeof info.ModuleName, "%sQuillbox.so", dir_.c_str());
-  info.ModuleNumber = 1;
-  info.RootKey = "Software\\Far\\Plugins";
-  info.Menu = HostMenu;
-  info.Dialog = HostDialog;
-  info.DialogEx = HostDialogEx;
-  info.Message = HostMessage;
-  info.GetMsg = HostGetMsg;
-  info.Control = HostControl;
   g.SetStartupInfo(&info);
 }
 
 void Host::ClearScripts() {
-  dialogs.clear();
-  menus.clear();
-  messages.clear();
-  shown_dialogs.clear();
-  shown_menus.clear();
-  shown_messages.clear();
+  Reset();
   clipboard = "<untouched>";
 }
 
@@ -324,16 +278,18 @@ void Host::Reread() {
   items_.push_back(dots);
   if (g.GetFindData(panel_, &found_, &found_count_, 0)) {
     std::vector<PluginPanelItem> rest(found_, found_ + found_count_);
-    std::stable_sort(rest.begin(), rest.end(), [&](const PluginPanelItem& a, const PluginPanelItem& b) {
-      const int c = g.Compare(panel_, &a, &b, SM_NAME);
-      if (c != -2) return c < 0;
-      return std::strcmp(a.FindData.cFileName, b.FindData.cFileName) < 0;
-    });
+    std::stable_sort(rest.begin(), rest.end(),
+                     [&](const PluginPanelItem& a, const PluginPanelItem& b) {
+                       const int c = g.Compare(panel_, &a, &b, SM_NAME);
+                       if (c != -2) return c < 0;
+                       return std::strcmp(a.FindData.cFileName, b.FindData.cFileName) < 0;
+                     });
     items_.insert(items_.end(), rest.begin(), rest.end());
   }
   for (std::size_t i = 0; i < items_.size(); ++i) {
     if (keep == items_[i].FindData.cFileName) {
-      if (current_ >= static_cast<int>(items_.size()) || keep != items_[current_].FindData.cFileName)
+      if (current_ >= static_cast<int>(items_.size()) ||
+          keep != items_[current_].FindData.cFileName)
         current_ = static_cast<int>(i);
       break;
     }
@@ -361,9 +317,13 @@ bool Host::SetCurrentName(const std::string& name) {
   return false;
 }
 
-int Host::Key(int key, unsigned state) { return g.ProcessKey(panel_, key, state); }
+int Host::Key(int key, unsigned state) {
+  return g.ProcessKey(panel_, key, state);
+}
 
-int Host::MakeDirectory(char* name, int op_mode) { return g.MakeDirectory(panel_, name, op_mode); }
+int Host::MakeDirectory(char* name, int op_mode) {
+  return g.MakeDirectory(panel_, name, op_mode);
+}
 
 int Host::Delete(std::vector<int> indexes, int op_mode) {
   std::vector<PluginPanelItem> chosen;
@@ -406,36 +366,6 @@ int Host::OnControl(int command, void* param) {
   }
 }
 
-int Host::OnMenu(const char* title, const char* help, const FarMenuItem* items, int count) {
-  Shown shown{help ? help : "", title ? title : "", {}};
-  for (int i = 0; i < count; ++i) shown.lines.push_back(items[i].Text);
-  shown_menus.push_back(shown);
-  if (menus.empty()) return -1;
-  const int answer = menus.front();
-  menus.pop_front();
-  return answer;
-}
-
-int Host::OnDialog(const char* help, FarDialogItem* items, int count) {
-  Shown shown{help ? help : "", "", {}};
-  for (int i = 0; i < count; ++i) shown.lines.push_back(items[i].Data);
-  shown_dialogs.push_back(shown);
-  if (dialogs.empty()) return -1;
-  DialogAnswer answer = dialogs.front();
-  dialogs.pop_front();
-  return answer(items, count);
-}
-
-int Host::OnMessage(const char* help, const char* const* items, int count) {
-  Shown shown{help ? help : "", "", {}};
-  for (int i = 0; i < count; ++i) shown.lines.push_back(items[i] ? items[i] : "<null>");
-  shown_messages.push_back(shown);
-  if (messages.empty()) return 0;
-  const int answer = messages.front();
-  messages.pop_front();
-  return answer;
-}
-
 namespace {
 void* TypeLibrary(const std::string& dir, const std::string& name) {
   return dlopen((dir + name + ".qbl").c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -452,14 +382,14 @@ std::string Host::TypeLog(const std::string& name) {
 
 void Host::TypeReset(const std::string& name) {
   void* lib = TypeLibrary(dir_, name);
-  if (auto fn = lib ? reinterpret_cast<void (*)()>(dlsym(lib, "TestReset")) : nullptr) fn();
+  if (auto fn = lib ? reinterpret_cast<void (*)(int)>(dlsym(lib, "TestReset")) : nullptr) fn(1);
   if (lib) dlclose(lib);
 }
 
 void Host::TypeEditor(const std::string& name, int answer, const std::string& text) {
   void* lib = TypeLibrary(dir_, name);
-  if (auto fn = lib ? reinterpret_cast<void (*)(int, const char*)>(dlsym(lib, "TestSetEditor"))
-                    : nullptr)
+  if (auto fn =
+          lib ? reinterpret_cast<void (*)(int, const char*)>(dlsym(lib, "TestSetEditor")) : nullptr)
     fn(answer, text.c_str());
   if (lib) dlclose(lib);
 }

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "sdk/far.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/temp_dir.h"
 
 namespace qb::edtest {
 
@@ -20,19 +22,18 @@ struct Field {
   bool operator==(const Field&) const = default;
 };
 
-struct Shown {
-  std::string help;
-  std::string title;                // menus
-  std::vector<std::string> lines;   // message lines, menu items or dialog items' texts
-};
-
-// A dialog answer: may change the items' Data; returns the closing item's index or -1.
-using DialogAnswer = std::function<int(FarDialogItem* items, int count)>;
+using test::DialogAnswer;
 // Types text into the edit lines in order and presses the accepting button.
-DialogAnswer Accept(std::vector<std::string> texts);
-DialogAnswer Cancel();
+inline DialogAnswer Accept(std::vector<std::string> texts) {
+  return test::ScriptedHost::Accept(std::move(texts));
+}
+inline DialogAnswer Cancel() {
+  return test::ScriptedHost::Cancel();
+}
 
-class Host {
+// The kit's scripted host (dialog_answers, menu_answers and message_answers script what the user
+// does; dialogs, menus and messages record what was shown) with a panel behind it.
+class Host : public test::ScriptedHost {
  public:
   // The plug-in directory: Quillbox.so, the language files and the listed field types.
   static Host& Get();
@@ -65,13 +66,7 @@ class Host {
   int MakeDirectory(char* name, int op_mode = 0);
   int Delete(std::vector<int> indexes, int op_mode = 0);
 
-  // Scripts and what was shown.
-  std::deque<DialogAnswer> dialogs;
-  std::deque<int> menus;
-  std::deque<int> messages;
-  std::vector<Shown> shown_dialogs;
-  std::vector<Shown> shown_menus;
-  std::vector<Shown> shown_messages;
+  // Empties the scripts and what was shown.
   std::string clipboard = "<untouched>";
   void ClearScripts();
 
@@ -80,11 +75,8 @@ class Host {
   void TypeReset(const std::string& name);
   void TypeEditor(const std::string& name, int answer, const std::string& text);
 
-  // Callbacks of the service table.
+  // The panel's side of FCTL_* calls.
   int OnControl(int command, void* param);
-  int OnMenu(const char* title, const char* help, const FarMenuItem* items, int count);
-  int OnDialog(const char* help, FarDialogItem* items, int count);
-  int OnMessage(const char* help, const char* const* items, int count);
 
   const std::string& dir() const { return dir_; }
   std::string book() const { return dir_ + "Quillbox.Dat"; }
@@ -94,7 +86,8 @@ class Host {
   void ClosePanel();
   void FreeItems();
 
-  std::string dir_;
+  test::TempDir temp_{"qb-edit"};
+  std::string dir_ = temp_.path();
   void* library_ = nullptr;
   HANDLE panel_ = nullptr;
   std::vector<PluginPanelItem> items_;

@@ -10,7 +10,9 @@ namespace {
 
 constexpr uint32_t kComment = 0x10101, kAddress = 0x10301, kSingle = 0x7701, kBare = 0x7801;
 
-std::string Z(const std::string& text) { return text + std::string(1, '\0'); }
+std::string Z(const std::string& text) {
+  return text + std::string(1, '\0');
+}
 
 class FieldKeys : public ::testing::Test {
  protected:
@@ -29,53 +31,53 @@ class FieldKeys : public ::testing::Test {
 
 TEST_F(FieldKeys, AddFieldOffersEveryTypeInLoadOrderAndStoresWhatItsEditorMade) {
   Open({});
-  h.menus.push_back(2);  // Comment
-  h.dialogs.push_back(Accept({"first line", "second"}));
+  h.menu_answers.push_back(2);  // Comment
+  h.dialog_answers.push_back(Accept({"first line", "second"}));
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
-  ASSERT_EQ(h.shown_menus.size(), 1u);
-  EXPECT_EQ(h.shown_menus[0].help, "CreateEntryMenu");
-  EXPECT_EQ(h.shown_menus[0].lines,
-            (std::vector<std::string>{"Address", "Bare", "Comment", "Single"}));
+  ASSERT_EQ(h.menus.size(), 1u);
+  EXPECT_EQ(h.menus[0].help, "CreateEntryMenu");
+  EXPECT_EQ(h.menus[0].lines, (std::vector<std::string>{"Address", "Bare", "Comment", "Single"}));
   EXPECT_EQ(Bob(), (std::vector<Field>{{kComment, Z("first line\nsecond")}}));
   EXPECT_EQ(h.CurrentName(), "Comment");
 
   // Comment allows several: a second one is appended.
-  h.menus.push_back(2);
-  h.dialogs.push_back(Accept({"again"}));
+  h.menu_answers.push_back(2);
+  h.dialog_answers.push_back(Accept({"again"}));
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
-  EXPECT_EQ(Bob(), (std::vector<Field>{{kComment, Z("first line\nsecond")}, {kComment, Z("again")}}));
+  EXPECT_EQ(Bob(),
+            (std::vector<Field>{{kComment, Z("first line\nsecond")}, {kComment, Z("again")}}));
 }
 
 TEST_F(FieldKeys, ASecondFieldOfASingleFieldTypeIsRefused) {
   Open({{kBare, "b"}});
-  h.menus.push_back(3);  // Single
+  h.menu_answers.push_back(3);  // Single
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
   EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "made"}}));
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
 
-  h.menus.push_back(3);
+  h.menu_answers.push_back(3);
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
-  ASSERT_EQ(h.shown_messages.size(), 1u);
-  EXPECT_EQ(h.shown_messages[0].help, "EntryAlreadyExistsError");
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].help, "EntryAlreadyExistsError");
   EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "made"}}));
 }
 
 TEST_F(FieldKeys, AddFieldDeclinedOrWithoutDataOrEscapedAddsNothing) {
   Open({});
   h.TypeEditor("Single", 0, "");
-  h.menus.push_back(3);
+  h.menu_answers.push_back(3);
   h.Key(VK_F4, PKF_SHIFT);
   h.TypeEditor("Single", 2, "");
-  h.menus.push_back(3);
+  h.menu_answers.push_back(3);
   h.Key(VK_F4, PKF_SHIFT);
-  h.menus.push_back(-1);
+  h.menu_answers.push_back(-1);
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
   EXPECT_TRUE(Bob().empty());
 }
 
 TEST_F(FieldKeys, ATypeWithoutAnEditorGetsAnEmptyField) {
   Open({});
-  h.menus.push_back(1);  // Bare
+  h.menu_answers.push_back(1);  // Bare
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
   EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, ""}}));
 }
@@ -122,13 +124,13 @@ TEST_F(FieldKeys, EnterRunsTheFieldsAction) {
 TEST_F(FieldKeys, DeletingFieldsOneThreeAndFourInAnyOrderRemovesExactlyThose) {
   const std::vector<Field> five = {
       {kBare, "f0"}, {kBare, "f1"}, {kBare, "f2"}, {kBare, "f3"}, {kBare, "f4"}};
-  for (const std::vector<int>& order : {std::vector<int>{2, 4, 5}, std::vector<int>{5, 2, 4},
-                                        std::vector<int>{4, 5, 2}}) {
+  for (const std::vector<int>& order :
+       {std::vector<int>{2, 4, 5}, std::vector<int>{5, 2, 4}, std::vector<int>{4, 5, 2}}) {
     Open(five);
     ASSERT_EQ(h.Names().size(), 6u);
-    h.messages.push_back(0);
+    h.message_answers.push_back(0);
     EXPECT_EQ(h.Delete(order), 1);
-    EXPECT_EQ(h.shown_messages.at(0).lines[2], "3 items");
+    EXPECT_EQ(h.messages.at(0).lines[2], "3 items");
     EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "f0"}, {kBare, "f2"}}));
   }
 }
@@ -139,8 +141,8 @@ TEST_F(FieldKeys, AListReadBeforeTheRecordChangedNeverDeletesOrEditsAnotherField
   Open(before);
   ASSERT_EQ(h.Names(), (std::vector<std::string>{"..", "Bare", "Bare", "Single"}));
   // Another program drops the first field: the Single item's place now holds a Bare field.
-  for (const auto& [key, state] : {std::pair<int, unsigned>{VK_F4, 0}, {VK_RETURN, 0},
-                                   {VK_F5, PKF_ALT}}) {
+  for (const auto& [key, state] :
+       {std::pair<int, unsigned>{VK_F4, 0}, {VK_RETURN, 0}, {VK_F5, PKF_ALT}}) {
     h.MakeRecord("Work/Bob", before);
     h.Reread();
     ASSERT_TRUE(h.SetCurrentName("Single"));
@@ -154,7 +156,7 @@ TEST_F(FieldKeys, AListReadBeforeTheRecordChangedNeverDeletesOrEditsAnotherField
   h.MakeRecord("Work/Bob", before);
   h.Reread();
   h.MakeRecord("Work/Bob", after);
-  h.messages.push_back(0);
+  h.message_answers.push_back(0);
   EXPECT_EQ(h.Delete({3}), 1);
   EXPECT_EQ(Bob(), after);
 }
@@ -211,15 +213,15 @@ TEST_F(FieldKeys, CtrlInsWithoutSelectionCopiesTheCurrentFieldOrLeavesDotDotToTh
 
 TEST_F(FieldKeys, CommentAndAddressFieldsAreMadeAndEditedThroughTheirEditors) {
   Open({});
-  h.menus.push_back(0);  // Address
-  h.dialogs.push_back(Accept({"Street 1", "Town"}));
+  h.menu_answers.push_back(0);  // Address
+  h.dialog_answers.push_back(Accept({"Street 1", "Town"}));
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
   EXPECT_EQ(Bob(), (std::vector<Field>{{kAddress, Z("Street 1\nTown")}}));
   ASSERT_TRUE(h.SetCurrentName("Address"));
-  h.dialogs.push_back(Accept({"Street 2", "Town", "Land"}));
+  h.dialog_answers.push_back(Accept({"Street 2", "Town", "Land"}));
   EXPECT_EQ(h.Key(VK_F4), 1);
-  ASSERT_EQ(h.shown_dialogs.size(), 2u);
-  EXPECT_EQ(h.shown_dialogs[1].lines[1], "Street 1");
+  ASSERT_EQ(h.dialogs.size(), 2u);
+  EXPECT_EQ(h.dialogs[1].lines[1], "Street 1");
   EXPECT_EQ(Bob(), (std::vector<Field>{{kAddress, Z("Street 2\nTown\nLand")}}));
 }
 

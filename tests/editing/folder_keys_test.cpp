@@ -30,44 +30,44 @@ class FolderKeys : public Test {
 };
 
 TEST_F(FolderKeys, NewFolderSkipsBlanksReplacesReservedCharactersAndTakesTheCursor) {
-  h.dialogs.push_back(Accept({"  a:b"}));
+  h.dialog_answers.push_back(Accept({"  a:b"}));
   EXPECT_EQ(h.MakeDirectory(name), 1);
   EXPECT_STREQ(name, "a_b");
   EXPECT_EQ(h.CurrentName(), "a_b");
-  ASSERT_EQ(h.shown_dialogs.size(), 1u);
-  EXPECT_EQ(h.shown_dialogs[0].help, "CreateDirectoryDlg");
+  ASSERT_EQ(h.dialogs.size(), 1u);
+  EXPECT_EQ(h.dialogs[0].help, "CreateDirectoryDlg");
   EXPECT_TRUE(h.HasFolder("a_b"));
 }
 
 TEST_F(FolderKeys, NewFolderOfBlanksCancelledOrInsideARecordMakesNothing) {
-  h.dialogs.push_back(Accept({"   "}));
+  h.dialog_answers.push_back(Accept({"   "}));
   EXPECT_EQ(h.MakeDirectory(name), 0);
-  h.dialogs.push_back(Cancel());
+  h.dialog_answers.push_back(Cancel());
   std::strcpy(name, "x");
   EXPECT_EQ(h.MakeDirectory(name), -1);
   EXPECT_FALSE(h.HasFolder("x"));
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
 
   h.Cd("Ann");
   h.ClearScripts();
   std::strcpy(name, "y");
   EXPECT_EQ(h.MakeDirectory(name), 0);
-  EXPECT_TRUE(h.shown_dialogs.empty());
+  EXPECT_TRUE(h.dialogs.empty());
 }
 
 TEST_F(FolderKeys, NewFolderOfAnExistingFolderSucceedsOfARecordFailsWithTheCode) {
   std::strcpy(name, "Work");
-  h.dialogs.push_back(Accept({"Work"}));
+  h.dialog_answers.push_back(Accept({"Work"}));
   EXPECT_EQ(h.MakeDirectory(name), 1);
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
   EXPECT_EQ(h.CurrentName(), "Work");
 
-  h.dialogs.push_back(Accept({"Ann"}));
+  h.dialog_answers.push_back(Accept({"Ann"}));
   EXPECT_EQ(h.MakeDirectory(name), 0);
-  ASSERT_EQ(h.shown_messages.size(), 1u);
-  EXPECT_EQ(h.shown_messages[0].help, "SystemError");
-  EXPECT_TRUE(Has(h.shown_messages[0].lines, "Ann"));
-  EXPECT_TRUE(Has(h.shown_messages[0].lines, "HResult = 0x80030050"));
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].help, "SystemError");
+  EXPECT_TRUE(Has(h.messages[0].lines, "Ann"));
+  EXPECT_TRUE(Has(h.messages[0].lines, "HResult = 0x80030050"));
   EXPECT_TRUE(h.HasRecord("Ann"));
   EXPECT_EQ(h.ReadRecord("Ann"), (std::vector<Field>{{0x7801, "ann"}}));
 }
@@ -75,7 +75,7 @@ TEST_F(FolderKeys, NewFolderOfAnExistingFolderSucceedsOfARecordFailsWithTheCode)
 TEST_F(FolderKeys, SilentNewFolderTakesTheNameAsGiven) {
   std::strcpy(name, "x?y");
   EXPECT_EQ(h.MakeDirectory(name, OPM_SILENT), 1);
-  EXPECT_TRUE(h.shown_dialogs.empty());
+  EXPECT_TRUE(h.dialogs.empty());
   EXPECT_STREQ(name, "x_y");
   EXPECT_TRUE(h.HasFolder("x_y"));
 }
@@ -84,36 +84,36 @@ TEST_F(FolderKeys, ALongTypedNameIsCutToTheBufferAtACharacterBoundary) {
   std::string typed;
   for (int i = 0; i < 200; ++i) typed += "\xC3\xA9";  // 400 bytes of "é"
   std::memset(name, 'z', sizeof name - 1);
-  h.dialogs.push_back(Accept({typed}));
+  h.dialog_answers.push_back(Accept({typed}));
   // The book takes no name this long; what matters is the buffer.
   EXPECT_EQ(h.MakeDirectory(name), 0);
   EXPECT_EQ(std::strlen(name), 258u);
   EXPECT_EQ(std::string(name), typed.substr(0, 258));
-  ASSERT_EQ(h.shown_messages.size(), 1u);
-  EXPECT_EQ(h.shown_messages[0].help, "SystemError");
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].help, "SystemError");
 }
 
 TEST_F(FolderKeys, NewRecordIsEmptyAndTakesTheCursor) {
-  h.dialogs.push_back(Accept({"  Bob?"}));
+  h.dialog_answers.push_back(Accept({"  Bob?"}));
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
-  EXPECT_EQ(h.shown_dialogs.at(0).help, "CreateRecordDlg");
+  EXPECT_EQ(h.dialogs.at(0).help, "CreateRecordDlg");
   EXPECT_TRUE(h.HasRecord("Bob_"));
   EXPECT_TRUE(h.ReadRecord("Bob_").empty());
   EXPECT_EQ(h.CurrentName(), "Bob_");
 }
 
 TEST_F(FolderKeys, NewRecordOfAnExistingRecordKeepsItOfAFolderFails) {
-  h.dialogs.push_back(Accept({"Ann"}));
+  h.dialog_answers.push_back(Accept({"Ann"}));
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
   EXPECT_EQ(h.ReadRecord("Ann"), (std::vector<Field>{{0x7801, "ann"}}));
   EXPECT_EQ(h.CurrentName(), "Ann");
 
-  h.dialogs.push_back(Accept({"Work"}));
+  h.dialog_answers.push_back(Accept({"Work"}));
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
-  ASSERT_EQ(h.shown_messages.size(), 1u);
-  EXPECT_TRUE(Has(h.shown_messages[0].lines, "Work"));
-  EXPECT_TRUE(Has(h.shown_messages[0].lines, "HResult = 0x80030050"));
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_TRUE(Has(h.messages[0].lines, "Work"));
+  EXPECT_TRUE(Has(h.messages[0].lines, "HResult = 0x80030050"));
   EXPECT_TRUE(h.HasFolder("Work"));
 }
 
@@ -121,17 +121,17 @@ TEST_F(FolderKeys, DeleteAsksByNameOrCountAndEscDeletesNothing) {
   h.NewBook([&] {
     for (const char* n : {"A", "B", "C", "D", "E"}) h.MakeFolder(n);
   });
-  h.messages.push_back(-1);
+  h.message_answers.push_back(-1);
   EXPECT_EQ(h.Delete({1, 2, 3, 4, 5}), 1);
-  ASSERT_EQ(h.shown_messages.size(), 1u);
-  EXPECT_EQ(h.shown_messages[0].help, "ConfirmDeleteMsg");
-  EXPECT_EQ(h.shown_messages[0].lines.size(), 5u);
-  EXPECT_EQ(h.shown_messages[0].lines[2], "5 items");
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].help, "ConfirmDeleteMsg");
+  EXPECT_EQ(h.messages[0].lines.size(), 5u);
+  EXPECT_EQ(h.messages[0].lines[2], "5 items");
   EXPECT_TRUE(h.HasFolder("A") && h.HasFolder("E"));
 
-  h.messages.push_back(0);
+  h.message_answers.push_back(0);
   EXPECT_EQ(h.Delete({2}), 1);
-  EXPECT_EQ(h.shown_messages.at(1).lines[2], "B");
+  EXPECT_EQ(h.messages.at(1).lines[2], "B");
   EXPECT_FALSE(h.HasFolder("B"));
   EXPECT_TRUE(h.HasFolder("A"));
 }
@@ -145,47 +145,47 @@ TEST_F(FolderKeys, DeleteTakesFoldersWithEverythingInThemAndSilentlyAsksNothing)
   });
   ASSERT_EQ(h.Names(), (std::vector<std::string>{"..", "Old", "Keep"}));
   EXPECT_EQ(h.Delete({1}, OPM_SILENT), 1);
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
   EXPECT_FALSE(h.HasFolder("Old"));
   EXPECT_TRUE(h.HasRecord("Keep"));
 }
 
 TEST_F(FolderKeys, RenameStoresReservedCharactersAsUnderscore) {
   ASSERT_TRUE(h.SetCurrentName("Work"));
-  h.dialogs.push_back(Accept({"Job?s"}));
+  h.dialog_answers.push_back(Accept({"Job?s"}));
   EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
-  EXPECT_EQ(h.shown_dialogs.at(0).help, "RenameDlg");
+  EXPECT_EQ(h.dialogs.at(0).help, "RenameDlg");
   EXPECT_TRUE(h.HasFolder("Job_s"));
   EXPECT_FALSE(h.HasFolder("Work"));
 
   // Onto a name that is taken: the storage refuses and says why.
   ASSERT_TRUE(h.SetCurrentName("Ann"));
-  h.dialogs.push_back(Accept({"Job_s"}));
+  h.dialog_answers.push_back(Accept({"Job_s"}));
   EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
-  ASSERT_EQ(h.shown_messages.size(), 1u);
-  EXPECT_TRUE(Has(h.shown_messages[0].lines, "HResult = 0x80030050"));
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_TRUE(Has(h.messages[0].lines, "HResult = 0x80030050"));
   EXPECT_TRUE(h.HasRecord("Ann"));
 
   // Cancelled, or on "..": nothing.
-  h.dialogs.push_back(Cancel());
+  h.dialog_answers.push_back(Cancel());
   EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
   EXPECT_TRUE(h.HasRecord("Ann"));
   h.SetCurrent(0);
-  const size_t dialogs = h.shown_dialogs.size();
+  const size_t dialogs = h.dialogs.size();
   EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
-  EXPECT_EQ(h.shown_dialogs.size(), dialogs);
+  EXPECT_EQ(h.dialogs.size(), dialogs);
 }
 
 TEST_F(FolderKeys, NoNameTakesALeadingBlankSoNoneBecomesAPasswordOrADescription) {
   // One blank names a folder's password stream: a record renamed so would lock the whole book.
   ASSERT_TRUE(h.SetCurrentName("Ann"));
-  h.dialogs.push_back(Accept({" "}));
+  h.dialog_answers.push_back(Accept({" "}));
   EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
   EXPECT_TRUE(h.HasRecord("Ann"));
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work", "Ann"}));
 
-  h.dialogs.push_back(Accept({"  Anna"}));
+  h.dialog_answers.push_back(Accept({"  Anna"}));
   EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
   EXPECT_TRUE(h.HasRecord("Anna"));
   EXPECT_EQ(h.ReadRecord("Anna"), (std::vector<Field>{{0x7801, "ann"}}));
@@ -206,19 +206,19 @@ TEST_F(FolderKeys, DescriptionShowsTheWholeTextAndAnEmptyLineRemovesIt) {
     h.SetDescription("Work", std::string(300, 'd'));
   });
   ASSERT_TRUE(h.SetCurrentName("Work"));
-  h.dialogs.push_back(Accept({""}));
+  h.dialog_answers.push_back(Accept({""}));
   EXPECT_EQ(h.Key(VK_F3, PKF_ALT), 1);
-  ASSERT_EQ(h.shown_dialogs.size(), 1u);
-  EXPECT_EQ(h.shown_dialogs[0].help, "SetDescriptionDlg");
-  EXPECT_TRUE(Has(h.shown_dialogs[0].lines, std::string(300, 'd')));
+  ASSERT_EQ(h.dialogs.size(), 1u);
+  EXPECT_EQ(h.dialogs[0].help, "SetDescriptionDlg");
+  EXPECT_TRUE(Has(h.dialogs[0].lines, std::string(300, 'd')));
   EXPECT_EQ(h.Description("Work"), "<none>");
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work"}));
   EXPECT_EQ(h.CurrentName(), "Work");
 
-  h.dialogs.push_back(Accept({"Colleagues"}));
+  h.dialog_answers.push_back(Accept({"Colleagues"}));
   EXPECT_EQ(h.Key(VK_F3, PKF_ALT), 1);
   EXPECT_EQ(h.Description("Work"), "Colleagues");
-  h.dialogs.push_back(Cancel());
+  h.dialog_answers.push_back(Cancel());
   EXPECT_EQ(h.Key(VK_F3, PKF_ALT), 1);
   EXPECT_EQ(h.Description("Work"), "Colleagues");
 }
@@ -230,7 +230,8 @@ TEST_F(FolderKeys, ADescriptionLongerThanTheEditLineSurvivesAnUnchangedAccept) {
     h.SetDescription("Work", long_text);
   });
   ASSERT_TRUE(h.SetCurrentName("Work"));
-  h.dialogs.push_back([](FarDialogItem* items, int count) { return (void)items, count - 2; });
+  h.dialog_answers.push_back(
+      [](FarDialogItem* items, int count) { return (void)items, count - 2; });
   EXPECT_EQ(h.Key(VK_F3, PKF_ALT), 1);
   EXPECT_EQ(h.Description("Work"), long_text);
 }
@@ -240,7 +241,7 @@ TEST_F(FolderKeys, DescriptionOfARecordOrOfDotDotDoesNothing) {
   EXPECT_EQ(h.Key(VK_F3, PKF_ALT), 1);
   h.SetCurrent(0);
   EXPECT_EQ(h.Key(VK_F3, PKF_ALT), 1);
-  EXPECT_TRUE(h.shown_dialogs.empty());
+  EXPECT_TRUE(h.dialogs.empty());
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work", "Ann"}));
 }
 
@@ -256,8 +257,8 @@ TEST_F(FolderKeys, KeysOfOtherViewsAndLaterOperationsGoToTheHost) {
   EXPECT_EQ(h.Key(VK_F6, PKF_ALT), 0);  // passwords belong to folders
   EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 0);
   EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 0);
-  EXPECT_TRUE(h.shown_dialogs.empty());
-  EXPECT_TRUE(h.shown_menus.empty());
+  EXPECT_TRUE(h.dialogs.empty());
+  EXPECT_TRUE(h.menus.empty());
 }
 
 class ScanMenu : public FolderKeys {};
@@ -269,25 +270,25 @@ TEST_F(ScanMenu, OffersAllThenEachScanningTypeAndWalksTheChosenOnes) {
   });
   h.TypeReset("Single");
   h.TypeReset("Bare");
-  h.menus.push_back(2);
+  h.menu_answers.push_back(2);
   EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
-  ASSERT_EQ(h.shown_menus.size(), 1u);
-  EXPECT_EQ(h.shown_menus[0].help, "ScanMenu");
-  ASSERT_EQ(h.shown_menus[0].lines.size(), 3u);
-  EXPECT_EQ(h.shown_menus[0].lines[1], "Bare");
-  EXPECT_EQ(h.shown_menus[0].lines[2], "Single");
+  ASSERT_EQ(h.menus.size(), 1u);
+  EXPECT_EQ(h.menus[0].help, "ScanMenu");
+  ASSERT_EQ(h.menus[0].lines.size(), 3u);
+  EXPECT_EQ(h.menus[0].lines[1], "Bare");
+  EXPECT_EQ(h.menus[0].lines[2], "Single");
   EXPECT_EQ(h.TypeLog("Single"), "[Single 10000 0]s;");
   EXPECT_EQ(h.TypeLog("Bare"), "");
 
   h.TypeReset("Single");
-  h.menus.push_back(0);
+  h.menu_answers.push_back(0);
   EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
   EXPECT_EQ(h.TypeLog("Single"), "[Single 10000 0]s;");
   EXPECT_EQ(h.TypeLog("Bare"), "[Bare 10000 0]b;");
 
   h.TypeReset("Single");
   h.TypeReset("Bare");
-  h.menus.push_back(-1);
+  h.menu_answers.push_back(-1);
   EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
   EXPECT_EQ(h.TypeLog("Single") + h.TypeLog("Bare"), "");
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work"}));
@@ -296,9 +297,8 @@ TEST_F(ScanMenu, OffersAllThenEachScanningTypeAndWalksTheChosenOnes) {
 TEST_F(ScanMenu, AFolderNamedDotDotIsNeitherMadeNorClimbedByTheWalk) {
   std::strcpy(name, "..");
   EXPECT_EQ(h.MakeDirectory(name, OPM_SILENT), 0);
-  EXPECT_EQ(h.shown_messages.size(), 1u);
-  EXPECT_TRUE(!h.shown_messages.empty() &&
-              Has(h.shown_messages[0].lines, "HResult = 0x800300FC"));
+  EXPECT_EQ(h.messages.size(), 1u);
+  EXPECT_TRUE(!h.messages.empty() && Has(h.messages[0].lines, "HResult = 0x800300FC"));
 
   // A book made elsewhere may hold one: the walk passes it by (going "up" into it climbed back
   // to the folder above, walking it again without end, or closed the panel at the root).
@@ -309,12 +309,12 @@ TEST_F(ScanMenu, AFolderNamedDotDotIsNeitherMadeNorClimbedByTheWalk) {
     h.MakeRecord("Work/Bob", {{0x7701, "s"}});
   });
   h.TypeReset("Single");
-  h.menus.push_back(2);
+  h.menu_answers.push_back(2);
   EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
   EXPECT_EQ(h.TypeLog("Single"), "[Single 10000 0]s;");
   ASSERT_EQ(h.Cd("Work"), 1);
   h.TypeReset("Single");
-  h.menus.push_back(2);
+  h.menu_answers.push_back(2);
   EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
   EXPECT_EQ(h.TypeLog("Single"), "[Single 10000 0]s;");
 }
@@ -325,7 +325,7 @@ TEST(OneScanner, StartsItsScanWithoutAMenu) {
   h.NewBook([&] { h.MakeRecord("Bob", {{0x7701, "s"}}); });
   h.TypeReset("Single");
   EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
-  EXPECT_TRUE(h.shown_menus.empty());
+  EXPECT_TRUE(h.menus.empty());
   EXPECT_EQ(h.TypeLog("Single"), "[Single 10000 0]s;");
 }
 

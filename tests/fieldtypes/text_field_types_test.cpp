@@ -3,7 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "tests/services/service_fixture.h"
+#include "sdk/services.h"
+#include "tests/support/service_test.h"
 
 namespace qb::test {
 namespace {
@@ -87,7 +88,7 @@ TEST_F(TextFieldTypeTest, DataWithoutATerminatorIsNeverReadPastItsSize) {
 
 TEST_F(TextFieldTypeTest, EditingANewFieldGivesTheEmptyTextOfTheTypesIdentifier) {
   const auto& comment = Type("Comment.qbl");
-  host.dialog_script.push_back([](FarDialogItem*, int count) { return count - 2; });
+  host.dialog_answers.push_back([](FarDialogItem*, int count) { return count - 2; });
   void* data = nullptr;
   uint32_t size = 99;
   FieldTypeId type = 0;
@@ -120,6 +121,135 @@ TEST_F(TextFieldTypeTest, TextExportWritesTheNameAndEachLineAfterATab) {
   EXPECT_EQ(std::string(buf, len), "Address:\n\tMain st. 1\n\tSpringfield\n");
   std::free(buf);
   EXPECT_STREQ(text, "Main st. 1\nSpringfield");
+}
+
+// A one-line type made on the same common body: the standard one-line behaviour and the hooks a
+// type sets in its table.
+class OneLineFieldTypeTest : public TextFieldTypeTest {
+ protected:
+  OneLineFieldTypeTest() {
+    const char* dir = std::getenv("QB_SAMPLE_TYPE_DIR");
+    auto& st = qb::main::State();
+    st.field_types.Unload();
+    st.field_types.Load(std::string(dir ? dir : ".") + "/", &st.info, &st.host_services,
+                        &st.config_menu);
+  }
+  const qb::main::FieldTypeSlot& Sample() { return Type("Sample.qbl"); }
+  std::string Log() { return Sample().module.FindAs<const char* (*)()>("SampleLog")(); }
+};
+
+TEST_F(OneLineFieldTypeTest, DescribesItselfFromItsTable) {
+  const auto& sample = Sample();
+  EXPECT_STREQ(sample.info->Name, "Sample");
+  EXPECT_STREQ(sample.info->Token, "S");
+  EXPECT_EQ(sample.info->Flags, FTF_MULTIPLE);
+  EXPECT_EQ(sample.info->NewId, 0x7701u);
+  EXPECT_TRUE(sample.Claims(0x77FF));
+  EXPECT_FALSE(sample.Claims(0x7800));
+}
+
+// How one field shows: description, menu line, panel item (name and description) and export.
+struct OneLineCase {
+  const char* text;
+  FieldTypeId type;
+  const char* description;
+  const char* menu;
+  const char* item_name;
+  const char* item_description;
+};
+
+class OneLineShowTest : public OneLineFieldTypeTest,
+                        public ::testing::WithParamInterface<OneLineCase> {};
+
+TEST_P(OneLineShowTest, ShowsTheValueAndItsComment) {
+  const OneLineCase& c = GetParam();
+  const auto& sample = Sample();
+  const auto size = static_cast<uint32_t>(std::strlen(c.text) + 1);
+  char* out = nullptr;
+  sample.GetDescription(&out, c.text, size, c.type);
+  EXPECT_EQ(Take(out), c.description);
+  sample.GetMenuDescription(&out, c.text, size, c.type);
+  EXPECT_EQ(Take(out), c.menu);
+  PluginPanelItem item{};
+  sample.GetPanelItem(&item, c.text, size, c.type);
+  EXPECT_STREQ(item.FindData.cFileName, c.item_name);
+  EXPECT_STREQ(item.Description, c.item_description);
+  Free(item.Description);
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* file = open_memstream(&buf, &len);
+  sample.WriteTextFile(file, c.text, size, c.type);
+  std::fclose(file);
+  EXPECT_EQ(std::string(buf, len), std::string(c.menu) + "\n");
+  std::free(buf);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, OneLineShowTest,
+    ::testing::Values(
+        // The comment names the item; the type's hook adds a suffix to the description.
+        OneLineCase{"12345 #Home", 0x7702, "12345 ", "Home: 12345 ", "Home", "12345  (v2)"},
+        // No comment: the type name; the hook gives no suffix and none is added.
+        OneLineCase{"12345", 0x7700, "12345", "Sample: 12345", "Sample", "12345"}));
+
+TEST_F(OneLineFieldTypeTest, TheTypeIsSetOnlyWhenAnEditIsAccepted) {
+  const auto& sample = Sample();
+  void* data = nullptr;
+  uint32_t size = 0;
+  FieldTypeId type = 0;
+  // Cancelled: 0, nothing set.
+  host.dialog_answers.push_back([](FarDialogItem*, int) { return -1; });
+  EXPECT_EQ(sample.EditContents("5", 2, 0x7700, &data, &size, &type, 1), 0);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(type, 0u);
+  // Accepted: the line and the type's identifier.
+  host.dialog_answers.push_back([](FarDialogItem* items, int count) {
+    std::strcpy(items[1].Data, "678 #work");
+    return count - 2;
+  });
+  EXPECT_EQ(sample.EditContents("5", 2, 0x7700, &data, &size, &type, 1), 1);
+  EXPECT_STREQ(static_cast<char*>(data), "678 #work");
+  EXPECT_EQ(size, 10u);
+  EXPECT_EQ(type, 0x7701u);
+  Free(data);
+  ASSERT_EQ(host.dialogs.size(), 2u);
+  EXPECT_EQ(host.dialogs[1].help, "Sample_EditDlg");
+  EXPECT_STREQ(host.dialogs[1].items[0].Data, "Sample");
+  // Viewing shows the line and counts as shown.
+  EXPECT_EQ(sample.EditContents("5", 2, 0x7700, nullptr, nullptr, nullptr, 0), 1);
+}
+
+TEST_F(OneLineFieldTypeTest, StartAndExitHooksGetTheTypesSettingsKey) {
+  EXPECT_EQ(Log(), "startup(key)");
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Far\\Plugins\\Quillbox\\Sample", &key),
+            ERROR_SUCCESS);
+  Sample().module.FindAs<void (*)()>("ExitFAR")();
+  EXPECT_EQ(Log(), "startup(key)exit(key)");
+  // The setting it read (missing, so the default) is written back at exit.
+  EXPECT_EQ(qb::registry::QueryDword(key, "ShowVersion"), 1u);
+  RegCloseKey(key);
+}
+
+// The type's setting, read through the main library's services when the library starts.
+TEST_F(OneLineFieldTypeTest, ASettingOutOfRangeReadsAsItsDefault) {
+  auto suffix_after_restart = [&](DWORD show_version) {
+    auto& st = qb::main::State();
+    st.field_types.Unload();  // its exit writes the setting it holds
+    HKEY key = OpenRegKey(host.info.RootKey, "Sample");
+    EXPECT_EQ(qb::registry::SetDword(key, "ShowVersion", show_version), ERROR_SUCCESS);
+    CloseRegKey(key);
+    const char* dir = std::getenv("QB_SAMPLE_TYPE_DIR");
+    st.field_types.Load(std::string(dir ? dir : ".") + "/", &st.info, &st.host_services,
+                        &st.config_menu);
+    PluginPanelItem item{};
+    Sample().GetPanelItem(&item, "1", 2, 0x7702);
+    std::string description = item.Description;
+    Free(item.Description);
+    return description;
+  };
+  EXPECT_EQ(suffix_after_restart(0), "1");
+  EXPECT_EQ(suffix_after_restart(2), "1 (v2)");
 }
 
 }  // namespace

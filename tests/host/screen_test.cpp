@@ -1,11 +1,12 @@
 // The screen model's text handling and the script reader.
+#include "host/screen.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "host/core/keys.h"
 #include "host/headless/headless.h"
-#include "host/screen.h"
 #include "sdk/far.h"
 
 namespace qb::host {
@@ -16,10 +17,12 @@ TEST(ScreenText, WidthsOfNarrowWideAndCombiningCharacters) {
   EXPECT_EQ(CharWidth(U'ä'), 1);
   EXPECT_EQ(CharWidth(U'\u0301'), 0);  // combining acute
   EXPECT_EQ(CharWidth(U'漢'), 2);
-  EXPECT_EQ(CharWidth(U'ｱ'), 1);       // half-width katakana
-  EXPECT_EQ(CharWidth(U'Ａ'), 2);      // full-width A
+  EXPECT_EQ(CharWidth(U'ｱ'), 1);   // half-width katakana
+  EXPECT_EQ(CharWidth(U'Ａ'), 2);  // full-width A
   EXPECT_EQ(CharWidth(U'\x07'), 0);
-  EXPECT_EQ(TextWidth("a\xcc\x81" "b漢"), 4);
+  EXPECT_EQ(TextWidth("a\xcc\x81"
+                      "b漢"),
+            4);
 }
 
 TEST(ScreenText, InvalidUtf8BecomesReplacementCharactersOneBytePerCharacter) {
@@ -41,6 +44,22 @@ TEST(ScreenText, FitCutsAtCharacterBoundariesAndNeverSplitsAWideCharacter) {
   EXPECT_EQ(FitText("Grüße", 3), "Grü");
   EXPECT_EQ(FitText("abc", 0), "");
   EXPECT_EQ(FitText("abc", 10), "abc");
+}
+
+TEST(ScreenText, CopyIntoABufferCutsAtACharacterAndAlwaysTerminates) {
+  char buf[6];
+  EXPECT_EQ(CopyUtf8("abc", buf, sizeof buf), 3u);
+  EXPECT_STREQ(buf, "abc");
+  // "a" and two two-byte letters are five bytes and fit; a third letter would be cut in half.
+  EXPECT_EQ(CopyUtf8("aЖЖЖ", buf, sizeof buf), 5u);
+  EXPECT_STREQ(buf, "aЖЖ");
+  EXPECT_EQ(CopyUtf8("漢字", buf, sizeof buf), 3u);
+  EXPECT_STREQ(buf, "漢");
+  EXPECT_EQ(CopyUtf8("abc", buf, 1), 0u);
+  EXPECT_STREQ(buf, "");
+  buf[0] = 'x';
+  EXPECT_EQ(CopyUtf8("abc", buf, 0), 0u);  // no room even for the terminator: untouched
+  EXPECT_EQ(buf[0], 'x');
 }
 
 TEST(ScreenModel, TextStaysInsideTheScreenAndWideCharactersTakeTwoCells) {

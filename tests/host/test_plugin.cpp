@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "host/core/host_timers.h"
 #include "sdk/far.h"
+#include "sdk/host_exports.h"
 
 namespace {
 
@@ -144,7 +144,10 @@ void RunDialog() {
   set(14, DI_COMBOBOX, 5, 11, 20, 0, DIF_DROPDOWNLIST, "");
   for (int k = 0; k < 3; ++k) {
     std::memset(&g_list[k], 0, sizeof g_list[k]);
-    std::snprintf(g_list[k].Text, sizeof g_list[k].Text, "%s", k == 0 ? "red" : k == 1 ? "green" : "blue");
+    std::snprintf(g_list[k].Text, sizeof g_list[k].Text, "%s",
+                  k == 0   ? "red"
+                  : k == 1 ? "green"
+                           : "blue");
   }
   g_list[1].Flags = LIF_SELECTED;
   d[14].ListItems = &g_farlist;
@@ -157,7 +160,8 @@ void RunDialog() {
   d[2].Focus = 1;
   int r = g_info.Dialog(g_info.ModuleNumber, -1, -1, 56, 18, "AllItems", d, 20);
   LogDialog(r, d, 20);
-  for (int k = 0; k < 3; ++k) Log("  list %d flags %s", k, (g_list[k].Flags & LIF_SELECTED) ? "selected" : "-");
+  for (int k = 0; k < 3; ++k)
+    Log("  list %d flags %s", k, (g_list[k].Flags & LIF_SELECTED) ? "selected" : "-");
 }
 
 // Fixed-width edits one and three cells wide (a hot-key field, a short code).
@@ -212,8 +216,8 @@ void RunTabMenu() {
   std::strcpy(items[1].Text, "&Comment\t\t%C");
   std::strcpy(items[2].Text, "Plain");
   std::strcpy(items[3].Text, "漢字\tW");
-  int r = g_info.Menu(g_info.ModuleNumber, -1, -1, 0, 0, "Tabs", nullptr, nullptr, nullptr,
-                      nullptr, items, 4);
+  int r = g_info.Menu(g_info.ModuleNumber, -1, -1, 0, 0, "Tabs", nullptr, nullptr, nullptr, nullptr,
+                      items, 4);
   Log("Menu result %d", r);
 }
 
@@ -424,79 +428,81 @@ EXPORT int PutFiles(HANDLE h, PluginPanelItem* items, int count, int move, int m
 }
 
 EXPORT int ProcessKey(HANDLE h, int key, unsigned int control) {
-  (void)h;
-  if (key == VK_F4 && control == PKF_SHIFT) {
-    RunDialog();
-    return 1;
-  }
-  if (key == VK_F3 && control == PKF_ALT) {
-    RunMenu();
-    return 1;
-  }
-  if (key == VK_F6 && control == PKF_ALT) {
-    RunFixedDialog();
-    return 1;
-  }
-  if (key == VK_F5 && control == PKF_ALT) {
-    RunTabMenu();
-    return 1;
-  }
-  if (key == VK_F3 && control == PKF_SHIFT) {
-    const char* lines[] = {"Question", "Delete the item?", "\x01", "It can't be undone", "&Yes", "&No"};
-    Log("Message result %d", g_info.Message(g_info.ModuleNumber, FMSG_WARNING, "Q", lines, 6, 2));
-    return 1;
-  }
-  if (key == VK_F5 && control == PKF_SHIFT) {
-    const char* lines[] = {"Working", "Please wait"};
-    Log("Message result %d", g_info.Message(g_info.ModuleNumber, 0, nullptr, lines, 2, 0));
-    return 1;
-  }
-  if (key == VK_F6 && control == PKF_SHIFT) {
-    Log("GetMsg [%s] [%s] [%s]", g_info.GetMsg(g_info.ModuleNumber, 0),
-        g_info.GetMsg(g_info.ModuleNumber, 2), g_info.GetMsg(g_info.ModuleNumber, 99));
-    return 1;
-  }
-  if (key == VK_F7 && control == PKF_SHIFT) {
-    LogPanelInfo(FCTL_GETPANELINFO);
-    LogPanelInfo(FCTL_GETANOTHERPANELINFO);
-    return 1;
-  }
-  if (key == VK_F8 && control == PKF_SHIFT) {
-    int mode = 2;
-    g_info.Control(h, FCTL_SETVIEWMODE, &mode);
-    g_tree[static_cast<Panel*>(h)->dir]["added"] = {"Added later", false};
-    g_info.Control(h, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
-    PanelRedrawInfo ri{2, 0};
-    g_info.Control(h, FCTL_REDRAWPANEL, &ri);
-    return 1;
-  }
-  if (key == VK_F9 && control == PKF_SHIFT) {
-    PluginPanelItem* items = nullptr;
-    int count = 0;
-    const char* dir = std::getenv("QB_TEST_DIRLIST");
-    int ok = g_info.GetDirList(dir ? dir : "/nonexistent", &items, &count);
-    std::string names;
-    for (int i = 0; i < count; ++i)
-      names += std::string(i ? "," : "") + items[i].FindData.cFileName +
-               ((items[i].FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "/" : "");
-    Log("GetDirList %d [%s]", ok, names.c_str());
-    g_info.FreeDirList(items);
-    return 1;
-  }
-  if (key == VK_F10 && control == PKF_SHIFT) {
-    auto set = reinterpret_cast<PFN_QbSetTimer>(dlsym(RTLD_DEFAULT, QB_SET_TIMER_NAME));
-    g_timer = set ? set(1000, TimerTick) : 0;
-    Log("SetTimer %s", g_timer ? "ok" : "missing");
-    return 1;
-  }
-  if (key == VK_F11 && control == PKF_SHIFT) {
-    auto set = reinterpret_cast<PFN_QbSetClipboard>(dlsym(RTLD_DEFAULT, QB_SET_CLIPBOARD_NAME));
-    Log("SetClipboard %d", set ? set("from the plug-in") : -1);
-    return 1;
-  }
-  if (key == 'Q' && control == PKF_CONTROL) {
-    g_info.Control(h, FCTL_CLOSEPLUGIN, const_cast<char*>("/"));
-    return 1;
+  // The keys the tests press to make the plug-in call a service; every other key is the host's.
+  struct KeyAction {
+    int key;
+    unsigned control;
+    void (*run)(HANDLE h);
+  };
+  static const KeyAction kActions[] = {
+      {VK_F4, PKF_SHIFT, [](HANDLE) { RunDialog(); }},
+      {VK_F3, PKF_ALT, [](HANDLE) { RunMenu(); }},
+      {VK_F6, PKF_ALT, [](HANDLE) { RunFixedDialog(); }},
+      {VK_F5, PKF_ALT, [](HANDLE) { RunTabMenu(); }},
+      {VK_F3, PKF_SHIFT,
+       [](HANDLE) {
+         const char* lines[] = {
+             "Question", "Delete the item?", "\x01", "It can't be undone", "&Yes", "&No"};
+         Log("Message result %d",
+             g_info.Message(g_info.ModuleNumber, FMSG_WARNING, "Q", lines, 6, 2));
+       }},
+      {VK_F5, PKF_SHIFT,
+       [](HANDLE) {
+         const char* lines[] = {"Working", "Please wait"};
+         Log("Message result %d", g_info.Message(g_info.ModuleNumber, 0, nullptr, lines, 2, 0));
+       }},
+      {VK_F6, PKF_SHIFT,
+       [](HANDLE) {
+         Log("GetMsg [%s] [%s] [%s]", g_info.GetMsg(g_info.ModuleNumber, 0),
+             g_info.GetMsg(g_info.ModuleNumber, 2), g_info.GetMsg(g_info.ModuleNumber, 99));
+       }},
+      {VK_F7, PKF_SHIFT,
+       [](HANDLE) {
+         LogPanelInfo(FCTL_GETPANELINFO);
+         LogPanelInfo(FCTL_GETANOTHERPANELINFO);
+       }},
+      {VK_F8, PKF_SHIFT,
+       [](HANDLE h) {
+         int mode = 2;
+         g_info.Control(h, FCTL_SETVIEWMODE, &mode);
+         g_tree[static_cast<Panel*>(h)->dir]["added"] = {"Added later", false};
+         g_info.Control(h, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
+         PanelRedrawInfo ri{2, 0};
+         g_info.Control(h, FCTL_REDRAWPANEL, &ri);
+       }},
+      {VK_F9, PKF_SHIFT,
+       [](HANDLE) {
+         PluginPanelItem* items = nullptr;
+         int count = 0;
+         const char* dir = std::getenv("QB_TEST_DIRLIST");
+         int ok = g_info.GetDirList(dir ? dir : "/nonexistent", &items, &count);
+         std::string names;
+         for (int i = 0; i < count; ++i)
+           names += std::string(i ? "," : "") + items[i].FindData.cFileName +
+                    ((items[i].FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "/" : "");
+         Log("GetDirList %d [%s]", ok, names.c_str());
+         g_info.FreeDirList(items);
+       }},
+      {VK_F10, PKF_SHIFT,
+       [](HANDLE) {
+         auto set = reinterpret_cast<PFN_QbSetTimer>(dlsym(RTLD_DEFAULT, QB_SET_TIMER_NAME));
+         g_timer = set ? set(1000, TimerTick) : 0;
+         Log("SetTimer %s", g_timer ? "ok" : "missing");
+       }},
+      {VK_F11, PKF_SHIFT,
+       [](HANDLE) {
+         auto set =
+             reinterpret_cast<PFN_QbSetClipboard>(dlsym(RTLD_DEFAULT, QB_SET_CLIPBOARD_NAME));
+         Log("SetClipboard %d", set ? set("from the plug-in") : -1);
+       }},
+      {'Q', PKF_CONTROL,
+       [](HANDLE h) { g_info.Control(h, FCTL_CLOSEPLUGIN, const_cast<char*>("/")); }},
+  };
+  for (const KeyAction& a : kActions) {
+    if (a.key == key && a.control == control) {
+      a.run(h);
+      return 1;
+    }
   }
   return 0;
 }
@@ -506,6 +512,8 @@ EXPORT int Configure(int n) {
   return 1;
 }
 
-EXPORT void ExitFAR() { Log("ExitFAR"); }
+EXPORT void ExitFAR() {
+  Log("ExitFAR");
+}
 
 }  // extern "C"

@@ -1,9 +1,7 @@
 // Two libraries that both compile the same code, loaded into one process: each keeps its own
 // state, a registry handle from one works in the other, and each exports exactly its list.
-#include <elf.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -13,45 +11,13 @@
 #include "platform/modules/module.h"
 #include "platform/registry/registry.h"
 #include "tests/isolation/shared_counter.h"
+#include "tests/support/elf_symbols.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-struct DynamicSymbols {
-  std::set<std::string> defined;
-  std::set<std::string> undefined;
-};
-
-// The global and weak symbols of an ELF64 file's dynamic symbol table.
-DynamicSymbols ReadDynamicSymbols(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  DynamicSymbols result;
-  if (image.size() < sizeof(Elf64_Ehdr)) return result;
-  Elf64_Ehdr header;
-  std::memcpy(&header, image.data(), sizeof header);
-  if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64) {
-    return result;
-  }
-  auto section = [&](std::size_t i) {
-    Elf64_Shdr s;
-    std::memcpy(&s, image.data() + header.e_shoff + i * header.e_shentsize, sizeof s);
-    return s;
-  };
-  for (std::size_t i = 0; i < header.e_shnum; ++i) {
-    Elf64_Shdr dynsym = section(i);
-    if (dynsym.sh_type != SHT_DYNSYM) continue;
-    Elf64_Shdr strings = section(dynsym.sh_link);
-    for (std::size_t k = 1; k < dynsym.sh_size / sizeof(Elf64_Sym); ++k) {
-      Elf64_Sym sym;
-      std::memcpy(&sym, image.data() + dynsym.sh_offset + k * sizeof sym, sizeof sym);
-      int binding = ELF64_ST_BIND(sym.st_info);
-      if (binding != STB_GLOBAL && binding != STB_WEAK && binding != STB_GNU_UNIQUE) continue;
-      std::string name = image.data() + strings.sh_offset + sym.st_name;
-      (sym.st_shndx == SHN_UNDEF ? result.undefined : result.defined).insert(name);
-    }
-  }
-  return result;
-}
+using qb::test::DynamicSymbols;
+using qb::test::ReadDynamicSymbols;
 
 std::set<std::string> ListedExports() {
   std::ifstream in(QB_ISOLATION_EXPORTS);
@@ -101,9 +67,8 @@ TEST_F(IsolationTest, EachLibraryKeepsItsOwnCopyOfSharedState) {
 }
 
 TEST_F(IsolationTest, ARegistryHandleFromOneCopyWorksInAnother) {
-  char pattern[] = "/tmp/qb-isolation-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  qb::registry::SetConfigDirectory(pattern);
+  qb::test::TempDir dir("qb-isolation");
+  qb::registry::SetConfigDirectory(dir.root().string());
   auto open = A<HKEY (*)(const char*)>("IsoOpenKey");
   auto set = B<int (*)(HKEY, const char*, DWORD)>("IsoSetDword");
   auto close = B<int (*)(HKEY)>("IsoClose");
@@ -116,7 +81,6 @@ TEST_F(IsolationTest, ARegistryHandleFromOneCopyWorksInAnother) {
   EXPECT_EQ(qb::registry::QueryDword(mine, "fromb"), 7u);
   RegCloseKey(mine);
   qb::registry::SetConfigDirectory("");
-  std::filesystem::remove_all(pattern);
 }
 
 TEST_F(IsolationTest, EachLibraryExportsExactlyItsList) {

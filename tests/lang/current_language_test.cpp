@@ -6,20 +6,15 @@
 
 #include <filesystem>
 
+#include "tests/support/temp_dir.h"
+
 namespace qb::lang {
 namespace {
 
 class CurrentLanguageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qb_lang_reg_XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-    registry::SetConfigDirectory(dir_);
-  }
-  void TearDown() override {
-    registry::SetConfigDirectory("");
-    std::filesystem::remove_all(dir_);
-  }
+  void SetUp() override { registry::SetConfigDirectory(dir_); }
+  void TearDown() override { registry::SetConfigDirectory(""); }
   void SetMain(DWORD type, const std::string& data) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Far\\Language", &key), ERROR_SUCCESS);
@@ -27,7 +22,8 @@ class CurrentLanguageTest : public ::testing::Test {
               ERROR_SUCCESS);
     RegCloseKey(key);
   }
-  std::string dir_;
+  test::TempDir temp_{"qb_lang_reg"};
+  std::string dir_ = temp_.root().string();
 };
 
 TEST_F(CurrentLanguageTest, KeyBesideTheRootKey) {

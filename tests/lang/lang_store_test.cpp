@@ -13,6 +13,8 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/temp_dir.h"
+
 namespace qb::lang {
 namespace {
 
@@ -33,6 +35,11 @@ struct Store {
   }
   LangStore store;
 };
+
+// Each message number of the main module against its text ("<null>" for none).
+void ExpectTexts(const Store& get, std::initializer_list<std::pair<int, const char*>> texts) {
+  for (const auto& [n, text] : texts) EXPECT_EQ(get(n), text) << "message " << n;
+}
 
 TEST(LangStoreFormat, MainModuleAndNamedModuleWithOffsetRun) {
   Store get(
@@ -82,14 +89,16 @@ TEST(LangStoreFormat, QuotesAndBlanks) {
        "   \t \n"  // blanks only: skipped, numbering goes on
        "x  keep =this= \n"
        " .Module=NotADirective\n"});
-  EXPECT_EQ(get(0), "%d items");
-  EXPECT_EQ(get(1), "%d items");
-  EXPECT_EQ(get(2), "");
-  EXPECT_EQ(get(3), "");
-  EXPECT_EQ(get(4), "say \"hi\"");
-  EXPECT_EQ(get(5), "  keep =this= ");
-  EXPECT_EQ(get(6), "Module=NotADirective");
-  EXPECT_EQ(get(7), "<null>");
+  ExpectTexts(get, {
+                       {0, "%d items"},
+                       {1, "%d items"},
+                       {2, ""},
+                       {3, ""},
+                       {4, "say \"hi\""},
+                       {5, "  keep =this= "},
+                       {6, "Module=NotADirective"},
+                       {7, "<null>"},
+                   });
   EXPECT_EQ(get(0, "NotADirective"), "<null>");
 }
 
@@ -142,18 +151,20 @@ TEST(LangStoreRuns, GapsOverlapsSignsAndBadValues) {
        ".Offset=99999999999\n\"also continues\"\n"
        ".Offset=2147483647\n\"max\"\n\"past max\"\n"
        ".Offset=-2147483648\n\"min\"\n"});
-  EXPECT_EQ(get(0), "zero");
-  EXPECT_EQ(get(-3), "minus three");
-  EXPECT_EQ(get(-2), "<null>");
-  EXPECT_EQ(get(100), "hundred");
-  EXPECT_EQ(get(101), "hundred one");
-  EXPECT_EQ(get(1), "<null>");
-  EXPECT_EQ(get(200), "two hundred");
-  EXPECT_EQ(get(201), "continues");
-  EXPECT_EQ(get(202), "also continues");
-  EXPECT_EQ(get(INT_MAX), "max");
-  EXPECT_EQ(get(INT_MIN), "min");
-  EXPECT_EQ(get(INT_MIN + 1), "<null>");
+  ExpectTexts(get, {
+                       {0, "zero"},
+                       {-3, "minus three"},
+                       {-2, "<null>"},
+                       {100, "hundred"},
+                       {101, "hundred one"},
+                       {1, "<null>"},
+                       {200, "two hundred"},
+                       {201, "continues"},
+                       {202, "also continues"},
+                       {INT_MAX, "max"},
+                       {INT_MIN, "min"},
+                       {INT_MIN + 1, "<null>"},
+                   });
 }
 
 TEST(LangStoreSections, TwoLanguagesInOneFile) {
@@ -241,26 +252,17 @@ TEST(LangStoreFallback, NumbersOfAModule) {
   EXPECT_TRUE(get.store.Numbers("Russian", nullptr).empty());
 }
 
-// A fresh directory under the temporary directory, removed with its files at the end.
-class TempDir {
+// A temporary directory to put language files in.
+class LangDir : public qb::test::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qb_lang_XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-    path_ += "/";
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
+  LangDir() : TempDir("qb_lang") {}
   void Write(const std::string& name, const std::string& contents) const {
-    std::ofstream(path_ + name, std::ios::binary) << contents;
+    std::ofstream(path() + name, std::ios::binary) << contents;
   }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
 TEST(LangStoreLoad, ReadsEveryLanguageFileInNameOrder) {
-  TempDir dir;
+  LangDir dir;
   dir.Write("b.lng", ".Language=English\n.Module=Shared\n\"from b\"\n");
   dir.Write("A.LNG", ".Language=English\n.Module=Shared\n\"from A\"\n.Module=Upper\n\"u\"\n");
   dir.Write("c.lnx", ".Language=English\n.Module=X\n\"x\"\n");
@@ -281,7 +283,7 @@ TEST(LangStoreLoad, ReadsEveryLanguageFileInNameOrder) {
 }
 
 TEST(LangStoreLoad, LoadingTwiceIsLoadingOnce) {
-  TempDir dir;
+  LangDir dir;
   dir.Write("q.lng", ".Language=English\n\"OK\"\n.Language=Russian\n\"Да\"\n");
   LangStore store;
   ASSERT_TRUE(store.Load(dir.path(), "Russian"));
@@ -296,7 +298,7 @@ TEST(LangStoreLoad, LoadingTwiceIsLoadingOnce) {
 }
 
 TEST(LangStoreLoad, MissingOrEmptyDirectoryLeavesAnEmptyLoadedStore) {
-  TempDir dir;
+  LangDir dir;
   LangStore store;
   EXPECT_FALSE(store.Load(dir.path(), "English"));
   EXPECT_TRUE(store.loaded());

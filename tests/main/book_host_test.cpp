@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "main_test_support.h"
+#include "tests/support/headless.h"
 
 namespace qb::test {
 namespace {
@@ -53,22 +54,19 @@ class BookHostTest : public ::testing::Test {
   // Runs the script; returns every screen printed (the "screen" lines and the final one).
   std::vector<std::vector<std::string>> Run(const std::string& script,
                                             const std::string& env = "") {
-    std::ofstream(dir_ / "script.txt") << script;
-    const std::string bin =
-        std::string(std::getenv("QB_BIN_DIR") ? std::getenv("QB_BIN_DIR") : ".") + "/quillbox";
-    const std::string cmd = "cd '" + (dir_ / "work") + "' && env HOME='" + dir_.path() +
-                            "' QB_PROBE_BOOK='" + book() + "' QB_PROBE_LOG='" + probe_log() + "' " +
-                            env + " '" + bin + "' --headless --size " + std::to_string(kCols) +
-                            "x" + std::to_string(kRows) + " --config '" + (dir_ / "config") +
-                            "' --plugins '" + (dir_ / "plugins") + "' '" + (dir_ / "script.txt") +
-                            "' 2>'" + (dir_ / "stderr") + "'";
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-      char buf[4096];
-      size_t n;
-      while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-      EXPECT_EQ(pclose(p), 0) << out;
-    }
+    HeadlessRun run;
+    run.dir = dir_.root();
+    run.script = script;
+    run.work_dir = dir_ / "work";
+    run.home = dir_.path();
+    run.env = "QB_PROBE_BOOK=" + ShellQuote(book()) + " QB_PROBE_LOG=" + ShellQuote(probe_log()) +
+              " " + env;
+    run.size = std::to_string(kCols) + "x" + std::to_string(kRows);
+    run.config = dir_ / "config";
+    run.plugins = dir_ / "plugins";
+    const ProgramRun done = run.Run();
+    const std::string& out = done.out;
+    EXPECT_EQ(done.status, 0) << out;
     std::vector<std::string> lines;
     std::istringstream in(out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -171,9 +169,9 @@ TEST_F(BookHostTest, CommentAndAddressFieldsShowTheirCommentsAndFirstLines) {
   }
   Settings("\"Description\"=\"%C %A\"\n");
   // Text fields hold their terminating zero; the address's comment stands on its last line.
-  BookBuilder(book()).Record(
-      "Ann", RecordBytes({{0x10101, std::string("Nice guy\nmet in 2019", 21)},
-                          {0x10301, std::string("Main St 1\nTown #home", 21)}}));
+  BookBuilder(book()).Record("Ann",
+                             RecordBytes({{0x10101, std::string("Nice guy\nmet in 2019", 21)},
+                                          {0x10301, std::string("Main St 1\nTown #home", 21)}}));
   const auto screens = Run("screen\nDown\nEnter\nscreen\n");
   ASSERT_GE(screens.size(), 2u);
   EXPECT_THAT(Text(screens[0]), HasSubstr("Nice guy Main St 1"));

@@ -4,16 +4,16 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include "main/main_text.h"
 #include "main/plugin_state.h"
 #include "main_test_support.h"
+#include "tests/support/mem_fs.h"
 
 namespace qb::test {
 namespace {
@@ -24,6 +24,15 @@ std::string T(int n) {
   return main::MainText(n);
 }
 constexpr uint32_t kMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
+
+// Puts `fs` in the place of the real file system for the main library, for as long as it lives.
+class FileSystemInPlace {
+ public:
+  explicit FileSystemInPlace(storage::FileSystem* fs) { main::State().file_system = fs; }
+  ~FileSystemInPlace() { main::State().file_system = storage::FileSystem::Posix(); }
+  FileSystemInPlace(const FileSystemInPlace&) = delete;
+  FileSystemInPlace& operator=(const FileSystemInPlace&) = delete;
+};
 
 class BookPanelTest : public ::testing::Test {
  protected:
@@ -349,41 +358,51 @@ TEST_F(BookPanelTest, BookIsClosedBetweenHostCalls) {
   EXPECT_TRUE(OtherProcessCanOpen(book()));
 }
 
-TEST_F(BookPanelTest, FolderRemovedBetweenCallsIsReportedAndThePanelMovesUp) {
+// An element of Friends removed by another program while the panel shows it or what lies below.
+struct RemovedBetweenCalls {
+  const char* name;
+  const char* shown;     // the panel's folder before
+  const char16_t* gone;  // the element of Friends removed
+  const char* gone_name;
+  int message;       // the message that names it
+  const char* left;  // what Friends holds after
+};
+
+class RemovedBetweenCallsTest : public BookPanelTest,
+                                public ::testing::WithParamInterface<RemovedBetweenCalls> {};
+
+TEST_P(RemovedBetweenCallsTest, IsReportedAndThePanelShowsFriends) {
+  const RemovedBetweenCalls& c = GetParam();
   MakeFriendsBook();
   HANDLE panel = Open();
-  SetDirectory(panel, "Friends\\Work\\Old", 0);
+  SetDirectory(panel, c.shown, 0);
   {
     storage::Storage root, friends;
     ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
     ASSERT_EQ(root.OpenStorage(u"Friends", kMode, &friends), storage::S_OK);
-    ASSERT_EQ(friends.DestroyElement(u"Work"), storage::S_OK);
+    ASSERT_EQ(friends.DestroyElement(c.gone), storage::S_OK);
   }
-  EXPECT_THAT(ListNames(panel), ElementsAre("John"));
-  EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(39), "Work", "HResult = 0x80030002", T(0)));
+  EXPECT_THAT(ListNames(panel), ElementsAre(c.left));
+  EXPECT_THAT(TakeBox(),
+              ElementsAre(T(13), T(c.message), c.gone_name, "HResult = 0x80030002", T(0)));
   EXPECT_EQ(PathOf(panel), "\\Friends");
   EXPECT_TRUE(OtherProcessCanOpen(book()));
-  EXPECT_THAT(ListNames(panel), ElementsAre("John"));
+  // Reported once.
+  EXPECT_THAT(ListNames(panel), ElementsAre(c.left));
   EXPECT_TRUE(Host().messages.empty());
   ClosePlugin(panel);
 }
 
-TEST_F(BookPanelTest, RecordRemovedBetweenCallsIsReportedAndThePanelShowsItsFolder) {
-  MakeFriendsBook();
-  HANDLE panel = Open();
-  SetDirectory(panel, "Friends\\John", 0);
-  {
-    storage::Storage root, friends;
-    ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
-    ASSERT_EQ(root.OpenStorage(u"Friends", kMode, &friends), storage::S_OK);
-    ASSERT_EQ(friends.DestroyElement(u"John"), storage::S_OK);
-  }
-  EXPECT_THAT(ListNames(panel), ElementsAre("Work"));
-  EXPECT_THAT(TakeBox(), ElementsAre(T(13), T(40), "John", "HResult = 0x80030002", T(0)));
-  EXPECT_EQ(PathOf(panel), "\\Friends");
-  EXPECT_TRUE(OtherProcessCanOpen(book()));
-  ClosePlugin(panel);
-}
+INSTANTIATE_TEST_SUITE_P(
+    BookPanelTest, RemovedBetweenCallsTest,
+    ::testing::Values(
+        // A folder on the way: the panel moves up to the folder that is still there.
+        RemovedBetweenCalls{"Folder", "Friends\\Work\\Old", u"Work", "Work", 39, "John"},
+        // The record shown: the panel shows its folder.
+        RemovedBetweenCalls{"Record", "Friends\\John", u"John", "John", 40, "Work"}),
+    [](const ::testing::TestParamInfo<RemovedBetweenCalls>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(BookPanelTest, BookLockedByAnotherProcessIsReportedWithoutOpeningAnotherBook) {
   MakeFriendsBook();
@@ -403,20 +422,20 @@ TEST_F(BookPanelTest, ACommitTheDiskRefusesIsReportedAndTheBookKeepsItsState) {
   HANDLE panel = Open();
   SetDirectory(panel, "Anna", 0);
   auto* book_panel = static_cast<main::BookPanel*>(panel);
-  // The disk fills up during the operation: the 64 KB field gets only part of the way.
-  const auto size = std::filesystem::file_size(book());
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit old{};
-  getrlimit(RLIMIT_FSIZE, &old);
-  rlimit tight = old;
-  tight.rlim_cur = size + 20000;
-  setrlimit(RLIMIT_FSIZE, &tight);
+  // The book moves to an in-memory disk that fills up during the operation: the 64 KB field
+  // gets only part of the way.
+  storage::testing::MemFs disk;
+  {
+    std::ifstream in(book(), std::ios::binary);
+    disk.Install(book(), std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+  }
+  disk.LimitFileSize(std::filesystem::file_size(book()) + 20000);
+  FileSystemInPlace in_place(&disk);
   ASSERT_EQ(book_panel->Acquire(), 1);
   const std::vector<char> big(64 * 1024, 'x');
   book_panel->AppendField(big.data(), static_cast<uint32_t>(big.size()), 0x10101);
   book_panel->Release();
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, SIG_DFL);
+  disk.LimitFileSize(UINT64_MAX);
 
   const auto box = TakeBox();
   ASSERT_GE(box.size(), 3u);
@@ -424,7 +443,7 @@ TEST_F(BookPanelTest, ACommitTheDiskRefusesIsReportedAndTheBookKeepsItsState) {
   EXPECT_EQ(box[2], book());
   storage::Storage root;
   storage::Stream anna;
-  ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
+  ASSERT_EQ(storage::OpenCompoundFile(book(), kMode, &root, &disk), storage::S_OK);
   ASSERT_EQ(root.OpenStream(u"Anna", kMode, &anna), storage::S_OK);
   storage::ElementStat stat;
   anna.Stat(&stat);

@@ -231,10 +231,13 @@ TEST_F(FieldTypesTest, WalkInsideARecordVisitsOnlyItsFieldsAndKeepsThePanelThere
   main::SendEventWalk(*book_panel, FTEV_START, kAlpha);
   EXPECT_EQ(LogOf(kAlpha), "");
   EXPECT_STREQ(book_panel->path(), "\\R");
-  EXPECT_EQ(main::State().host_services.CurrentPanel, panel);
-  EXPECT_STREQ(static_cast<const char*>(main::State().host_services.CurrentPanel), "\\R");
+  EXPECT_EQ(main::State().host_services.CurrentPanelPath, book_panel->path());
+  EXPECT_STREQ(main::State().host_services.CurrentPanelPath, "\\R");
   EXPECT_STREQ(main::State().host_services.CurrentRecord, "R");
+  // A closed panel leaves no field type reading its text.
   ClosePlugin(panel);
+  EXPECT_EQ(main::State().host_services.CurrentPanelPath, nullptr);
+  EXPECT_EQ(main::State().host_services.CurrentRecord, nullptr);
 }
 
 TEST_F(FieldTypesTest, PreloadWalksOncePerRun) {

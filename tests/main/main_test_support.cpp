@@ -13,55 +13,20 @@ namespace qb::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "qb-main-XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  path_ = std::string(made ? made : "/tmp") + "/";
+ScriptedHost& Host() {
+  static ScriptedHost host;
+  return host;
 }
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-HostLog& Host() {
-  static HostLog log;
-  return log;
-}
-
-namespace {
-
-int RecordMessage(int, DWORD flags, const char* help, const char* const* items, int count, int) {
-  HostLog::MessageBox box{flags, help ? help : "", {}};
-  for (int i = 0; i < count; ++i) box.lines.push_back(items[i] ? items[i] : "(null)");
-  Host().messages.push_back(box);
-  return 0;
-}
-
-int RecordControl(HANDLE, int command, void* param) {
-  int value = 0;
-  if (command == FCTL_SETVIEWMODE && param) value = *static_cast<int*>(param);
-  if (command == FCTL_GETPANELINFO && param)
-    static_cast<PanelInfo*>(param)->ViewMode = Host().view_mode;
-  Host().controls.emplace_back(command, value);
-  return 1;
-}
-
-const char* NoMessage(int, int) {
-  return "";
-}
-
-}  // namespace
 
 PluginStartupInfo MakeStartupInfo(const std::string& dir) {
-  PluginStartupInfo info{};
-  info.StructSize = sizeof info;
+  ScriptedHost& host = Host();
+  host.missing_msg = "";
+  PluginStartupInfo info = host.info;
   std::snprintf(info.ModuleName, sizeof info.ModuleName, "%sQuillbox.so", dir.c_str());
-  info.ModuleNumber = 7;
-  info.RootKey = "Software\\Far\\Plugins";
-  info.Message = RecordMessage;
-  info.Control = RecordControl;
-  info.GetMsg = NoMessage;
+  // The main library shows no dialogs or menus in these tests.
+  info.Menu = nullptr;
+  info.Dialog = nullptr;
+  info.DialogEx = nullptr;
   return info;
 }
 
@@ -83,7 +48,7 @@ void StartMainLibrary(const std::string& dir) {
   state.settings = main::Settings{};
   state.last_path = "\\";
   state.preload_done = false;
-  Host() = HostLog{};
+  Host().Reset();
   const PluginStartupInfo info = MakeStartupInfo(dir);
   SetStartupInfo(&info);
 }

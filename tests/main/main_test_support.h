@@ -1,5 +1,5 @@
-// Helpers for the main library's tests: a temporary plug-in directory, a recording host table, and
-// books built with the storage engine.
+// Helpers for the main library's tests: the main library started from a temporary plug-in
+// directory against the kit's scripted host, and books built with the storage engine.
 #pragma once
 
 #include <functional>
@@ -10,6 +10,8 @@
 #include "main/record_io.h"
 #include "platform/storage/storage.h"
 #include "sdk/far.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/temp_dir.h"
 
 extern "C" {
 void SetStartupInfo(const PluginStartupInfo* info);
@@ -26,34 +28,11 @@ void ExitFAR(void);
 
 namespace qb::test {
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  // With a trailing "/".
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
+// The host the main library is started against: message boxes and panel control recorded, every
+// message number answering "".
+ScriptedHost& Host();
 
- private:
-  std::string path_;
-};
-
-// What the host's services were asked to do.
-struct HostLog {
-  struct MessageBox {
-    unsigned flags;
-    std::string help;
-    std::vector<std::string> lines;
-  };
-  std::vector<MessageBox> messages;
-  std::vector<std::pair<int, int>> controls;  // command, int parameter (view mode) or 0
-  int view_mode = 2;                          // what FCTL_GETPANELINFO reports
-};
-HostLog& Host();
-
-// The table the recording host hands over; ModuleName is dir + "Quillbox.so".
+// Host()'s table with ModuleName dir + "Quillbox.so".
 PluginStartupInfo MakeStartupInfo(const std::string& dir);
 
 // Starts the main library as the host would, from dir, after emptying its process-wide state.

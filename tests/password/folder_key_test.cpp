@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,7 +14,8 @@
 
 #include "main/folder_password.h"
 #include "main/record_io.h"
-#include "tests/storage/mem_fs.h"
+#include "tests/support/mem_fs.h"
+#include "tests/support/temp_dir.h"
 
 namespace qb::main {
 namespace {
@@ -98,15 +98,6 @@ bool FileHolds(const std::string& path, const std::string& text) {
 
 class FolderKeyTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("qb-folderkey-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    file_ = (dir_ / "book.dat").string();
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   // Work: records 0-2 and the description; Work/Old: record 3; Work/Own (its own password
   // "own"): record 4 under that key. A plain record 5 beside Work at the root.
   void Build() {
@@ -131,8 +122,8 @@ class FolderKeyTest : public ::testing::Test {
     return root;
   }
 
-  std::filesystem::path dir_;
-  std::string file_;
+  test::TempDir dir_{"qb-folderkey"};
+  std::string file_ = dir_ / "book.dat";
 };
 
 TEST_F(FolderKeyTest, SettingEnciphersEveryRecordDownToTheNextPasswordAndRemovingUndoesIt) {

@@ -8,6 +8,7 @@
 
 #include "platform/modules/directory.h"
 #include "platform/modules/module.h"
+#include "tests/support/temp_dir.h"
 
 namespace qb {
 namespace {
@@ -37,41 +38,46 @@ TEST(Module, ReportsAFailedLoad) {
   EXPECT_FALSE(missing.error().empty());
   EXPECT_EQ(missing.Find("QbTestAnswer"), nullptr);
 
-  char dir[] = "/tmp/qb-module-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string fake = std::string(dir) + "/Fake.qbl";
+  test::TempDir dir("qb-module");
+  std::string fake = dir / "Fake.qbl";
   std::ofstream(fake) << "not a library";
   Module bad(fake);
   EXPECT_FALSE(bad.loaded());
   EXPECT_FALSE(bad.error().empty());
-  unlink(fake.c_str());
-  rmdir(dir);
 }
 
 TEST(Pattern, MatchesStarAndQuestionMarkWithoutRegardToCase) {
-  EXPECT_TRUE(MatchesPattern("Phone.qbl", "*.qbl"));
-  EXPECT_TRUE(MatchesPattern("PHONE.QBL", "*.qbl"));
-  EXPECT_TRUE(MatchesPattern(".qbl", "*.qbl"));
-  EXPECT_FALSE(MatchesPattern("Phone.qbl.bak", "*.qbl"));
-  EXPECT_FALSE(MatchesPattern("Phone.qb", "*.qbl"));
-  EXPECT_TRUE(MatchesPattern("Main.lng", "*.ln?"));
-  EXPECT_TRUE(MatchesPattern("Main.LNR", "*.ln?"));
-  EXPECT_FALSE(MatchesPattern("Main.ln", "*.ln?"));
-  EXPECT_FALSE(MatchesPattern("Main.lngx", "*.ln?"));
-  EXPECT_TRUE(MatchesPattern("Main.ln\xC3\xBC", "*.ln?"));  // "?" takes a whole character
-  EXPECT_TRUE(MatchesPattern("a.b.c", "*.*.?"));
-  EXPECT_TRUE(MatchesPattern("aXbXc", "a*b*c"));
-  EXPECT_FALSE(MatchesPattern("abcab", "*ab*ac"));
-  EXPECT_TRUE(MatchesPattern("", "*"));
-  EXPECT_FALSE(MatchesPattern("", "?"));
-  // Non-ASCII letters compare exactly.
-  EXPECT_FALSE(MatchesPattern("\xC3\xBC.qbl", "\xC3\x9C.qbl"));
+  struct Case {
+    const char* name;
+    const char* pattern;
+    bool matches;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"Phone.qbl", "*.qbl", true},
+           {"PHONE.QBL", "*.qbl", true},
+           {".qbl", "*.qbl", true},
+           {"Phone.qbl.bak", "*.qbl", false},
+           {"Phone.qb", "*.qbl", false},
+           {"Main.lng", "*.ln?", true},
+           {"Main.LNR", "*.ln?", true},
+           {"Main.ln", "*.ln?", false},
+           {"Main.lngx", "*.ln?", false},
+           {"Main.ln\xC3\xBC", "*.ln?", true},  // "?" takes a whole character
+           {"a.b.c", "*.*.?", true},
+           {"aXbXc", "a*b*c", true},
+           {"abcab", "*ab*ac", false},
+           {"", "*", true},
+           {"", "?", false},
+           // Non-ASCII letters compare exactly.
+           {"\xC3\xBC.qbl", "\xC3\x9C.qbl", false},
+       }) {
+    EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " ~ " << c.pattern;
+  }
 }
 
 TEST(Directory, ListsMatchingFilesSortedByteWise) {
-  char dir[] = "/tmp/qb-dir-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string d = dir;
+  test::TempDir dir("qb-dir");
+  std::string d = dir.root().string();
   for (const char* name : {"b.qbl", "A.QBL", "a.qbl", "Z.qbl", "notes.txt", "\xC3\xA4.qbl"}) {
     std::ofstream(d + "/" + name) << "x";
   }
@@ -89,9 +95,6 @@ TEST(Directory, ListsMatchingFilesSortedByteWise) {
   names = ListFiles(d + "/nothing-here", "*", &error);
   EXPECT_TRUE(names.empty());
   EXPECT_EQ(error, ENOENT);
-
-  std::string cleanup = "rm -rf '" + d + "'";
-  EXPECT_EQ(std::system(cleanup.c_str()), 0);
 }
 
 TEST(Directory, JoinsWithOneSlash) {

@@ -7,25 +7,26 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "platform/registry/registry.h"
+#include "tests/support/temp_dir.h"
 
 namespace qb::registry {
 
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qb-registry-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    temp_.emplace("qb-registry");
+    dir_ = temp_->root().string();
     SetConfigDirectory(dir_);
   }
   void TearDown() override {
     SetWriteHookForTesting(nullptr);
     SetConfigDirectory("");
-    std::filesystem::remove_all(dir_);
+    temp_.reset();
   }
 
   std::string FileText() const {
@@ -38,6 +39,7 @@ class RegistryTest : public ::testing::Test {
     std::ofstream(dir_ + "/quillbox.reg", std::ios::binary) << text;
   }
 
+  std::optional<test::TempDir> temp_;
   std::string dir_;
 };
 

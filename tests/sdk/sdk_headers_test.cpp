@@ -12,6 +12,9 @@ void QbSdkLayoutCxx(size_t* out);
 size_t QbSdkFieldTypeInfoSizeCxx();
 size_t QbSdkHostServicesSizeCxx();
 bool QbSdkServicesDeclared();
+extern "C" int QbSdkHostExportNamesC(void);
+bool QbSdkHostExportsDeclared();
+extern "C" int QbSdkServicesDeclaredC(void);
 
 namespace {
 
@@ -41,8 +44,15 @@ TEST(SdkHeaders, CAndCxxAgreeOnEveryRecord) {
   EXPECT_EQ(QbSdkHostServicesSizeC(), QbSdkHostServicesSizeCxx());
 }
 
-TEST(SdkHeaders, ServicesDeclareEveryShowErrorOverload) {
+// The declarations themselves are checked where the services header is compiled alone.
+TEST(SdkHeaders, ServicesCompileAloneInCAndCxx) {
   EXPECT_TRUE(QbSdkServicesDeclared());
+  EXPECT_EQ(QbSdkServicesDeclaredC(), 1);
+}
+
+TEST(SdkHeaders, HostExportsNameTheFunctionsTheProgramExports) {
+  EXPECT_TRUE(QbSdkHostExportsDeclared());
+  EXPECT_EQ(QbSdkHostExportNamesC(), 1);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "main/settings.h"
-#include "tests/services/service_fixture.h"
+#include "tests/support/service_test.h"
 
 // The host's configuration entry point of the main library.
 extern "C" int Configure(int item_number);
@@ -46,14 +46,14 @@ TEST_F(ConfigureTest, EscapeRightAwayChangesNothing) {
   ASSERT_EQ(host.menus.size(), 1u);
   EXPECT_EQ(host.menus[0].title, "Config");
   EXPECT_EQ(host.menus[0].flags, static_cast<DWORD>(FMENU_WRAPMODE));
-  EXPECT_EQ(host.menus[0].items, (std::vector<std::string>{"Quillbox"}));
+  EXPECT_EQ(host.menus[0].lines, (std::vector<std::string>{"Quillbox"}));
   EXPECT_TRUE(host.dialogs.empty());
 }
 
 TEST_F(ConfigureTest, OutOfRangeLinesAreRefusedAndTheDialogReopensOnThem) {
-  host.menu_results = {0};
-  host.dialog_script.push_back(RecordingHost::Type(kMaxLines, "1", kOk));
-  host.dialog_script.push_back([](FarDialogItem* items, int) {
+  host.menu_answers = {0};
+  host.dialog_answers.push_back(ScriptedHost::Type(kMaxLines, "1", kOk));
+  host.dialog_answers.push_back([](FarDialogItem* items, int) {
     std::strcpy(items[kMaxLines].Data, "12");
     std::strcpy(items[kUserName].Data, "Ann");
     items[1].Selected = 0;  // not in the disks menu
@@ -87,8 +87,8 @@ TEST_F(ConfigureTest, OutOfRangeLinesAreRefusedAndTheDialogReopensOnThem) {
 }
 
 TEST_F(ConfigureTest, CancelKeepsTheSettings) {
-  host.menu_results = {0};
-  host.dialog_script.push_back(RecordingHost::Type(kMaxLines, "20", kCancel));
+  host.menu_answers = {0};
+  host.dialog_answers.push_back(ScriptedHost::Type(kMaxLines, "20", kCancel));
   EXPECT_EQ(Configure(), 0);
   EXPECT_EQ(qb::main::State().settings.max_lines, 5);
 }
@@ -97,9 +97,9 @@ TEST_F(ConfigureTest, TokenMenuAppendsTheChosenTokenAndReturnsToTheDialog) {
   LoadFieldTypes();
   auto& s = qb::main::State().settings;
   s.description = "%C";
-  host.menu_results = {0};
-  host.dialog_script.push_back(RecordingHost::Type(kMaxLines, "7", kTokenButton));
-  host.dialog_script.push_back(RecordingHost::Close(kOk));
+  host.menu_answers = {0};
+  host.dialog_answers.push_back(ScriptedHost::Type(kMaxLines, "7", kTokenButton));
+  host.dialog_answers.push_back(ScriptedHost::Close(kOk));
   // The token menu: choose Address, wherever it stands among the loaded types.
   int address = -1;
   auto& types = qb::main::State().field_types;
@@ -110,7 +110,7 @@ TEST_F(ConfigureTest, TokenMenuAppendsTheChosenTokenAndReturnsToTheDialog) {
     ++row;
   }
   ASSERT_GE(address, 0) << "Address.qbl was not loaded";
-  host.menu_results.push_back(address);
+  host.menu_answers.push_back(address);
 
   EXPECT_EQ(Configure(), 1);
   EXPECT_EQ(s.description, "%C %A");
@@ -118,7 +118,7 @@ TEST_F(ConfigureTest, TokenMenuAppendsTheChosenTokenAndReturnsToTheDialog) {
   ASSERT_GE(host.menus.size(), 2u);
   EXPECT_EQ(host.menus[1].title, "Descriptions");
   bool listed = false;
-  for (const auto& item : host.menus[1].items) listed |= item == "Address\t\t%A";
+  for (const auto& item : host.menus[1].lines) listed |= item == "Address\t\t%A";
   EXPECT_TRUE(listed);
   ASSERT_EQ(host.dialogs.size(), 2u);
   EXPECT_STREQ(host.dialogs[1].items[kDescription].Data, "%C %A");
@@ -144,12 +144,12 @@ TEST_F(ConfigureTest, ALongTypeNameStillGivesItsToken) {
   for (int i = 0; i < 100; ++i) name += "\xD0\x90";  // 200 bytes of two-byte letters
   const char* old_name = info->Name;
   info->Name = name.c_str();
-  host.menu_results = {row};
+  host.menu_answers = {row};
   auto token = qb::main::TokenMenu();
   info->Name = old_name;
   EXPECT_EQ(token, "%A");
   ASSERT_EQ(host.menus.size(), 1u);
-  const std::string& item = host.menus[0].items.at(static_cast<size_t>(row));
+  const std::string& item = host.menus[0].lines.at(static_cast<size_t>(row));
   EXPECT_LE(item.size(), 127u);
   EXPECT_EQ(item, name.substr(0, 122) + "\t\t%A");
 }
@@ -157,14 +157,14 @@ TEST_F(ConfigureTest, ALongTypeNameStillGivesItsToken) {
 TEST_F(ConfigureTest, AnEmptyDescriptionGetsALeadingBlankBeforeTheToken) {
   LoadFieldTypes();
   EXPECT_EQ(qb::main::TokenMenu(), std::nullopt);  // Esc
-  host.menu_results = {0};
+  host.menu_answers = {0};
   auto token = qb::main::TokenMenu();
   ASSERT_TRUE(token.has_value());
   EXPECT_EQ(token->front(), '%');
   auto& s = qb::main::State().settings;
-  host.menu_results = {0, 0};
-  host.dialog_script.push_back(RecordingHost::Close(kTokenButton));
-  host.dialog_script.push_back(RecordingHost::Close(kCancel));
+  host.menu_answers = {0, 0};
+  host.dialog_answers.push_back(ScriptedHost::Close(kTokenButton));
+  host.dialog_answers.push_back(ScriptedHost::Close(kCancel));
   Configure();
   EXPECT_EQ(s.description, " " + *token);
 }

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "sdk/services.h"
-#include "tests/services/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace qb::test {
 namespace {
@@ -11,7 +11,7 @@ class EditServiceTest : public ServiceTest {
  protected:
   // Runs the multi-line editor on text; the script step types `lines` (index: line) and accepts.
   int EditMulti(const char* text, std::vector<std::string> lines, bool accept = true) {
-    host.dialog_script.push_back([lines, accept](FarDialogItem* items, int count) {
+    host.dialog_answers.push_back([lines, accept](FarDialogItem* items, int count) {
       for (size_t i = 0; i < lines.size(); ++i)
         std::snprintf(items[1 + i].Data, sizeof(items[1 + i].Data), "%s", lines[i].c_str());
       return accept ? count - 2 : count - 1;
@@ -72,7 +72,7 @@ TEST_F(EditServiceTest, CancelLeavesTheOutputsUntouched) {
   EXPECT_EQ(EditMulti("x", {"changed"}, false), 0);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(out_size, 77u);
-  host.dialog_script.push_back(RecordingHost::Close(-1));
+  host.dialog_answers.push_back(ScriptedHost::Close(-1));
   EXPECT_EQ(StdEditSingleLine("Phone", "Phone_EditDlg", "1", 2, &out, &out_size, 1), 0);
   EXPECT_EQ(out, nullptr);
 }
@@ -94,7 +94,7 @@ TEST_F(EditServiceTest, ViewingShowsTheLinesInAMessageBox) {
 }
 
 TEST_F(EditServiceTest, SingleLineEditorStoresWhatWasTyped) {
-  host.dialog_script.push_back([](FarDialogItem* items, int) {
+  host.dialog_answers.push_back([](FarDialogItem* items, int) {
     EXPECT_STREQ(items[1].Data, "123");
     std::strcpy(items[1].Data, "456#Work");
     return 2;
@@ -112,7 +112,7 @@ TEST_F(EditServiceTest, SingleLineEditorStoresWhatWasTyped) {
   out = nullptr;
 
   // A new field: no text, an empty line, and the empty text when accepted as it is.
-  host.dialog_script.push_back(RecordingHost::Close(2));
+  host.dialog_answers.push_back(ScriptedHost::Close(2));
   EXPECT_EQ(StdEditSingleLine("Phone", "Phone_EditDlg", nullptr, 0, &out, &out_size, 1), 1);
   EXPECT_STREQ(host.dialogs[1].items[1].Data, "");
   EXPECT_EQ(Out(), "");
@@ -121,7 +121,7 @@ TEST_F(EditServiceTest, SingleLineEditorStoresWhatWasTyped) {
 
 TEST_F(EditServiceTest, FieldDataWithoutATerminatorIsReadOnlyUpToItsSize) {
   char data[4] = {'a', '\n', 'b', 'X'};
-  host.dialog_script.push_back(RecordingHost::Close(-1));
+  host.dialog_answers.push_back(ScriptedHost::Close(-1));
   EXPECT_EQ(StdEditMultiLine("Comment", nullptr, data, 3, &out, &out_size, 1), 0);
   EXPECT_EQ(Shown(), (std::vector<std::string>{"a", "b", "", "", ""}));
 }
@@ -142,7 +142,7 @@ TEST_F(EditServiceTest, LinesLongerThanAnItemAreCutWhenShownButKeptWhenLeftAlone
   out = nullptr;
 
   std::string one = std::string(520, '1') + "#Home";
-  host.dialog_script.push_back(RecordingHost::Close(2));
+  host.dialog_answers.push_back(ScriptedHost::Close(2));
   EXPECT_EQ(StdEditSingleLine("Phone", nullptr, one.c_str(), static_cast<uint32_t>(one.size() + 1),
                               &out, &out_size, 1),
             1);

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "sdk/services.h"
-#include "tests/services/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace {
 
@@ -55,11 +55,12 @@ TEST_F(ServiceTest, RegistryKeysLieBelowTheMainLibrarysKey) {
   HKEY own = OpenRegKey("Software\\Far\\Plugins", nullptr);
   ASSERT_NE(own, nullptr);
   EXPECT_EQ(std::string(own->path), "Software\\Far\\Plugins\\Quillbox");
-  RegCloseKey(own);
+  CloseRegKey(own);
   HKEY sub = OpenRegKey("Software\\Far\\Plugins", "Phone");
   ASSERT_NE(sub, nullptr);
   EXPECT_EQ(qb::registry::SetDword(sub, "X", 3), ERROR_SUCCESS);
-  RegCloseKey(sub);
+  CloseRegKey(sub);
+  CloseRegKey(nullptr);  // ignored, as after an OpenRegKey that failed
   HKEY again = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\far\\plugins\\quillbox\\phone", &again),
             ERROR_SUCCESS);

@@ -1,11 +1,12 @@
 #include "main/settings.h"
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "tests/services/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace qb::test {
 namespace {

@@ -35,16 +35,6 @@ TEST(OneLineServices, CommentAfterTheLastHashNamesTheItem) {
   EXPECT_EQ(Take(StdOneLineDescription("a#b#c")), "a#b");
   EXPECT_EQ(Take(StdOneLineDescription("plain")), "plain");
   EXPECT_EQ(Take(StdOneLineDescription(nullptr)), "");
-
-  Item a;
-  StdOneLineToPanelItem("a#b#c", nullptr, "Phone", &a.item);
-  EXPECT_STREQ(a.item.FindData.cFileName, "c");
-  EXPECT_STREQ(a.item.Description, "a#b");
-
-  Item b;
-  StdOneLineToPanelItem("12345", " (work)", "Phone", &b.item);
-  EXPECT_STREQ(b.item.FindData.cFileName, "Phone");
-  EXPECT_STREQ(b.item.Description, "12345 (work)");
 }
 
 TEST(PanelItems, FillSetsTimesAndClearsTheRestButNotTheUserData) {
@@ -82,22 +72,40 @@ TEST(PanelItems, ALongCommentIsCutToTheFileNameBuffer) {
   EXPECT_EQ(std::string(b.item.FindData.cFileName), letters.substr(0, NM - 2));
 }
 
-TEST(MultiLineServices, OnlyAHashOnTheLastLineStartsAComment) {
+// A field's text as a panel item: the comment after the last "#" names the item (on the last line
+// only, for multi-line text), the rest with the suffix is its description.
+struct ToPanelItem {
+  const char* name;
+  bool multi_line;
+  const char* text;
+  const char* suffix;
+  const char* type_name;
+  const char* item_name;
+  const char* description;
+};
+
+class ToPanelItemTest : public ::testing::TestWithParam<ToPanelItem> {};
+
+TEST_P(ToPanelItemTest, NamesTheItemAndDescribesIt) {
+  const ToPanelItem& c = GetParam();
   Item a;
-  StdMultiLineToPanelItem("Street 1\nTown #work", nullptr, "Address", &a.item);
-  EXPECT_STREQ(a.item.FindData.cFileName, "work");
-  EXPECT_STREQ(a.item.Description, "Street 1");
-
-  Item b;
-  StdMultiLineToPanelItem("Street #1\nTown", nullptr, "Address", &b.item);
-  EXPECT_STREQ(b.item.FindData.cFileName, "Address");
-  EXPECT_STREQ(b.item.Description, "Street #1");
-
-  Item c;
-  StdMultiLineToPanelItem("One line #note", "!", "Comment", &c.item);
-  EXPECT_STREQ(c.item.FindData.cFileName, "note");
-  EXPECT_STREQ(c.item.Description, "One line !");
+  (c.multi_line ? StdMultiLineToPanelItem : StdOneLineToPanelItem)(c.text, c.suffix, c.type_name,
+                                                                   &a.item);
+  EXPECT_STREQ(a.item.FindData.cFileName, c.item_name);
+  EXPECT_STREQ(a.item.Description, c.description);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    TextServices, ToPanelItemTest,
+    ::testing::Values(
+        ToPanelItem{"OneLineComment", false, "a#b#c", nullptr, "Phone", "c", "a#b"},
+        ToPanelItem{"OneLineSuffix", false, "12345", " (work)", "Phone", "Phone", "12345 (work)"},
+        ToPanelItem{"LastLineComment", true, "Street 1\nTown #work", nullptr, "Address", "work",
+                    "Street 1"},
+        ToPanelItem{"HashOnAnEarlierLine", true, "Street #1\nTown", nullptr, "Address", "Address",
+                    "Street #1"},
+        ToPanelItem{"OneLineOfMany", true, "One line #note", "!", "Comment", "note", "One line !"}),
+    [](const ::testing::TestParamInfo<ToPanelItem>& info) { return std::string(info.param.name); });
 
 TEST(MultiLineServices, ShortFormIsTheFirstLineOrTheValue) {
   EXPECT_EQ(Take(StdMultiLineDescription("first\nsecond\nthird", nullptr)), "first");

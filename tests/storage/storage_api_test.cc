@@ -7,8 +7,8 @@
 #include <set>
 
 #include "platform/storage/check.h"
-#include "tests/storage/mem_fs.h"
 #include "tests/storage/test_util.h"
+#include "tests/support/mem_fs.h"
 
 namespace qb::storage::testing {
 namespace {

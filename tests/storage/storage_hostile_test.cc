@@ -6,8 +6,8 @@
 
 #include "platform/storage/check.h"
 #include "platform/storage/format.h"
-#include "tests/storage/mem_fs.h"
 #include "tests/storage/test_util.h"
+#include "tests/support/mem_fs.h"
 
 namespace qb::storage::testing {
 namespace {
@@ -63,6 +63,11 @@ struct RawFile {
     Put64(e + 0x78, size);
   }
   void Install(MemFs* fs) { fs->Install(kPath, b); }
+  // Installs the file and opens it.
+  HRESULT Open(MemFs* fs, Storage* root) {
+    Install(fs);
+    return OpenCompoundFile(kPath, kRW, root, fs);
+  }
 };
 
 // Opens the file and reads every stream; returns the first failure.
@@ -199,9 +204,8 @@ TEST(StorageHostile, DirectoryLoopsAndSharedSubtrees) {
     RawFile f(4);
     Put32(f.entry(1) + 0x44, 1);
     MemFs fs;
-    f.Install(&fs);
     Storage root;
-    ASSERT_EQ(OpenCompoundFile(kPath, kRW, &root, &fs), S_OK);
+    ASSERT_EQ(f.Open(&fs, &root), S_OK);
     Enumerator en;
     EXPECT_EQ(root.Enumerate(&en), STG_E_DOCFILECORRUPT);
     Stream s;
@@ -215,15 +219,13 @@ TEST(StorageHostile, DirectoryLoopsAndSharedSubtrees) {
     f.SetEntry(2, u"dd", kTypeStorage, 0, 0);
     Put32(f.entry(2) + 0x4C, 2);
     MemFs fs;
-    f.Install(&fs);
     Storage root;
-    ASSERT_EQ(OpenCompoundFile(kPath, kRW, &root, &fs), S_OK);
+    ASSERT_EQ(f.Open(&fs, &root), S_OK);
     Enumerator en;
     EXPECT_EQ(root.Enumerate(&en), STG_E_DOCFILECORRUPT);
     Put32(f.entry(1) + 0x44, kNoStream);
     root.Release();
-    f.Install(&fs);
-    ASSERT_EQ(OpenCompoundFile(kPath, kRW, &root, &fs), S_OK);
+    ASSERT_EQ(f.Open(&fs, &root), S_OK);
     Storage dd;
     ASSERT_EQ(root.OpenStorage(u"dd", kRW, &dd), S_OK);
     EXPECT_EQ(dd.Enumerate(&en), STG_E_DOCFILECORRUPT);

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "host/core/host_timers.h"
 #include "platform/codepage/codepage.h"
 #include "platform/storage/storage.h"
 #include "sdk/fieldtype.h"
+#include "sdk/host_exports.h"
 
 namespace {
 

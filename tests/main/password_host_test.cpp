@@ -3,19 +3,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "main/idea.h"
 #include "main/password.h"
-#include "tests/main/main_test_support.h"
+#include "main_test_support.h"
+#include "tests/support/headless.h"
 
 namespace qb::test {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -43,23 +44,18 @@ class PasswordHostTest : public ::testing::Test {
 
   // Every screen printed (the "screen" lines and the final one).
   std::vector<std::string> Run(const std::string& script) {
-    std::ofstream(dir_ / "script.txt") << script;
-    const std::string bin =
-        std::string(std::getenv("QB_BIN_DIR") ? std::getenv("QB_BIN_DIR") : ".") + "/quillbox";
-    const std::string cmd = "cd '" + (dir_ / "work") + "' && env HOME='" + dir_.path() + "' '" +
-                            bin + "' --headless --size " + std::to_string(kCols) + "x" +
-                            std::to_string(kRows) + " --config '" + (dir_ / "config") +
-                            "' --plugins '" + (dir_ / "plugins") + "' '" + (dir_ / "script.txt") +
-                            "' 2>'" + (dir_ / "stderr") + "'";
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-      char buf[4096];
-      size_t n;
-      while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-      EXPECT_EQ(pclose(p), 0) << out;
-    }
+    HeadlessRun run;
+    run.dir = dir_.root();
+    run.script = script;
+    run.work_dir = dir_ / "work";
+    run.home = dir_.path();
+    run.size = std::to_string(kCols) + "x" + std::to_string(kRows);
+    run.config = dir_ / "config";
+    run.plugins = dir_ / "plugins";
+    const ProgramRun done = run.Run();
+    EXPECT_EQ(done.status, 0) << done.out;
     std::vector<std::string> lines;
-    std::istringstream in(out);
+    std::istringstream in(done.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     std::vector<std::string> screens;
     for (std::size_t i = 0; i + kRows <= lines.size(); i += kRows) {
@@ -112,7 +108,7 @@ class PasswordHostTest : public ::testing::Test {
     return out;
   }
 
-  TempDir dir_;
+  TempDir dir_{"qb-password-host"};
 };
 
 const std::vector<std::pair<uint32_t, std::string>> kAnn = {
@@ -121,10 +117,14 @@ const std::vector<std::pair<uint32_t, std::string>> kAnn = {
 TEST_F(PasswordHostTest, SetThenAskedOnEveryEntryAndRemovedAgain) {
   BookBuilder(book()).Folder("Work").Record("Work/Ann", RecordBytes(kAnn)).Record("Top");
   // Into Work, Alt+F6, the password twice.
-  auto typed = Run("Down\nEnter\nAltF6\ntext secret\nscreen\nTab\ntext secret\nEnter\n");
-  ASSERT_FALSE(typed.empty());
+  auto typed = Run("Down\nEnter\nAltF6\ntext secret\nscreen\nTab\ntext secret\nscreen\nEnter\n");
+  ASSERT_GE(typed.size(), 2u);
   EXPECT_THAT(typed[0], HasSubstr("Set folder password"));
-  EXPECT_THAT(typed[0], Not(HasSubstr("secret")));  // the field shows no text
+  // The fields show one '*' a character typed, never the text.
+  EXPECT_THAT(typed[0], ContainsRegex("Password: +\\*{6} "));
+  EXPECT_THAT(typed[1], ContainsRegex("Confirm: +\\*{6} "));
+  EXPECT_THAT(typed[0], Not(HasSubstr("secret")));
+  EXPECT_THAT(typed[1], Not(HasSubstr("secret")));
   EXPECT_EQ(StreamHex("Work", u" "), "c12f332c06595d1d7821f8a5057e40de");
   EXPECT_EQ(StreamHex("Work", u"Ann"), Hex(RecordBytes(kAnn), "secret"));
   EXPECT_EQ(StreamHex("Work", u"Ann").size(), Hex(RecordBytes(kAnn), "").size());

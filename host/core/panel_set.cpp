@@ -1,5 +1,5 @@
-// The panels' contents: reading a directory of the disk or a plug-in's listing, sorting,
-// opening and closing plug-in panels, and the Control commands that act on panels.
+#include "host/core/panel_set.h"
+
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -9,19 +9,11 @@
 #include <cstring>
 #include <numeric>
 
-#include "host/core/host.h"
+#include "host/core/paths.h"
 
 namespace qb::host {
 
 namespace {
-
-constexpr int64_t kEpochDelta = 11644473600LL;
-
-FILETIME ToFileTime(const struct timespec& ts) {
-  uint64_t v = static_cast<uint64_t>(ts.tv_sec + kEpochDelta) * 10000000ULL +
-               static_cast<uint64_t>(ts.tv_nsec / 100);
-  return FILETIME{static_cast<DWORD>(v & 0xFFFFFFFFu), static_cast<DWORD>(v >> 32)};
-}
 
 PanelEntry DotsEntry() {
   PanelEntry e;
@@ -79,7 +71,7 @@ int HostCompare(const PanelEntry& a, const PanelEntry& b, int mode) {
 
 }  // namespace
 
-void Host::OpenFileDir(int side, const std::string& dir, const std::string& focus_name) {
+void PanelSet::OpenFileDir(int side, const std::string& dir, const std::string& focus_name) {
   Panel& p = panels_[side];
   p = Panel{};
   p.dir = dir.empty() ? "/" : dir;
@@ -91,7 +83,7 @@ void Host::OpenFileDir(int side, const std::string& dir, const std::string& focu
   }
 }
 
-void Host::ReadFileDir(Panel& p) {
+void PanelSet::ReadFileDir(Panel& p) {
   std::vector<std::string> selected;
   for (const PanelEntry& e : p.entries) {
     if (e.selected) selected.push_back(e.name);
@@ -105,35 +97,26 @@ void Host::ReadFileDir(Panel& p) {
       std::string name = de->d_name;
       if (name == "." || name == "..") continue;
       if (name.size() >= NM) continue;  // can't be handed on in a panel item
-      std::string path = p.dir + (p.dir.back() == '/' ? "" : "/") + name;
+      std::string path = JoinPath(p.dir, name);
       struct stat st;
       if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) continue;
       PanelEntry e;
       e.name = name;
+      e.find = FindDataOf(st);
       std::memcpy(e.find.cFileName, name.c_str(), name.size() + 1);
-      e.find.dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY
-                                                     : FILE_ATTRIBUTE_ARCHIVE;
       if (name[0] == '.') e.find.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
       if (access(path.c_str(), W_OK) != 0) e.find.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
-      e.find.ftLastWriteTime = ToFileTime(st.st_mtim);
-      e.find.ftLastAccessTime = ToFileTime(st.st_atim);
-      e.find.ftCreationTime = ToFileTime(st.st_ctim);
-      if (!S_ISDIR(st.st_mode)) {
-        uint64_t size = static_cast<uint64_t>(st.st_size);
-        e.find.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
-        e.find.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-      }
       e.selected = std::find(selected.begin(), selected.end(), name) != selected.end();
       p.entries.push_back(std::move(e));
     }
     closedir(d);
   }
-  SortPanel(p);
+  Sort(p);
   int i = current.empty() ? -1 : p.Find(current);
   p.current = i >= 0 ? i : std::min(p.current, std::max(0, static_cast<int>(p.entries.size()) - 1));
 }
 
-void Host::SortPanel(Panel& p) {
+void PanelSet::Sort(Panel& p) {
   size_t first = (!p.entries.empty() && p.entries[0].dots) ? 1 : 0;
   std::vector<size_t> order(p.entries.size() - first);
   std::iota(order.begin(), order.end(), first);
@@ -143,7 +126,8 @@ void Host::SortPanel(Panel& p) {
   std::vector<std::vector<char*>> custom(p.entries.size());
   if (ask_plugin) {
     items.reserve(p.entries.size());
-    for (size_t i = 0; i < p.entries.size(); ++i) items.push_back(MakeItem(p.entries[i], custom[i]));
+    for (size_t i = 0; i < p.entries.size(); ++i)
+      items.push_back(MakeItem(p.entries[i], custom[i]));
   }
   const int mode = p.sort_mode == SM_DEFAULT ? SM_NAME : p.sort_mode;
   const bool reverse = p.sort_order != 0;
@@ -168,7 +152,7 @@ void Host::SortPanel(Panel& p) {
   p.entries = std::move(sorted);
 }
 
-void Host::RefreshPluginState(Panel& p) {
+void PanelSet::RefreshPluginState(Panel& p) {
   if (!plugin_.fn().GetOpenPluginInfo) return;
   OpenPluginInfo info;
   std::memset(&info, 0, sizeof info);
@@ -187,18 +171,18 @@ void Host::RefreshPluginState(Panel& p) {
     }
     ViewMode v;
     v.columns = ParseColumns(m.ColumnTypes, m.ColumnWidths, m.ColumnTitles);
-    v.status = m.StatusColumnTypes ? ParseColumns(m.StatusColumnTypes, m.StatusColumnWidths, nullptr)
-                                   : ParseColumns("N", "0", nullptr);
+    v.status = m.StatusColumnTypes
+                   ? ParseColumns(m.StatusColumnTypes, m.StatusColumnWidths, nullptr)
+                   : ParseColumns("N", "0", nullptr);
     st.modes.emplace_back(std::move(v));
   }
-  st.start_mode = info.StartPanelMode >= '0' && info.StartPanelMode <= '9'
-                      ? info.StartPanelMode - '0'
-                      : -1;
+  st.start_mode =
+      info.StartPanelMode >= '0' && info.StartPanelMode <= '9' ? info.StartPanelMode - '0' : -1;
   st.start_sort_mode = info.StartSortMode;
   st.start_sort_order = info.StartSortOrder;
   if (info.KeyBar) {
-    char* const* layers[7] = {info.KeyBar->Titles,         info.KeyBar->CtrlTitles,
-                              info.KeyBar->AltTitles,      info.KeyBar->ShiftTitles,
+    char* const* layers[7] = {info.KeyBar->Titles,          info.KeyBar->CtrlTitles,
+                              info.KeyBar->AltTitles,       info.KeyBar->ShiftTitles,
                               info.KeyBar->CtrlShiftTitles, info.KeyBar->AltShiftTitles,
                               info.KeyBar->CtrlAltTitles};
     for (int l = 0; l < 7; ++l) {
@@ -210,7 +194,7 @@ void Host::RefreshPluginState(Panel& p) {
   p.state = std::move(st);
 }
 
-void Host::ReadPluginPanel(Panel& p, bool keep_selection) {
+void PanelSet::ReadPluginPanel(Panel& p, bool keep_selection) {
   const auto& fn = plugin_.fn();
   std::vector<std::string> selected;
   if (keep_selection) {
@@ -233,12 +217,12 @@ void Host::ReadPluginPanel(Panel& p, bool keep_selection) {
     }
     if (fn.FreeFindData) fn.FreeFindData(p.plugin(), items, count);
   }
-  SortPanel(p);
+  Sort(p);
   int i = current.empty() ? -1 : p.Find(current);
   p.current = i >= 0 ? i : std::min(p.current, std::max(0, static_cast<int>(p.entries.size()) - 1));
 }
 
-void Host::Reread(int side, bool keep_selection) {
+void PanelSet::Reread(int side, bool keep_selection) {
   Panel& p = panels_[side];
   if (p.is_plugin()) {
     ReadPluginPanel(p, keep_selection);
@@ -250,7 +234,7 @@ void Host::Reread(int side, bool keep_selection) {
   }
 }
 
-bool Host::OpenPluginIn(int side, int open_from, intptr_t item) {
+bool PanelSet::OpenPluginIn(int side, int open_from, intptr_t item) {
   if (!plugin_.loaded()) return false;
   int was_active = active_;
   active_ = side;  // Control calls during OpenPlugin address this panel
@@ -275,7 +259,7 @@ bool Host::OpenPluginIn(int side, int open_from, intptr_t item) {
   return true;
 }
 
-void Host::ClosePluginPanel(int side) {
+void PanelSet::ClosePluginPanel(int side) {
   Panel& p = panels_[side];
   if (!p.is_plugin()) return;
   HANDLE h = p.plugin();
@@ -287,154 +271,22 @@ void Host::ClosePluginPanel(int side) {
   OpenFileDir(side, dir.empty() ? "/" : dir);
 }
 
-void Host::FinishCloseRequests() {
+void PanelSet::FinishCloseRequests() {
   for (int side = 0; side < 2; ++side) {
     if (panels_[side].is_plugin() && panels_[side].close_requested) ClosePluginPanel(side);
   }
 }
 
-int Host::SideOf(HANDLE plugin) const {
+int PanelSet::SideOf(HANDLE plugin) const {
   for (int side = 0; side < 2; ++side) {
     if (panels_[side].is_plugin() && panels_[side].plugin() == plugin) return side;
   }
   return active_;
 }
 
-void Host::FillPanelInfo(int side, PanelInfo* info) {
-  Panel& p = panels_[side];
-  std::memset(info, 0, sizeof *info);
-  info->PanelType = PTYPE_FILEPANEL;
-  info->Plugin = p.is_plugin() ? 1 : 0;
-  int w = PanelWidth(side), x = PanelX(side);
-  info->PanelRect = FarRect{x, 0, x + w - 1, screen_.rows() - 3};
-  p.info_custom.assign(p.entries.size() * 2, {});
-  p.info_items.clear();
-  p.info_selected.clear();
-  for (size_t i = 0; i < p.entries.size(); ++i) {
-    p.info_items.push_back(MakeItem(p.entries[i], p.info_custom[i]));
-  }
-  for (size_t i = 0; i < p.entries.size(); ++i) {
-    if (p.entries[i].selected)
-      p.info_selected.push_back(MakeItem(p.entries[i], p.info_custom[p.entries.size() + i]));
-  }
-  if (p.info_selected.empty() && p.Current()) {
-    p.info_selected.push_back(
-        MakeItem(p.entries[p.current], p.info_custom[p.entries.size() + p.current]));
-  }
-  info->PanelItems = p.info_items.empty() ? nullptr : p.info_items.data();
-  info->ItemsNumber = static_cast<int>(p.info_items.size());
-  info->SelectedItems = p.info_selected.empty() ? nullptr : p.info_selected.data();
-  info->SelectedItemsNumber = static_cast<int>(p.info_selected.size());
-  info->CurrentItem = p.current;
-  info->TopPanelItem = p.top;
-  info->Visible = 1;
-  info->Focus = side == active_ ? 1 : 0;
-  info->ViewMode = p.view_mode;
-  ViewMode mode = p.ActiveMode();
-  std::string types, widths;
-  for (size_t i = 0; i < mode.columns.size(); ++i) {
-    if (i) {
-      types += ',';
-      widths += ',';
-    }
-    types += mode.columns[i].type;
-    widths += std::to_string(mode.columns[i].width);
-  }
-  std::snprintf(info->ColumnTypes, sizeof info->ColumnTypes, "%s", types.c_str());
-  std::snprintf(info->ColumnWidths, sizeof info->ColumnWidths, "%s", widths.c_str());
-  std::string dir = p.is_plugin() ? p.state.cur_dir : p.dir;
-  std::snprintf(info->CurDir, sizeof info->CurDir, "%s", dir.c_str());
-  info->SortMode = p.sort_mode;
-}
-
-void Host::SetViewMode(int side, int mode) {
+void PanelSet::SetViewMode(int side, int mode) {
   if (mode < 0 || mode > 9) return;
   panels_[side].view_mode = mode;
-}
-
-int Host::Control(HANDLE plugin, int command, void* param) {
-  int side = SideOf(plugin);
-  int other = 1 - side;
-  switch (command) {
-    case FCTL_CLOSEPLUGIN: {
-      Panel& p = panels_[side];
-      if (!p.is_plugin()) return 0;
-      // The plug-in is inside one of its own calls: the panel closes once that call returns.
-      p.close_requested = true;
-      p.close_dir = param ? static_cast<const char*>(param) : "";
-      return 1;
-    }
-    case FCTL_GETPANELINFO:
-    case FCTL_GETANOTHERPANELINFO:
-      if (!param) return 0;
-      FillPanelInfo(command == FCTL_GETPANELINFO ? side : other, static_cast<PanelInfo*>(param));
-      return 1;
-    case FCTL_UPDATEPANEL:
-    case FCTL_UPDATEANOTHERPANEL:
-      Reread(command == FCTL_UPDATEPANEL ? side : other, param != nullptr);
-      return 1;
-    case FCTL_REDRAWPANEL:
-    case FCTL_REDRAWANOTHERPANEL: {
-      Panel& p = panels_[command == FCTL_REDRAWPANEL ? side : other];
-      if (param) {
-        const auto* r = static_cast<const PanelRedrawInfo*>(param);
-        int n = static_cast<int>(p.entries.size());
-        if (r->CurrentItem >= 0 && r->CurrentItem < n) p.current = r->CurrentItem;
-        if (r->TopPanelItem >= 0 && r->TopPanelItem < n) p.top = r->TopPanelItem;
-        p.ClampCursor(ItemsPerPage(p));
-      }
-      return 1;
-    }
-    case FCTL_SETANOTHERPANELDIR: {
-      if (!param) return 0;
-      const char* dir = static_cast<const char*>(param);
-      Panel& p = panels_[other];
-      if (p.is_plugin()) {
-        if (!plugin_.fn().SetDirectory) return 0;
-        int ok = plugin_.fn().SetDirectory(p.plugin(), dir, 0);
-        Reread(other, false);
-        FinishCloseRequests();
-        return ok ? 1 : 0;
-      }
-      struct stat st;
-      if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
-      char resolved[PATH_MAX];
-      OpenFileDir(other, realpath(dir, resolved) ? resolved : dir);
-      return 1;
-    }
-    case FCTL_GETCMDLINE:
-      if (!param) return 0;
-      // The caller's buffer holds 1024 bytes, as FAR promises for this command.
-      std::snprintf(static_cast<char*>(param), 1024, "%s", cmdline_.c_str());
-      return 1;
-    case FCTL_SETCMDLINE:
-      cmdline_ = param ? static_cast<const char*>(param) : "";
-      cmd_cursor_ = DecodeUtf8(cmdline_).size();
-      return 1;
-    case FCTL_SETSELECTION:
-    case FCTL_SETANOTHERSELECTION: {
-      if (!param) return 0;
-      const auto* info = static_cast<const PanelInfo*>(param);
-      Panel& p = panels_[command == FCTL_SETSELECTION ? side : other];
-      for (int i = 0; info->PanelItems && i < info->ItemsNumber &&
-                      i < static_cast<int>(p.entries.size());
-           ++i) {
-        p.entries[i].selected = (info->PanelItems[i].Flags & PPIF_SELECTED) != 0 && !p.entries[i].dots;
-      }
-      return 1;
-    }
-    case FCTL_SETVIEWMODE:
-    case FCTL_SETANOTHERVIEWMODE: {
-      // FAR passes a pointer to the mode; a plain number 0..9 in the pointer is taken as well.
-      uintptr_t v = reinterpret_cast<uintptr_t>(param);
-      int mode = v < 16 ? static_cast<int>(v) : *static_cast<const int*>(param);
-      if (mode < 0 || mode > 9) return 0;
-      SetViewMode(command == FCTL_SETVIEWMODE ? side : other, mode);
-      return 1;
-    }
-    default:
-      return 0;
-  }
 }
 
 }  // namespace qb::host

@@ -1,9 +1,11 @@
-// An in-memory file system for the storage engine's tests. It keeps, per file, what a disk would
-// hold after a power loss (synced content, directory entries made durable) apart from what the
-// running process sees, and can fail or cut the n-th write, sync or directory sync.
+// An in-memory file system for tests of the storage engine and of what stores books with it. It
+// keeps, per file, what a disk would hold after a power loss (synced content, directory entries
+// made durable) apart from what the running process sees, and can fail or cut the n-th write,
+// sync or directory sync, or refuse to let files grow past a size (a full disk).
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -52,6 +54,10 @@ class MemFs : public FileSystem {
     ops_ = 0;
     dead_ = false;
   }
+  // Files cannot grow past `bytes` from now on: the write or resize fails with
+  // STG_E_MEDIUMFULL and changes nothing, as on a full disk.
+  void LimitFileSize(uint64_t bytes) { max_file_bytes_ = bytes; }
+  uint64_t max_file_bytes() const { return max_file_bytes_; }
   long ops() const { return ops_; }
   bool dead() const { return dead_; }
 
@@ -118,6 +124,7 @@ class MemFs : public FileSystem {
   Fault fault_ = Fault::kNone;
   long fault_at_ = -1, ops_ = 0;
   bool dead_ = false;
+  uint64_t max_file_bytes_ = UINT64_MAX;
   FileTime now_ = 133000000000000000ull;
 };
 
@@ -140,6 +147,8 @@ class MemFile : public File {
     if (!writable_) return STG_E_ACCESSDENIED;
     bool torn = false;
     HRESULT hr = fs_->Op(&torn);
+    if (Succeeded(hr) && offset + size > std::max<uint64_t>(n_->live.size(), fs_->max_file_bytes()))
+      return STG_E_MEDIUMFULL;
     const uint8_t* p = static_cast<const uint8_t*>(data);
     if (Failed(hr)) {
       if (torn) {  // half of it reached the platter
@@ -164,6 +173,7 @@ class MemFile : public File {
   }
   HRESULT SetSize(uint64_t size) override {
     if (fs_->dead()) return STG_E_WRITEFAULT;
+    if (size > std::max<uint64_t>(n_->live.size(), fs_->max_file_bytes())) return STG_E_MEDIUMFULL;
     n_->live.resize(size, 0);
     return S_OK;
   }

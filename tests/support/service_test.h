@@ -1,10 +1,9 @@
-// The main library's state wired to a recording host, with the shipped English texts loaded and
-// the registry kept in a fresh temporary directory.
+// The main library's services wired to the scripted host, with the shipped English texts loaded
+// and the registry kept in a fresh temporary directory. For test programs that link the main
+// library's objects.
 #pragma once
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,16 +14,16 @@
 #include "platform/registry/registry.h"
 #include "platform/time/clock.h"
 #include "shared/dialog/dialog_host.h"
-#include "tests/dialog/recording_host.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/temp_dir.h"
 
 namespace qb::test {
 
 class ServiceTest : public ::testing::Test {
  protected:
   ServiceTest() {
-    config_dir = std::filesystem::temp_directory_path() /
-                 ("qb-services-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(config_dir);
+    // No panel stands behind these services.
+    host.info.Control = nullptr;
     qb::registry::SetConfigDirectory(config_dir.string());
     host.msgs = {{0, "OK"}, {1, "Cancel"}, {2, "Tokens"}, {11, "From %d to %d"}, {13, "Error"}};
     auto& st = qb::main::State();
@@ -41,13 +40,11 @@ class ServiceTest : public ::testing::Test {
     qb::dlg::SetHost(nullptr);
     qb::main::State().info = PluginStartupInfo{};
     qb::registry::SetConfigDirectory("");
-    std::error_code ec;
-    std::filesystem::remove_all(config_dir, ec);
   }
 
-  RecordingHost host;
-  std::filesystem::path config_dir;
-  static inline int counter = 0;
+  ScriptedHost host;
+  TempDir config{"qb-services"};
+  std::filesystem::path config_dir = config.root();
 };
 
 }  // namespace qb::test

@@ -3,6 +3,8 @@
 // alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -77,8 +79,10 @@ std::string EncipheredHex(const std::vector<Field>& fields, const std::string& p
   return Hex(bytes);
 }
 
-bool HasLine(const std::vector<Shown>& shown, const std::string& help, const std::string& line) {
-  for (const Shown& s : shown) {
+// Whether a dialog or message box of this help topic showed the line (any line, when empty).
+template <typename Call>
+bool HasLine(const std::vector<Call>& shown, const std::string& help, const std::string& line) {
+  for (const Call& s : shown) {
     if (s.help != help) continue;
     for (const std::string& l : s.lines)
       if (l == line || line.empty()) return true;
@@ -102,7 +106,7 @@ class PasswordKeys : public ::testing::Test {
   }
   // Sets (or, with "", removes) the current folder's password; 1 when the key was taken.
   int Set(const std::string& first, const std::string& second) {
-    h.dialogs.push_back(Passwords({first, second}));
+    h.dialog_answers.push_back(Passwords({first, second}));
     return h.Key(VK_F6, PKF_ALT);
   }
   Host& h = Host::Get();
@@ -111,13 +115,13 @@ class PasswordKeys : public ::testing::Test {
 TEST_F(PasswordKeys, SettingEnciphersTheFolderAndEnteringAgainAsksForThePassword) {
   ASSERT_EQ(h.Cd("Work"), 1);
   std::vector<int> types;
-  h.dialogs.push_back(Passwords({"secret", "secret"}, &types));
+  h.dialog_answers.push_back(Passwords({"secret", "secret"}, &types));
   ASSERT_EQ(h.Key(VK_F6, PKF_ALT), 1);
-  ASSERT_EQ(h.shown_dialogs.size(), 1u);
-  EXPECT_EQ(h.shown_dialogs[0].help, "SetPasswordDlg");
+  ASSERT_EQ(h.dialogs.size(), 1u);
+  EXPECT_EQ(h.dialogs[0].help, "SetPasswordDlg");
   EXPECT_EQ(std::count(types.begin(), types.end(), DI_PSWEDIT), 2);
   EXPECT_EQ(std::count(types.begin(), types.end(), DI_EDIT), 0);
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
 
   EXPECT_EQ(StreamHex(h, {u"Work"}, u" "), "c12f332c06595d1d7821f8a5057e40de");
   EXPECT_EQ(StreamHex(h, {u"Work"}, u"Ann"), EncipheredHex(kAnn, "secret"));
@@ -131,20 +135,20 @@ TEST_F(PasswordKeys, SettingEnciphersTheFolderAndEnteringAgainAsksForThePassword
   // Leaving forgets the key: a wrong password is refused with its box, the right one enters.
   h.Cd("\\");
   h.ClearScripts();
-  h.dialogs.push_back(Passwords({"Secret"}));
+  h.dialog_answers.push_back(Passwords({"Secret"}));
   EXPECT_EQ(h.Cd("Work"), 0);
-  ASSERT_EQ(h.shown_dialogs.size(), 1u);
-  EXPECT_EQ(h.shown_dialogs[0].help, "GetPasswordDlg");
-  EXPECT_TRUE(HasLine(h.shown_dialogs, "GetPasswordDlg", "Password for Work"));
-  ASSERT_EQ(h.shown_messages.size(), 1u);
-  EXPECT_TRUE(HasLine(h.shown_messages, "IncorrectPasswordError", "Incorrect password"));
+  ASSERT_EQ(h.dialogs.size(), 1u);
+  EXPECT_EQ(h.dialogs[0].help, "GetPasswordDlg");
+  EXPECT_TRUE(HasLine(h.dialogs, "GetPasswordDlg", "Password for Work"));
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_TRUE(HasLine(h.messages, "IncorrectPasswordError", "Incorrect password"));
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work", "Top"}));
   // Cancelled: not entered, nothing said.
   h.ClearScripts();
-  h.dialogs.push_back(Cancel());
+  h.dialog_answers.push_back(Cancel());
   EXPECT_EQ(h.Cd("Work"), 0);
-  EXPECT_TRUE(h.shown_messages.empty());
-  h.dialogs.push_back(Passwords({"secret"}));
+  EXPECT_TRUE(h.messages.empty());
+  h.dialog_answers.push_back(Passwords({"secret"}));
   EXPECT_EQ(h.Cd("Work\\Old\\Bob"), 1);
   EXPECT_EQ(h.Names().size(), 3u);
 }
@@ -152,7 +156,7 @@ TEST_F(PasswordKeys, SettingEnciphersTheFolderAndEnteringAgainAsksForThePassword
 TEST_F(PasswordKeys, DifferingEntriesChangeNothingAndRemovingNeedsTheConfirmation) {
   ASSERT_EQ(h.Cd("Work"), 1);
   EXPECT_EQ(Set("secret", "secreT"), 1);
-  EXPECT_TRUE(HasLine(h.shown_messages, "PasswordsDifferError", ""));
+  EXPECT_TRUE(HasLine(h.messages, "PasswordsDifferError", ""));
   EXPECT_EQ(StreamHex(h, {u"Work"}, u" "), "<none>");
   EXPECT_EQ(h.ReadRecord("Work/Ann"), kAnn);
 
@@ -162,12 +166,11 @@ TEST_F(PasswordKeys, DifferingEntriesChangeNothingAndRemovingNeedsTheConfirmatio
   EXPECT_EQ(StreamHex(h, {u"Work", u"Old"}, u"Bob"), EncipheredHex(kBob, "another one"));
   // Both entries empty asks first; declining keeps the password.
   h.ClearScripts();
-  h.messages.push_back(1);
+  h.message_answers.push_back(1);
   ASSERT_EQ(Set("", ""), 1);
-  EXPECT_TRUE(
-      HasLine(h.shown_messages, "RemovePasswordMsg", "Remove the password of this folder?"));
+  EXPECT_TRUE(HasLine(h.messages, "RemovePasswordMsg", "Remove the password of this folder?"));
   EXPECT_NE(StreamHex(h, {u"Work"}, u" "), "<none>");
-  h.messages.push_back(0);
+  h.message_answers.push_back(0);
   ASSERT_EQ(Set("", ""), 1);
   EXPECT_EQ(StreamHex(h, {u"Work"}, u" "), "<none>");
   EXPECT_EQ(h.ReadRecord("Work/Ann"), kAnn);
@@ -175,7 +178,7 @@ TEST_F(PasswordKeys, DifferingEntriesChangeNothingAndRemovingNeedsTheConfirmatio
   // Without a password, empty entries do nothing at all.
   h.ClearScripts();
   ASSERT_EQ(Set("", ""), 1);
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
 }
 
 TEST_F(PasswordKeys, ASubfolderWithItsOwnPasswordKeepsItsKeyWhenTheParentGetsOne) {
@@ -197,11 +200,11 @@ TEST_F(PasswordKeys, WalksAndListingsPassLockedFoldersByWithoutAsking) {
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work", "Top"}));
   // The scan walk (Shift+F7, every type) visits the plain record only.
   h.TypeReset("Bare");
-  h.menus.push_back(0);
+  h.menu_answers.push_back(0);
   EXPECT_EQ(h.Key(VK_F7, PKF_SHIFT), 1);
   EXPECT_EQ(h.TypeLog("Bare"), "[Bare 10000 0]ann-plain-marker;");
-  EXPECT_TRUE(h.shown_dialogs.empty());
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.dialogs.empty());
+  EXPECT_TRUE(h.messages.empty());
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Work", "Top"}));
 }
 
@@ -234,7 +237,7 @@ TEST(PasswordBook, TheRootPasswordIsAskedWhenThePanelOpensTheBook) {
   h.NewBook([&] { h.MakeRecord("Top", kAnn); });
   ASSERT_EQ(h.Key(VK_F6, PKF_ALT), 1);  // no dialog scripted: cancelled
   EXPECT_EQ(StreamHex(h, {}, u" "), "<none>");
-  h.dialogs.push_back(Passwords({"root!", "root!"}));
+  h.dialog_answers.push_back(Passwords({"root!", "root!"}));
   ASSERT_EQ(h.Key(VK_F6, PKF_ALT), 1);
   EXPECT_EQ(StreamHex(h, {}, u"Top"), EncipheredHex(kAnn, "root!"));
 
@@ -247,18 +250,18 @@ TEST(PasswordBook, TheRootPasswordIsAskedWhenThePanelOpensTheBook) {
       main::PasswordKey key;
       main::MakePasswordKey("root!", key);
       ASSERT_EQ(main::ChangeFolderKey(root, &key, nullptr, &key), storage::S_OK);
-      h.dialogs.push_back(Passwords({typed}));
+      h.dialog_answers.push_back(Passwords({typed}));
     });
   };
   protected_book("wrong");
-  ASSERT_EQ(h.shown_dialogs.size(), 1u);
-  EXPECT_EQ(h.shown_dialogs[0].help, "GetPasswordDlg");
-  EXPECT_TRUE(HasLine(h.shown_dialogs, "GetPasswordDlg", "Password for the root folder"));
-  EXPECT_TRUE(HasLine(h.shown_messages, "IncorrectPasswordError", ""));
+  ASSERT_EQ(h.dialogs.size(), 1u);
+  EXPECT_EQ(h.dialogs[0].help, "GetPasswordDlg");
+  EXPECT_TRUE(HasLine(h.dialogs, "GetPasswordDlg", "Password for the root folder"));
+  EXPECT_TRUE(HasLine(h.messages, "IncorrectPasswordError", ""));
   EXPECT_EQ(h.Names(), (std::vector<std::string>{".."})) << "the panel did not open";
 
   protected_book("root!");
-  EXPECT_TRUE(h.shown_messages.empty());
+  EXPECT_TRUE(h.messages.empty());
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Top"}));
   ASSERT_EQ(h.Cd("Top"), 1);
   EXPECT_EQ(h.Names().size(), 2u);
@@ -272,8 +275,8 @@ TEST(PasswordBook, ADamagedPasswordStreamKeepsTheFolderClosedWithAnError) {
     h.MakeRecord("Bad/Ann", kAnn);
   });
   EXPECT_EQ(h.Cd("Bad"), 0);
-  EXPECT_TRUE(h.shown_dialogs.empty()) << "no password is asked for";
-  EXPECT_TRUE(HasLine(h.shown_messages, "SystemError", "HResult = 0x80030109"));
+  EXPECT_TRUE(h.dialogs.empty()) << "no password is asked for";
+  EXPECT_TRUE(HasLine(h.messages, "SystemError", "HResult = 0x80030109"));
   EXPECT_EQ(h.Names(), (std::vector<std::string>{"..", "Bad"}));
   EXPECT_EQ(h.ReadRecord("Bad/Ann"), kAnn);
 }

@@ -1,0 +1,185 @@
+// The entry points every text field type shares, each doing what the standard service of the
+// type's shape does unless the type's table names a hook.
+#include "shared/fieldtype/field_type.h"
+
+#include <cstring>
+
+namespace qb::fieldtype {
+
+namespace {
+
+struct TypeState {
+  PluginStartupInfo info{};
+  const HostServices* services = nullptr;
+  FieldTypeInfo type_info{};
+  // The info record's copy of the type name: the main library's language store may be emptied
+  // and loaded again while this library stays loaded, and its texts go with it.
+  std::string name;
+};
+
+TypeState& St() {
+  static TypeState state;
+  return state;
+}
+
+bool OneLine() {
+  return kFieldType.shape == Shape::kOneLine;
+}
+
+// Runs fn with the type's settings key open, and closes it again.
+template <typename Fn>
+void WithSettings(Fn fn) {
+  HKEY key = nullptr;
+  if (kFieldType.settings_key != nullptr)
+    key = OpenRegKey(St().info.RootKey, kFieldType.settings_key);
+  fn(key);
+  CloseRegKey(key);
+}
+
+char* HeapCopy(const std::string& text) {
+  char* copy = static_cast<char*>(Malloc(static_cast<uint32_t>(text.size() + 1)));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+int StandardEdit(const Field& field, void** new_data, uint32_t* new_size, FieldTypeId* new_type,
+                 int edit) {
+  const bool present = field.data != nullptr;
+  const char* text = present ? field.text.c_str() : nullptr;
+  const auto size = static_cast<uint32_t>(present ? field.text.size() + 1 : 0);
+  char** out = reinterpret_cast<char**>(new_data);
+  if (!OneLine()) {
+    if (edit != 0 && new_type != nullptr) *new_type = kFieldType.new_id;
+    return StdEditMultiLine(TypeName(), kFieldType.edit_help, text, size, out, new_size, edit);
+  }
+  if (StdEditSingleLine(TypeName(), kFieldType.edit_help, text, size, out, new_size, edit) == 0)
+    return edit == 0 ? 1 : 0;
+  if (new_type != nullptr) *new_type = kFieldType.new_id;
+  return 1;
+}
+
+}  // namespace
+
+const PluginStartupInfo& HostInfo() {
+  return St().info;
+}
+
+const HostServices* Services() {
+  return St().services;
+}
+
+const char* TypeName() {
+  if (kFieldType.module == nullptr)
+    return kFieldType.fixed_name != nullptr ? kFieldType.fixed_name : "";
+  const char* name = CommonGetMsgEx(0, kFieldType.module);
+  return name != nullptr ? name : "";
+}
+
+Field ReadField(const void* data, uint32_t size, FieldTypeId type) {
+  Field field{data, size, type, {}};
+  if (data != nullptr && size > kFieldType.text_offset) {
+    const char* text = static_cast<const char*>(data) + kFieldType.text_offset;
+    field.text.assign(text, strnlen(text, size - kFieldType.text_offset));
+  }
+  return field;
+}
+
+}  // namespace qb::fieldtype
+
+using qb::fieldtype::kFieldType;
+using qb::fieldtype::ReadField;
+using qb::fieldtype::St;
+using qb::fieldtype::TypeName;
+
+extern "C" {
+
+QB_EXPORT int GetAddressPluginInfo(FieldTypeInfo** info) {
+  FieldTypeInfo& ti = St().type_info;
+  St().name = TypeName();
+  ti.Name = St().name.c_str();
+  ti.Token = kFieldType.token;
+  ti.MenuName = ti.Name;
+  ti.Flags = kFieldType.flags;
+  ti.NewId = kFieldType.new_id;
+  if (info != nullptr) *info = &ti;
+  return 1;
+}
+
+QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
+  if (info == nullptr) return;
+  size_t n = info->StructSize > 0 ? static_cast<size_t>(info->StructSize) : 0;
+  std::memset(&St().info, 0, sizeof(St().info));
+  std::memcpy(&St().info, info, n < sizeof(St().info) ? n : sizeof(St().info));
+  if (kFieldType.startup != nullptr) qb::fieldtype::WithSettings(kFieldType.startup);
+}
+
+QB_EXPORT void SetQBStartupInfo(HostServices* services) {
+  St().services = services;
+}
+
+QB_EXPORT int CheckID(FieldTypeId type) {
+  return (type & ~0xFFu) == kFieldType.block ? 1 : 0;
+}
+
+QB_EXPORT void GetDescription(char** text, const void* data, uint32_t size, FieldTypeId type) {
+  if (text == nullptr) return;
+  const auto field = ReadField(data, size, type);
+  if (kFieldType.description != nullptr)
+    *text = kFieldType.description(field);
+  else if (qb::fieldtype::OneLine())
+    *text = StdOneLineDescription(field.text.c_str());
+  else
+    *text = StdMultiLineDescription(field.text.c_str(), nullptr);
+}
+
+QB_EXPORT void GetMenuDescription(char** text, const void* data, uint32_t size, FieldTypeId type) {
+  if (text == nullptr) return;
+  const auto field = ReadField(data, size, type);
+  *text = qb::fieldtype::OneLine() ? StdOneLineMenuDescription(field.text.c_str(), TypeName())
+                                   : StdMultiLineMenuDescription(field.text.c_str(), TypeName());
+}
+
+QB_EXPORT int GetPanelItem(PluginPanelItem* item, const void* data, uint32_t size,
+                           FieldTypeId type) {
+  const auto field = ReadField(data, size, type);
+  std::string suffix;
+  if (kFieldType.panel_suffix != nullptr) suffix = kFieldType.panel_suffix(field);
+  const char* tail = suffix.empty() ? nullptr : suffix.c_str();
+  if (qb::fieldtype::OneLine())
+    StdOneLineToPanelItem(field.text.c_str(), tail, TypeName(), item);
+  else
+    StdMultiLineToPanelItem(field.text.c_str(), tail, TypeName(), item);
+  return 1;
+}
+
+QB_EXPORT int EditContents(const void* data, uint32_t size, FieldTypeId type, void** new_data,
+                           uint32_t* new_size, FieldTypeId* new_type, int edit) {
+  const auto field = ReadField(data, size, type);
+  auto run = kFieldType.edit != nullptr ? kFieldType.edit : qb::fieldtype::StandardEdit;
+  return run(field, new_data, new_size, new_type, edit);
+}
+
+QB_EXPORT void WriteTextData(const void* data, uint32_t size, FieldTypeId type, char** text) {
+  if (text == nullptr) return;
+  *text = qb::fieldtype::HeapCopy(ReadField(data, size, type).text);
+}
+
+QB_EXPORT void WriteTextFile(FILE* file, const void* data, uint32_t size, FieldTypeId type) {
+  if (file == nullptr) return;
+  auto field = ReadField(data, size, type);
+  if (kFieldType.write_text_file != nullptr) {
+    kFieldType.write_text_file(file, field);
+  } else if (qb::fieldtype::OneLine()) {
+    char* line = StdOneLineMenuDescription(field.text.c_str(), TypeName());
+    std::fprintf(file, "%s\n", line != nullptr ? line : "");
+    Free(line);
+  } else {
+    StdSaveMultiLine(TypeName(), file, field.text.data());
+  }
+}
+
+QB_EXPORT void ExitFAR(void) {
+  if (kFieldType.exit != nullptr) qb::fieldtype::WithSettings(kFieldType.exit);
+}
+
+}  // extern "C"

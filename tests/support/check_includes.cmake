@@ -1,0 +1,33 @@
+# Fails when a file under tests/<folder>/ includes a header of another test folder: test folders
+# share code only through tests/support/. Run as cmake -DTESTS_DIR=<tests> -P check_includes.cmake.
+file(GLOB_RECURSE files LIST_DIRECTORIES false
+  ${TESTS_DIR}/*.h ${TESTS_DIR}/*.hh ${TESTS_DIR}/*.c ${TESTS_DIR}/*.cc ${TESTS_DIR}/*.cpp)
+set(faults "")
+set(checked 0)
+foreach(file ${files})
+  file(RELATIVE_PATH rel ${TESTS_DIR} ${file})
+  string(REGEX MATCH "^[^/]+" folder "${rel}")
+  get_filename_component(here ${file} DIRECTORY)
+  file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line ${includes})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" name "${line}")
+    math(EXPR checked "${checked} + 1")
+    # Where the include resolves: beside the file, else from the top of the tree.
+    if(EXISTS ${here}/${name})
+      get_filename_component(target ${here}/${name} ABSOLUTE)
+    elseif(name MATCHES "^tests/")
+      get_filename_component(target ${TESTS_DIR}/../${name} ABSOLUTE)
+    else()
+      continue()  # a header of the code under test
+    endif()
+    file(RELATIVE_PATH target_rel ${TESTS_DIR} ${target})
+    string(REGEX MATCH "^[^/]+" target_folder "${target_rel}")
+    if(NOT target_folder STREQUAL folder AND NOT target_folder STREQUAL "support")
+      string(APPEND faults "  tests/${rel} includes tests/${target_rel}\n")
+    endif()
+  endforeach()
+endforeach()
+if(NOT faults STREQUAL "")
+  message(FATAL_ERROR "test folders include each other's headers:\n${faults}")
+endif()
+message(STATUS "${checked} includes checked: each test folder includes only itself and support/")

@@ -1,0 +1,46 @@
+// Running programs from a test: any command line, and the quillbox program's headless front end
+// (keys from a script file, screens on standard output).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace qb::test {
+
+struct ProgramRun {
+  std::string out;  // everything printed on standard output
+  std::string err;  // standard error, when it went to a file of its own
+  int status = -1;  // the exit status; -1 when the program did not exit normally
+};
+
+// Runs a shell command line and collects its standard output.
+ProgramRun RunCommand(const std::string& command);
+
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
+// Quotes text for the shell.
+std::string ShellQuote(const std::string& text);
+
+// A headless run of quillbox: `quillbox --headless [--size SIZE] --config CONFIG --plugins PLUGINS
+// SCRIPT` in WORK_DIR, with HOME and the extra environment ("NAME=value ...") set.
+struct HeadlessRun {
+  std::filesystem::path dir;  // where the script and standard error go
+  std::string script;         // the keys, one a line
+  std::string plugins;        // the plug-in directory
+  std::string config;         // the configuration directory
+  std::string work_dir;       // the current directory; none when empty
+  std::string home;           // HOME; unchanged when empty
+  std::string size;           // "COLSxROWS"; the program's default when empty
+  std::string env;            // more "NAME=value" words
+  bool merge_stderr = false;  // standard error into the output instead of a file
+
+  // The program as built (QB_BIN_DIR/quillbox). A sanitizer report on standard error fails the
+  // current test.
+  ProgramRun Run() const;
+};
+
+// The quillbox program of this build.
+std::filesystem::path QuillboxProgram();
+
+}  // namespace qb::test
