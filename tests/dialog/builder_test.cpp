@@ -15,7 +15,7 @@ using qb::test::RecordingHost;
 class DialogBuilderTest : public ::testing::Test {
  protected:
   DialogBuilderTest() {
-    host.msgs = {{0, "OK"}, {1, "Cancel"}, {13, "Error"}, {40, "Value from %d to %d"},
+    host.msgs = {{0, "OK"},    {1, "Cancel"}, {13, "Error"}, {40, "Value from %d to %d"},
                  {50, "Show"}, {51, "Name"}};
     SetHost(&host.info);
     SetErrorTexts(13, 0);
@@ -236,9 +236,8 @@ TEST_F(DialogBuilderTest, TextValidationKeepsTheDialogOpen) {
   DlgBuilder dlg(60, 9, nullptr);
   dlg.AddFrame("t");
   dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr,
-                    std::make_unique<DlgStrBufBinding>(buf, sizeof(buf), [](const char* s) {
-                      return std::strlen(s) > 0;
-                    }));
+                    std::make_unique<DlgStrBufBinding>(
+                        buf, sizeof(buf), [](const char* s) { return std::strlen(s) > 0; }));
   dlg.AddButtons(0, 1);
   host.dialog_script.push_back(RecordingHost::Type(1, "", 2));
   host.dialog_script.push_back(RecordingHost::Type(1, "a text longer than the buffer", 2));
@@ -258,6 +257,16 @@ TEST_F(DialogBuilderTest, LongTextsAreCutTo511BytesWithoutSplittingACharacter) {
   const auto& shown = host.dialogs[0].items;
   EXPECT_EQ(std::string(shown[0].Data), std::string(511, 'a'));
   EXPECT_EQ(std::string(shown[1].Data), std::string(510, 'b'));
+}
+
+TEST_F(DialogBuilderTest, ACharacterReachingPastTheBufferIsLeftOutWhole) {
+  // The four bytes of U+1F600 take 509 to 512: the last one lies beyond the 512-byte record.
+  std::string emoji = std::string(509, 'b') + "\xF0\x9F\x98\x80" + "tail";
+  DlgBuilder dlg(60, 9, nullptr);
+  dlg.Make<DlgText>(1, 1, 0u, emoji.c_str());
+  host.dialog_script.push_back(RecordingHost::Close(-1));
+  dlg.Run();
+  EXPECT_EQ(std::string(host.dialogs[0].items[0].Data), std::string(509, 'b'));
 }
 
 TEST_F(DialogBuilderTest, FrameButtonsAndEditsDescribeThemselvesToTheHost) {
@@ -311,7 +320,9 @@ TEST_F(DialogBuilderTest, PlacedDialogLaysOutFrameAndButtonsFromItsCorners) {
   EXPECT_EQ(host.dialogs[0].x1, 10);
 }
 
-long Proc(HANDLE, int, int, long) { return 0; }
+long Proc(HANDLE, int, int, long) {
+  return 0;
+}
 
 TEST_F(DialogBuilderTest, DialogProcedureGoesThroughDialogEx) {
   DlgBuilder dlg(40, 9, nullptr);
