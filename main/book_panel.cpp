@@ -4,18 +4,16 @@
 
 #include <cstring>
 
+#include "main/book_format.h"
 #include "main/element_name.h"
 #include "main/heap.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
-#include "platform/modules/directory.h"
 
 namespace qb::main {
 
 namespace {
-
-constexpr uint32_t kOpenMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;  // 0x12
 
 bool IsMissing(storage::HRESULT hr) {
   return hr == storage::STG_E_FILENOTFOUND || hr == storage::STG_E_PATHNOTFOUND;
@@ -76,13 +74,13 @@ bool BookPanel::OpenBookFile() {
   storage::Storage root;
   const std::string configured = state.settings.book_file;
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
-  if (!configured.empty()) hr = storage::OpenCompoundFile(configured, kOpenMode, &root);
+  if (!configured.empty()) hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root);
   // Only a book that is not there falls back to the one beside the main library: a book that is
   // there but locked or damaged is reported, never silently replaced by another file.
   if (storage::Failed(hr) && IsMissing(hr)) {
-    const std::string fallback = JoinPath(state.module_dir, "Quillbox.Dat");
-    hr = storage::OpenCompoundFile(fallback, kOpenMode, &root);
-    if (IsMissing(hr)) hr = storage::CreateCompoundFile(fallback, kOpenMode, &root);
+    const std::string fallback = DefaultBookPath(state.module_dir);
+    hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root);
+    if (IsMissing(hr)) hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root);
     if (storage::Succeeded(hr)) state.settings.book_file = fallback;
   }
   if (storage::Failed(hr)) {
@@ -99,8 +97,8 @@ bool BookPanel::CheckPassword(int level, int op_mode) {
   // is not entered: reading its records as plain bytes would show garbage, and writing them plain
   // would mix enciphered and plain records.
   storage::Stream password;
-  const storage::HRESULT hr =
-      levels_[static_cast<std::size_t>(level)].storage.OpenStream(u" ", kOpenMode, &password);
+  const storage::HRESULT hr = levels_[static_cast<std::size_t>(level)].storage.OpenStream(
+      kPasswordStream, kBookOpenMode, &password);
   return storage::Failed(hr);
 }
 
@@ -126,7 +124,7 @@ int BookPanel::Acquire() {
     FolderLevel& level = levels_[i];
     if (level.storage.valid()) continue;
     const storage::HRESULT hr =
-        levels_[i - 1].storage.OpenStorage(ElementName(level.name), kOpenMode, &level.storage);
+        levels_[i - 1].storage.OpenStorage(ElementName(level.name), kBookOpenMode, &level.storage);
     if (storage::Failed(hr)) {
       ShowStorageError(39, level.name, hr);
       SetDepth(static_cast<int>(i) - 1);
@@ -137,8 +135,8 @@ int BookPanel::Acquire() {
     }
   }
   if (result && has_record_ && !record_stream_.valid()) {
-    const storage::HRESULT hr =
-        levels_.back().storage.OpenStream(ElementName(record_name_), kOpenMode, &record_stream_);
+    const storage::HRESULT hr = levels_.back().storage.OpenStream(ElementName(record_name_),
+                                                                  kBookOpenMode, &record_stream_);
     if (storage::Failed(hr)) {
       const std::string name = record_name_;
       SetDepth(depth());

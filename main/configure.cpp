@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "main/book_format.h"
 #include "main/heap.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
@@ -23,7 +24,6 @@ using qb::dlg::DlgIntBinding;
 using qb::dlg::DlgStrBinding;
 using qb::dlg::DlgText;
 
-constexpr const char* kTitle = "Quillbox";
 constexpr int kRangeMessage = 11;  // "The value must be a number from %d to %d"
 
 FarMenuItem MenuItem(const char* text) {

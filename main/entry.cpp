@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "main/book_format.h"
 #include "main/book_panel.h"
 #include "main/event_walk.h"
 #include "main/folder_ops.h"
@@ -18,8 +19,6 @@
 
 namespace qb::main {
 namespace {
-
-constexpr char kTitle[] = "Quillbox";
 
 // Runs fn; anything thrown becomes the fallback result.
 template <class R, class Fn>
@@ -111,7 +110,7 @@ QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
     // 6. The settings; this also points the HostServices user name at the setting.
     qb::main::ReadSettings();
     if (state.settings.book_file.empty()) {
-      state.settings.book_file = state.module_dir + "Quillbox.Dat";
+      state.settings.book_file = qb::main::DefaultBookPath(state.module_dir);
     }
     state.host_services.UserName = state.settings.user_name.c_str();
     // 7. The dialog builder's error box texts.
@@ -137,7 +136,7 @@ QB_EXPORT void GetPluginInfo(PluginInfo* info) {
     }
     info->PluginConfigStrings = kStrings;
     info->PluginConfigStringsNumber = 1;
-    info->CommandPrefix = "quill";
+    info->CommandPrefix = qb::main::kCommandPrefix;
     if (state.settings.allow_preload && !state.preload_done) {
       // Preloading runs the start-up walk once per run of the host.
       state.preload_done = true;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "main/book_format.h"
 #include "main/edit_support.h"
 #include "main/element_name.h"
 #include "main/event_walk.h"
@@ -29,11 +30,6 @@ using dlg::DlgStrBinding;
 using dlg::DlgStrBufBinding;
 using dlg::DlgText;
 
-// The folder description: a hidden stream named by two blanks.
-constexpr char16_t kDescriptionStream[] = u"  ";
-// The longest description read into the edit line's text; the line itself shows 511 bytes.
-constexpr uint64_t kMaxDescription = 0x100000;
-
 bool Silent(int op_mode) {
   return (op_mode & OPM_SILENT) != 0;
 }
@@ -53,7 +49,7 @@ bool IsFolder(BookPanel& panel, const std::u16string& name) {
   storage::Storage* folder = panel.current_folder();
   if (!folder) return false;
   storage::Storage child;
-  return storage::Succeeded(folder->OpenStorage(name, kEditOpenMode, &child));
+  return storage::Succeeded(folder->OpenStorage(name, kBookOpenMode, &child));
 }
 
 std::string SkipLeadingBlanks(const std::string& text) {
@@ -74,22 +70,6 @@ bool CurrentItem(BookPanel& panel, PluginPanelItem* item) {
 
 bool IsDotDot(const PluginPanelItem& item) {
   return std::strcmp(item.FindData.cFileName, "..") == 0;
-}
-
-std::string ReadDescription(storage::Storage& folder) {
-  storage::Stream stream;
-  if (storage::Failed(folder.OpenStream(kDescriptionStream, kEditOpenMode, &stream))) return {};
-  storage::ElementStat stat;
-  if (storage::Failed(stream.Stat(&stat))) return {};
-  std::string text(static_cast<std::size_t>(std::min(stat.size, kMaxDescription)), '\0');
-  uint32_t read = 0;
-  if (storage::Failed(stream.Read(text.data(), static_cast<uint32_t>(text.size()), &read))) {
-    return {};
-  }
-  text.resize(read);
-  // A zero byte ends the text the edit line can show.
-  text.resize(strnlen(text.c_str(), text.size()));
-  return text;
 }
 
 }  // namespace
@@ -118,7 +98,7 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
   SanitizeName(name, NM);
   const std::u16string element = ElementName(name);
   storage::Storage made;
-  const storage::HRESULT hr = folder->CreateStorage(element, kEditOpenMode, &made);
+  const storage::HRESULT hr = folder->CreateStorage(element, kBookOpenMode, &made);
   if (storage::Succeeded(hr)) {
     made.Release();
   } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && IsFolder(panel, element))) {
@@ -217,7 +197,7 @@ void CreateRecord(BookPanel& panel, char* name) {
   SanitizeName(typed.data(), typed.size());
   const std::u16string element = ElementName(typed);
   storage::Stream made;
-  const storage::HRESULT hr = folder->CreateStream(element, kEditOpenMode, &made);
+  const storage::HRESULT hr = folder->CreateStream(element, kBookOpenMode, &made);
   if (storage::Succeeded(hr)) {
     made.Release();
   } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && !IsFolder(panel, element))) {
@@ -272,7 +252,7 @@ void EditFolderDescription(BookPanel& panel) {
     return;
   }
   storage::Storage* folder = panel.current_folder();
-  const std::string stored = folder ? ReadDescription(*folder) : std::string();
+  const std::string stored = folder ? ReadFolderDescription(*folder) : std::string();
   HeapText text;
   if (!stored.empty()) text.text = HeapString(stored);
   AttachDialogBuilder();
@@ -291,7 +271,7 @@ void EditFolderDescription(BookPanel& panel) {
       folder->DestroyElement(kDescriptionStream);
     } else if (typed != shown) {
       storage::Stream stream;
-      storage::HRESULT hr = folder->CreateStream(kDescriptionStream, kEditReplaceMode, &stream);
+      storage::HRESULT hr = folder->CreateStream(kDescriptionStream, kBookReplaceMode, &stream);
       if (storage::Succeeded(hr)) {
         hr = stream.Write(typed.data(), static_cast<uint32_t>(typed.size()), nullptr);
       }

@@ -1,6 +1,7 @@
 // What the host's panel shows of the book, and moving the panel through it.
 #include <cstring>
 
+#include "main/book_format.h"
 #include "main/book_panel.h"
 #include "main/element_name.h"
 #include "main/heap.h"
@@ -11,9 +12,6 @@
 namespace qb::main {
 
 namespace {
-
-constexpr uint32_t kOpenMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
-constexpr char kTitle[] = "Quillbox";
 
 bool Interactive(int op_mode) {
   return (op_mode & (OPM_SILENT | OPM_FIND)) == 0;
@@ -70,21 +68,6 @@ const PanelLook& Look() {
     return l;
   }();
   return look;
-}
-
-// The folder description stream's text, or empty.
-std::string FolderDescription(storage::Storage& folder) {
-  storage::Stream stream;
-  if (storage::Failed(folder.OpenStream(u"  ", kOpenMode, &stream))) return {};
-  storage::ElementStat stat;
-  if (storage::Failed(stream.Stat(&stat)) || stat.size == 0 || stat.size > 0x100000) return {};
-  std::string text(static_cast<std::size_t>(stat.size), '\0');
-  uint32_t read = 0;
-  if (storage::Failed(stream.Read(text.data(), static_cast<uint32_t>(text.size()), &read))) {
-    return {};
-  }
-  text.resize(read);
-  return text;
 }
 
 PluginPanelItem* HandOver(std::vector<PluginPanelItem>& items) {
@@ -152,8 +135,7 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
     if (storage::Succeeded(folder->Enumerate(&elements))) {
       storage::ElementStat stat;
       while (elements.Next(&stat) == storage::S_OK) {
-        // Names beginning with a space are the book's own (password, folder description).
-        if (stat.name.empty() || stat.name[0] == u' ') continue;
+        if (stat.name.empty() || IsReservedElementName(stat.name)) continue;
         const bool is_folder = stat.type == storage::STGTY_STORAGE;
         if (!is_folder && stat.type != storage::STGTY_STREAM) continue;
         PluginPanelItem item{};
@@ -172,18 +154,18 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
           fd.dwFileAttributes |= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
           storage::Stream record;
           if (Interactive(op_mode) &&
-              storage::Succeeded(folder->OpenStream(stat.name, kOpenMode, &record))) {
+              storage::Succeeded(folder->OpenStream(stat.name, kBookOpenMode, &record))) {
             description = ComposeDescription(format, record);
           }
         } else if (Interactive(op_mode)) {
           storage::Storage child;
-          if (storage::Succeeded(folder->OpenStorage(stat.name, kOpenMode, &child))) {
+          if (storage::Succeeded(folder->OpenStorage(stat.name, kBookOpenMode, &child))) {
             storage::Stream password;
-            if (storage::Succeeded(child.OpenStream(u" ", kOpenMode, &password))) {
+            if (storage::Succeeded(child.OpenStream(kPasswordStream, kBookOpenMode, &password))) {
               fd.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
             }
             password.Release();
-            description = FolderDescription(child);
+            description = ReadFolderDescription(child);
           }
         }
         if (!description.empty()) item.Description = HeapString(description);
@@ -246,7 +228,7 @@ int BookPanel::EnterPart(const std::string& part, int op_mode, bool* record) {
   storage::Storage* folder = current_folder();
   if (!folder) return -1;
   storage::Storage child;
-  if (storage::Succeeded(folder->OpenStorage(element, kOpenMode, &child))) {
+  if (storage::Succeeded(folder->OpenStorage(element, kBookOpenMode, &child))) {
     FolderLevel level;
     level.name = name;
     level.storage = std::move(child);
@@ -258,7 +240,7 @@ int BookPanel::EnterPart(const std::string& part, int op_mode, bool* record) {
     return 1;
   }
   storage::Stream stream;
-  const storage::HRESULT hr = folder->OpenStream(element, kOpenMode, &stream);
+  const storage::HRESULT hr = folder->OpenStream(element, kBookOpenMode, &stream);
   if (storage::Succeeded(hr)) {
     record_stream_ = std::move(stream);
     record_name_ = name;

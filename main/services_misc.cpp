@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/core/host_timers.h"
+#include "main/book_format.h"
 #include "main/heap.h"
 #include "platform/registry/registry.h"
 #include "sdk/services.h"
@@ -35,7 +36,7 @@ char* GetFirstLine(const char* text) {
 HKEY OpenRegKey(const char* root, const char* subkey) {
   std::string path = root != nullptr ? root : "";
   if (!path.empty()) path += '\\';
-  path += "Quillbox";
+  path += qb::main::kRegistryKey;
   if (subkey != nullptr) {
     path += '\\';
     path += subkey;

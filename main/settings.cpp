@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "main/book_format.h"
 #include "main/plugin_state.h"
 #include "platform/registry/registry.h"
 #include "sdk/services.h"
@@ -83,7 +84,7 @@ void ReadSettings() {
   Key key;
   Settings& s = st.settings;
   UnreadBaseline().reset();
-  s.book_file = ReadString(key.get(), "BookFile", ModuleDirectory() + "Quillbox.Dat");
+  s.book_file = ReadString(key.get(), "BookFile", DefaultBookPath(ModuleDirectory()));
   s.description = ReadString(key.get(), "Description", "");
   s.user_name = ReadString(key.get(), "UserName", "System Operator");
   for (const NumberSetting& n : kNumbers) s.*n.field = ReadNumber(key.get(), n);

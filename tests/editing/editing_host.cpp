@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "main/book_format.h"
 #include "platform/codepage/codepage.h"
 #include "platform/storage/storage.h"
 
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t kMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
+constexpr uint32_t kMode = qb::main::kBookOpenMode;
 
 struct Exports {
   PFN_SetStartupInfo SetStartupInfo;
@@ -39,7 +40,9 @@ void Bind(void* library, const char* name, T* out) {
   if (!*out) throw std::runtime_error(std::string("Quillbox.so lacks ") + name);
 }
 
-std::u16string Wide(const std::string& text) { return *codepage::Utf8ToUtf16(text); }
+std::u16string Wide(const std::string& text) {
+  return *codepage::Utf8ToUtf16(text);
+}
 
 std::vector<std::string> Split(const std::string& path) {
   std::vector<std::string> parts;
@@ -89,7 +92,8 @@ std::vector<uint8_t> Serialize(const std::vector<Field>& fields) {
   return out;
 }
 
-// ---- The service table's callbacks ---------------------------------------------------------------
+// ---- The service table's callbacks
+// ---------------------------------------------------------------
 
 int HostMenu(int, int, int, int, DWORD, const char* title, const char*, const char* help,
              const int*, int* break_code, const FarMenuItem* items, int count) {
@@ -99,15 +103,19 @@ int HostMenu(int, int, int, int, DWORD, const char* title, const char*, const ch
 int HostDialog(int, int, int, int, int, const char* help, FarDialogItem* items, int count) {
   return Host::Get().OnDialog(help, items, count);
 }
-int HostDialogEx(int, int, int, int, int, const char* help, FarDialogItem* items, int count,
-                 DWORD, DWORD, FARWINDOWPROC, long) {
+int HostDialogEx(int, int, int, int, int, const char* help, FarDialogItem* items, int count, DWORD,
+                 DWORD, FARWINDOWPROC, long) {
   return Host::Get().OnDialog(help, items, count);
 }
 int HostMessage(int, DWORD, const char* help, const char* const* items, int count, int) {
   return Host::Get().OnMessage(help, items, count);
 }
-int HostControl(HANDLE, int command, void* param) { return Host::Get().OnControl(command, param); }
-const char* HostGetMsg(int, int) { return ""; }
+int HostControl(HANDLE, int command, void* param) {
+  return Host::Get().OnControl(command, param);
+}
+const char* HostGetMsg(int, int) {
+  return "";
+}
 
 }  // namespace
 
@@ -153,12 +161,13 @@ Host::Host() {
   std::string name;
   while (list >> name) names.push_back(name);
   for (const std::string& file : names) {
-    const fs::path from =
-        fs::exists(fs::path(plugins) / file) ? fs::path(plugins) / file : fs::path(QB_EDIT_FT_DIR) / file;
+    const fs::path from = fs::exists(fs::path(plugins) / file) ? fs::path(plugins) / file
+                                                               : fs::path(QB_EDIT_FT_DIR) / file;
     fs::copy_file(from, dir_ + file);
   }
   for (const auto& entry : fs::directory_iterator(plugins)) {
-    if (entry.path().extension() == ".lng") fs::copy_file(entry.path(), dir_ + entry.path().filename().string());
+    if (entry.path().extension() == ".lng")
+      fs::copy_file(entry.path(), dir_ + entry.path().filename().string());
   }
   library_ = dlopen((dir_ + "Quillbox.so").c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library_) throw std::runtime_error(dlerror());
@@ -244,7 +253,7 @@ void Host::MakeRecord(const std::string& path, const std::vector<Field>& fields)
 void Host::SetDescription(const std::string& folder, const std::string& text) {
   InBook(book(), folder, true, [&](storage::Storage& at, const std::string&) {
     storage::Stream made;
-    at.CreateStream(u"  ", kMode | storage::STGM_CREATE, &made);
+    at.CreateStream(qb::main::kDescriptionStream, kMode | storage::STGM_CREATE, &made);
     made.Write(text.data(), static_cast<uint32_t>(text.size()), nullptr);
   });
 }
@@ -296,7 +305,7 @@ std::string Host::Description(const std::string& folder) {
   std::string text = "<none>";
   InBook(book(), folder, true, [&](storage::Storage& at, const std::string&) {
     storage::Stream stream;
-    if (storage::Failed(at.OpenStream(u"  ", kMode, &stream))) return;
+    if (storage::Failed(at.OpenStream(qb::main::kDescriptionStream, kMode, &stream))) return;
     storage::ElementStat stat;
     stream.Stat(&stat);
     text.assign(stat.size, '\0');
@@ -324,16 +333,18 @@ void Host::Reread() {
   items_.push_back(dots);
   if (g.GetFindData(panel_, &found_, &found_count_, 0)) {
     std::vector<PluginPanelItem> rest(found_, found_ + found_count_);
-    std::stable_sort(rest.begin(), rest.end(), [&](const PluginPanelItem& a, const PluginPanelItem& b) {
-      const int c = g.Compare(panel_, &a, &b, SM_NAME);
-      if (c != -2) return c < 0;
-      return std::strcmp(a.FindData.cFileName, b.FindData.cFileName) < 0;
-    });
+    std::stable_sort(rest.begin(), rest.end(),
+                     [&](const PluginPanelItem& a, const PluginPanelItem& b) {
+                       const int c = g.Compare(panel_, &a, &b, SM_NAME);
+                       if (c != -2) return c < 0;
+                       return std::strcmp(a.FindData.cFileName, b.FindData.cFileName) < 0;
+                     });
     items_.insert(items_.end(), rest.begin(), rest.end());
   }
   for (std::size_t i = 0; i < items_.size(); ++i) {
     if (keep == items_[i].FindData.cFileName) {
-      if (current_ >= static_cast<int>(items_.size()) || keep != items_[current_].FindData.cFileName)
+      if (current_ >= static_cast<int>(items_.size()) ||
+          keep != items_[current_].FindData.cFileName)
         current_ = static_cast<int>(i);
       break;
     }
@@ -361,9 +372,13 @@ bool Host::SetCurrentName(const std::string& name) {
   return false;
 }
 
-int Host::Key(int key, unsigned state) { return g.ProcessKey(panel_, key, state); }
+int Host::Key(int key, unsigned state) {
+  return g.ProcessKey(panel_, key, state);
+}
 
-int Host::MakeDirectory(char* name, int op_mode) { return g.MakeDirectory(panel_, name, op_mode); }
+int Host::MakeDirectory(char* name, int op_mode) {
+  return g.MakeDirectory(panel_, name, op_mode);
+}
 
 int Host::Delete(std::vector<int> indexes, int op_mode) {
   std::vector<PluginPanelItem> chosen;
@@ -458,8 +473,8 @@ void Host::TypeReset(const std::string& name) {
 
 void Host::TypeEditor(const std::string& name, int answer, const std::string& text) {
   void* lib = TypeLibrary(dir_, name);
-  if (auto fn = lib ? reinterpret_cast<void (*)(int, const char*)>(dlsym(lib, "TestSetEditor"))
-                    : nullptr)
+  if (auto fn =
+          lib ? reinterpret_cast<void (*)(int, const char*)>(dlsym(lib, "TestSetEditor")) : nullptr)
     fn(answer, text.c_str());
   if (lib) dlclose(lib);
 }

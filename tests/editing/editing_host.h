@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "main/book_format.h"
 #include "sdk/far.h"
 
 namespace qb::edtest {
@@ -22,8 +23,8 @@ struct Field {
 
 struct Shown {
   std::string help;
-  std::string title;                // menus
-  std::vector<std::string> lines;   // message lines, menu items or dialog items' texts
+  std::string title;               // menus
+  std::vector<std::string> lines;  // message lines, menu items or dialog items' texts
 };
 
 // A dialog answer: may change the items' Data; returns the closing item's index or -1.
@@ -87,7 +88,7 @@ class Host {
   int OnMessage(const char* help, const char* const* items, int count);
 
   const std::string& dir() const { return dir_; }
-  std::string book() const { return dir_ + "Quillbox.Dat"; }
+  std::string book() const { return dir_ + qb::main::kBookFileName; }
 
  private:
   Host();

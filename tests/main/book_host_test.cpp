@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "main/book_format.h"
 #include "main_test_support.h"
 
 namespace qb::test {
@@ -37,7 +38,7 @@ class BookHostTest : public ::testing::Test {
     }
   }
 
-  std::string book() const { return dir_ / "plugins/Quillbox.Dat"; }
+  std::string book() const { return dir_ / (std::string("plugins/") + qb::main::kBookFileName); }
   std::string probe_log() const { return dir_ / "probe.log"; }
 
   void Install(const std::vector<std::string>& names) {
@@ -126,7 +127,7 @@ TEST_F(BookHostTest, RootListsFoldersFirstAndHidesTheBooksOwnElements) {
       .Record("Who?")
       .Folder("Zed")
       .Folder("Locked")
-      .Stream(u" ", "Locked", std::vector<uint8_t>(16, 0))
+      .Stream(qb::main::kPasswordStream, "Locked", std::vector<uint8_t>(16, 0))
       .Stream(u" x", "", {})
       .Folder(" hidden");
   const auto screens = Run("");
@@ -171,9 +172,9 @@ TEST_F(BookHostTest, CommentAndAddressFieldsShowTheirCommentsAndFirstLines) {
   }
   Settings("\"Description\"=\"%C %A\"\n");
   // Text fields hold their terminating zero; the address's comment stands on its last line.
-  BookBuilder(book()).Record(
-      "Ann", RecordBytes({{0x10101, std::string("Nice guy\nmet in 2019", 21)},
-                          {0x10301, std::string("Main St 1\nTown #home", 21)}}));
+  BookBuilder(book()).Record("Ann",
+                             RecordBytes({{0x10101, std::string("Nice guy\nmet in 2019", 21)},
+                                          {0x10301, std::string("Main St 1\nTown #home", 21)}}));
   const auto screens = Run("screen\nDown\nEnter\nscreen\n");
   ASSERT_GE(screens.size(), 2u);
   EXPECT_THAT(Text(screens[0]), HasSubstr("Nice guy Main St 1"));
