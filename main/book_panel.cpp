@@ -7,6 +7,7 @@
 #include "main/book_format.h"
 #include "main/element_name.h"
 #include "main/heap.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
@@ -18,8 +19,6 @@ namespace {
 bool IsMissing(storage::HRESULT hr) {
   return hr == storage::STG_E_FILENOTFOUND || hr == storage::STG_E_PATHNOTFOUND;
 }
-
-constexpr int kCommitFailedMessage = 80;  // "Cannot save the changes to the book"
 
 }  // namespace
 
@@ -84,7 +83,7 @@ bool BookPanel::OpenBookFile() {
     if (storage::Succeeded(hr)) state.settings.book_file = fallback;
   }
   if (storage::Failed(hr)) {
-    ShowStorageError(38, configured, hr);
+    ShowStorageError(msg::kErrorOpenBook, configured, hr);
     return false;
   }
   levels_[0].storage = std::move(root);
@@ -126,7 +125,7 @@ int BookPanel::Acquire() {
     const storage::HRESULT hr =
         levels_[i - 1].storage.OpenStorage(ElementName(level.name), kBookOpenMode, &level.storage);
     if (storage::Failed(hr)) {
-      ShowStorageError(39, level.name, hr);
+      ShowStorageError(msg::kErrorOpenFolder, level.name, hr);
       SetDepth(static_cast<int>(i) - 1);
       result = 0;
     } else if (!CheckPassword(static_cast<int>(i), OPM_SILENT)) {
@@ -140,7 +139,7 @@ int BookPanel::Acquire() {
     if (storage::Failed(hr)) {
       const std::string name = record_name_;
       SetDepth(depth());
-      ShowStorageError(40, name, hr);
+      ShowStorageError(msg::kErrorOpenRecord, name, hr);
       result = 0;
     }
   }
@@ -162,7 +161,7 @@ int BookPanel::Release() {
   // A commit that fails (full or failing disk) leaves the book as it was before the operation;
   // the user must hear that the change did not reach it.
   const storage::HRESULT hr = CloseAll();
-  if (storage::Failed(hr)) ShowStorageError(kCommitFailedMessage, State().settings.book_file, hr);
+  if (storage::Failed(hr)) ShowStorageError(msg::kErrorCommit, State().settings.book_file, hr);
   if (was_open) State().last_path = path_;
   return 1;
 }

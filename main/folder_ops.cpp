@@ -13,6 +13,7 @@
 #include "main/element_name.h"
 #include "main/event_walk.h"
 #include "main/heap.h"
+#include "main/message_numbers.h"
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
@@ -84,10 +85,10 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
   if (!Silent(op_mode)) {
     AttachDialogBuilder();
     DlgBuilder dlg(60, 9, "CreateDirectoryDlg");
-    dlg.AddFrame(50);
-    dlg.Make<DlgText>(5, 2, 0u, 51);
+    dlg.AddFrame(msg::kNewFolderTitle);
+    dlg.Make<DlgText>(5, 2, 0u, msg::kNewFolderLabel);
     dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
-    dlg.AddButtons(0, 1);
+    dlg.AddButtons(msg::kOk, msg::kCancel);
     if (dlg.Run() < 0) return -1;
   }
   // Typed or handed over by a copy, a name never begins with a blank: such names are the book's
@@ -102,7 +103,7 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
   if (storage::Succeeded(hr)) {
     made.Release();
   } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && IsFolder(panel, element))) {
-    ReportStorageError(hr, 43, name);
+    ReportStorageError(hr, msg::kErrorCreateFolder, name);
     return 0;
   }
   PlaceCursor(panel, name);
@@ -123,7 +124,8 @@ int DeleteFiles(BookPanel& panel, const PluginPanelItem* items, int count, int o
     } else {
       std::snprintf(what, sizeof what, "%d items", count);
     }
-    const char* lines[] = {Msg(15), Msg(52), what, Msg(3), Msg(1)};
+    const char* lines[] = {Msg(msg::kDeleteTitle), Msg(msg::kDeleteQuestion), what,
+                           Msg(msg::kDeleteButton), Msg(msg::kCancel)};
     if (host.Message(host.ModuleNumber, FMSG_WARNING, "ConfirmDeleteMsg", lines, 5, 2) != 0) {
       return 1;
     }
@@ -181,10 +183,10 @@ void CreateRecord(BookPanel& panel, char* name) {
     AttachDialogBuilder();
     HeapText text;
     DlgBuilder dlg(60, 9, "CreateRecordDlg");
-    dlg.AddFrame(58);
-    dlg.Make<DlgText>(5, 2, 0u, 59);
+    dlg.AddFrame(msg::kNewRecordTitle);
+    dlg.Make<DlgText>(5, 2, 0u, msg::kNewRecordLabel);
     dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(&text.text), DI_EDIT);
-    dlg.AddButtons(0, 1);
+    dlg.AddButtons(msg::kOk, msg::kCancel);
     if (dlg.Run() < 0) return;
     typed = SkipLeadingBlanks(text.value());
     if (typed.empty()) return;
@@ -201,7 +203,7 @@ void CreateRecord(BookPanel& panel, char* name) {
   if (storage::Succeeded(hr)) {
     made.Release();
   } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && !IsFolder(panel, element))) {
-    ReportStorageError(hr, 42, typed);
+    ReportStorageError(hr, msg::kErrorCreateRecord, typed);
     return;
   }
   if (name) std::memcpy(name, typed.c_str(), typed.size() + 1);
@@ -219,10 +221,10 @@ void RenameItem(BookPanel& panel) {
   const std::u16string old_name = ElementName(name);
   AttachDialogBuilder();
   DlgBuilder dlg(60, 9, "RenameDlg");
-  dlg.AddFrame(60);
-  dlg.Make<DlgText>(5, 2, 0u, 61);
+  dlg.AddFrame(msg::kRenameTitle);
+  dlg.Make<DlgText>(5, 2, 0u, msg::kRenameLabel);
   dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
-  dlg.AddButtons(0, 1);
+  dlg.AddButtons(msg::kOk, msg::kCancel);
   if (dlg.Run() < 0) return;
   // Leading blanks go as when creating: a record renamed to one blank would become the folder's
   // password and lock the folder (the whole book, at the root); with two it would become the
@@ -232,7 +234,7 @@ void RenameItem(BookPanel& panel) {
   SanitizeName(typed.data(), typed.size());
   const storage::HRESULT hr = folder->RenameElement(old_name, ElementName(typed));
   if (storage::Failed(hr)) {
-    ReportStorageError(hr, 49, typed);
+    ReportStorageError(hr, msg::kErrorRename, typed);
     return;
   }
   panel.Refresh(-1, -1);
@@ -257,10 +259,10 @@ void EditFolderDescription(BookPanel& panel) {
   if (!stored.empty()) text.text = HeapString(stored);
   AttachDialogBuilder();
   DlgBuilder dlg(60, 9, "SetDescriptionDlg");
-  dlg.AddFrame(63);
+  dlg.AddFrame(msg::kDescriptionTitle);
   dlg.Make<DlgEdit>(5, 3, 54, DIF_HISTORY, "FolderDescription",
                     std::make_unique<DlgStrBinding>(&text.text), DI_EDIT);
-  dlg.AddButtons(0, 1);
+  dlg.AddButtons(msg::kOk, msg::kCancel);
   const bool accepted = dlg.Run() >= 0;
   if (accepted && folder) {
     const std::string typed = text.value();
@@ -275,7 +277,7 @@ void EditFolderDescription(BookPanel& panel) {
       if (storage::Succeeded(hr)) {
         hr = stream.Write(typed.data(), static_cast<uint32_t>(typed.size()), nullptr);
       }
-      if (storage::Failed(hr)) ReportStorageError(hr, 63, name);
+      if (storage::Failed(hr)) ReportStorageError(hr, msg::kDescriptionTitle, name);
     }
   }
   panel.SetDirectory("..", OPM_SILENT);
@@ -297,14 +299,15 @@ void ScanMenu(BookPanel& panel) {
   if (scanners.size() > 1) {
     if (!state.info.Menu) return;
     std::vector<FarMenuItem> items(scanners.size() + 1);
-    dlg::CopyCut(items[0].Text, sizeof items[0].Text, Msg(78));
+    dlg::CopyCut(items[0].Text, sizeof items[0].Text, Msg(msg::kScanAllTypes));
     for (std::size_t k = 0; k < scanners.size(); ++k) {
       const FieldTypeInfo* info = types.slot(scanners[k]).info;
       dlg::CopyCut(items[k + 1].Text, sizeof items[k + 1].Text, info ? info->Name : nullptr);
     }
-    const int chosen = state.info.Menu(
-        state.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT, Msg(79), nullptr,
-        "ScanMenu", nullptr, nullptr, items.data(), static_cast<int>(items.size()));
+    const int chosen =
+        state.info.Menu(state.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT,
+                        Msg(msg::kScanTitle), nullptr, "ScanMenu", nullptr, nullptr, items.data(),
+                        static_cast<int>(items.size()));
     if (chosen < 0 || chosen > static_cast<int>(scanners.size())) return;
     plugin = chosen == 0 ? -1 : scanners[static_cast<std::size_t>(chosen - 1)];
   }

@@ -6,6 +6,7 @@
 #include "main/element_name.h"
 #include "main/heap.h"
 #include "main/main_text.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 
@@ -38,33 +39,33 @@ const PanelLook& Look() {
   static const PanelLook look = [] {
     static char empty[] = "";
     PanelLook l{};
-    l.titles_name[0] = l.titles_name[1] = MainText(16);
-    l.titles_name_descr[0] = MainText(16);
-    l.titles_name_descr[1] = MainText(17);
+    l.titles_name[0] = l.titles_name[1] = MainText(msg::kColumnName);
+    l.titles_name_descr[0] = MainText(msg::kColumnName);
+    l.titles_name_descr[1] = MainText(msg::kColumnDescription);
     l.modes[0] = PanelMode{"NO,NO", "0,0", l.titles_name, 0, 0, 0, 0, "Z", "0", {0, 0}};
     l.modes[1] = PanelMode{"NO,Z", "0,25", l.titles_name_descr, 0, 0, 0, 0, "Z", "0", {0, 0}};
     l.modes[2] = PanelMode{"NO,Z", "25,0", l.titles_name_descr, 0, 0, 0, 0, "Z", "0", {0, 0}};
     // Titles[] are F1..F12, index = key number - 1.
     KeyBarTitles& f = l.folder_keys;
-    f.Titles[5] = Label(18);
-    f.AltTitles[2] = Label(19);
-    f.AltTitles[5] = Label(20);
+    f.Titles[5] = Label(msg::kKeyF6);
+    f.AltTitles[2] = Label(msg::kKeyFolderAltF3);
+    f.AltTitles[5] = Label(msg::kKeyFolderAltF6);
     f.AltTitles[11] = empty;
     f.ShiftTitles[0] = f.ShiftTitles[1] = empty;
-    f.ShiftTitles[2] = Label(21);
-    f.ShiftTitles[3] = Label(22);
-    f.ShiftTitles[6] = Label(23);
+    f.ShiftTitles[2] = Label(msg::kKeyShiftF3);
+    f.ShiftTitles[3] = Label(msg::kKeyFolderShiftF4);
+    f.ShiftTitles[6] = Label(msg::kKeyFolderShiftF7);
     KeyBarTitles& r = l.record_keys;
-    r.Titles[5] = Label(18);
+    r.Titles[5] = Label(msg::kKeyF6);
     r.Titles[6] = empty;
-    r.AltTitles[2] = Label(24);
-    r.AltTitles[3] = Label(25);
-    r.AltTitles[4] = Label(26);
+    r.AltTitles[2] = Label(msg::kKeyRecordAltF3);
+    r.AltTitles[3] = Label(msg::kKeyRecordAltF4);
+    r.AltTitles[4] = Label(msg::kKeyRecordAltF5);
     r.AltTitles[5] = empty;
     r.AltTitles[11] = empty;
     r.ShiftTitles[0] = r.ShiftTitles[1] = empty;
-    r.ShiftTitles[2] = Label(21);
-    r.ShiftTitles[3] = Label(27);
+    r.ShiftTitles[2] = Label(msg::kKeyShiftF3);
+    r.ShiftTitles[3] = Label(msg::kKeyRecordShiftF4);
     return l;
   }();
   return look;
@@ -248,7 +249,7 @@ int BookPanel::EnterPart(const std::string& part, int op_mode, bool* record) {
     *record = true;
     return 2;
   }
-  ShowStorageError(41, name, hr);
+  ShowStorageError(msg::kErrorNoSuchElement, name, hr);
   return -1;
 }
 
