@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/modules/directory.h"
+#include "platform/paths/paths.h"
 
 namespace qb::main {
 

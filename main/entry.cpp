@@ -14,6 +14,7 @@
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
+#include "platform/paths/paths.h"
 #include "sdk/services.h"
 #include "shared/lang/current_language.h"
 
@@ -40,13 +41,6 @@ void Guarded(Fn&& fn) noexcept {
 
 BookPanel* AsPanel(HANDLE h) {
   return h == nullptr || h == INVALID_HANDLE_VALUE ? nullptr : static_cast<BookPanel*>(h);
-}
-
-// The directory part of the main library's path, with its trailing "/".
-std::string DirectoryOf(const char* module_name) {
-  std::string path(module_name, strnlen(module_name, NM));
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 HANDLE Open(int open_from, intptr_t item) {
@@ -98,7 +92,8 @@ QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
                          static_cast<std::size_t>(info->StructSize > 0 ? info->StructSize : 0)));
     state.info.ModuleName[NM - 1] = '\0';
     // 2. The language files beside the main library, in the host's language.
-    state.module_dir = qb::main::DirectoryOf(state.info.ModuleName);
+    state.module_dir = qb::DirectoryPart(
+        std::string_view(state.info.ModuleName, strnlen(state.info.ModuleName, NM)));
     qb::main::LoadMessages(state.module_dir, qb::lang::CurrentLanguage(state.info.RootKey));
     // 3. The configuration menu: the main library's own entry first.
     state.config_menu.clear();

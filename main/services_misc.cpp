@@ -7,6 +7,7 @@
 #include "host/core/host_timers.h"
 #include "main/book_format.h"
 #include "main/heap.h"
+#include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
 #include "sdk/services.h"
 
@@ -34,13 +35,9 @@ char* GetFirstLine(const char* text) {
 }
 
 HKEY OpenRegKey(const char* root, const char* subkey) {
-  std::string path = root != nullptr ? root : "";
-  if (!path.empty()) path += '\\';
-  path += qb::main::kRegistryKey;
-  if (subkey != nullptr) {
-    path += '\\';
-    path += subkey;
-  }
+  const std::string path =
+      qb::JoinKeyPath(qb::JoinKeyPath(root != nullptr ? root : "", qb::main::kRegistryKey),
+                      subkey != nullptr ? subkey : "");
   HKEY key = nullptr;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), &key) != ERROR_SUCCESS) return nullptr;
   return key;

@@ -6,6 +6,7 @@
 
 #include "main/book_format.h"
 #include "main/plugin_state.h"
+#include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
 #include "sdk/services.h"
 
@@ -36,9 +37,8 @@ constexpr NumberSetting kNumbers[] = {
 std::string ModuleDirectory() {
   const PluginState& st = State();
   if (!st.module_dir.empty()) return st.module_dir;
-  std::string path(st.info.ModuleName, strnlen(st.info.ModuleName, sizeof(st.info.ModuleName)));
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return DirectoryPart(std::string_view(st.info.ModuleName,
+                                        strnlen(st.info.ModuleName, sizeof(st.info.ModuleName))));
 }
 
 class Key {

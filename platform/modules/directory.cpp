@@ -45,13 +45,6 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
   return p == pattern.size();
 }
 
-std::string JoinPath(std::string_view dir, std::string_view name) {
-  std::string path(dir);
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += name;
-  return path;
-}
-
 std::vector<std::string> ListFiles(const std::string& dir, std::string_view pattern, int* error) {
   std::vector<std::string> names;
   if (error) *error = 0;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths/paths.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/reg_tree.h"
 
@@ -71,7 +72,7 @@ HKEY NewHandle(const std::string& path) {
 LSTATUS FullPath(HKEY key, const char* subKey, std::string* full) {
   std::string base;
   if (!PathOf(key, &base)) return ERROR_INVALID_HANDLE;
-  *full = NormalizePath(qb::registry::JoinKeyPath(base, subKey ? subKey : ""));
+  *full = NormalizePath(qb::JoinKeyPath(base, subKey ? subKey : ""));
   return PathIsValid(*full) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 

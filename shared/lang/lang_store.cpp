@@ -11,6 +11,7 @@
 #include <new>
 
 #include "platform/modules/directory.h"
+#include "platform/paths/paths.h"
 
 namespace qb::lang {
 namespace {
