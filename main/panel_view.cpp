@@ -9,6 +9,7 @@
 #include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
+#include "platform/time/clock.h"
 
 namespace qb::main {
 
@@ -16,10 +17,6 @@ namespace {
 
 bool Interactive(int op_mode) {
   return (op_mode & (OPM_SILENT | OPM_FIND)) == 0;
-}
-
-FILETIME ToFileTime(storage::FileTime t) {
-  return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
 }
 
 // The panel modes and key bars, looked up once (the texts live as long as the language store).
@@ -143,9 +140,9 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
         WIN32_FIND_DATA& fd = item.FindData;
         const std::string name = DisplayName(stat.name, sizeof fd.cFileName - 1);
         std::memcpy(fd.cFileName, name.c_str(), name.size() + 1);
-        fd.ftCreationTime = ToFileTime(stat.creation);
-        fd.ftLastAccessTime = ToFileTime(stat.access);
-        fd.ftLastWriteTime = ToFileTime(stat.modification);
+        fd.ftCreationTime = clock::TicksToFileTime(stat.creation);
+        fd.ftLastAccessTime = clock::TicksToFileTime(stat.access);
+        fd.ftLastWriteTime = clock::TicksToFileTime(stat.modification);
         fd.nFileSizeHigh = static_cast<DWORD>(stat.size >> 32);
         fd.nFileSizeLow = static_cast<DWORD>(stat.size);
         fd.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
