@@ -17,14 +17,6 @@
 namespace qb::main {
 namespace {
 
-using qb::dlg::DlgBuilder;
-using qb::dlg::DlgButton;
-using qb::dlg::DlgCheckBox;
-using qb::dlg::DlgEdit;
-using qb::dlg::DlgIntBinding;
-using qb::dlg::DlgStrBinding;
-using qb::dlg::DlgText;
-
 FarMenuItem MenuItem(const char* text) {
   FarMenuItem item;
   std::memset(&item, 0, sizeof(item));
@@ -93,28 +85,31 @@ bool ConfigurationDialog() {
   bool accepted = false;
   for (;;) {
     BoundText book(s.book_file), description(s.description), user(s.user_name);
-    DlgBuilder dlg(60, 21, "Configuration");
+    dlg::DlgBuilder dlg(60, 21, "Configuration");
     dlg.AddFrame(msg::kConfigTitle);
-    dlg.Make<DlgCheckBox>(5, 2, 0u, msg::kConfigDisksMenu, &s.show_in_disks_menu);
-    dlg.Make<DlgEdit>(
-        7, 3, 7, 0u, nullptr,
-        std::make_unique<DlgIntBinding>(&s.disk_menu_key, 0, 9, msg::kRangeError, "Configuration"),
-        DI_FIXEDIT);
-    dlg.Make<DlgText>(9, 3, 0u, msg::kConfigDisksMenuKey);
-    dlg.Make<DlgCheckBox>(5, 4, 0u, msg::kConfigPluginsMenu, &s.show_in_plugins_menu);
-    dlg.Make<DlgCheckBox>(5, 5, 0u, msg::kConfigPreload, &s.allow_preload);
-    dlg.Make<DlgCheckBox>(5, 6, 0u, msg::kConfigCtrlIns, &s.own_ctrl_ins);
-    dlg.Make<DlgText>(5, 7, 0u, msg::kConfigEditorLines);
-    dlg.Make<DlgEdit>(
-        40, 7, 45, 0u, nullptr,
-        std::make_unique<DlgIntBinding>(&s.max_lines, 2, 99, msg::kRangeError, "Configuration"));
-    dlg.Make<DlgText>(5, 9, 0u, msg::kConfigBookFile);
-    dlg.Make<DlgEdit>(5, 10, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(book.ptr()));
-    dlg.Make<DlgText>(5, 12, 0u, msg::kConfigDescription);
-    dlg.Make<DlgEdit>(5, 13, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(description.ptr()));
-    dlg.Make<DlgButton>(44, 12, 0u, false, msg::kTokenButton);
-    dlg.Make<DlgText>(5, 15, 0u, msg::kConfigUserName);
-    dlg.Make<DlgEdit>(23, 15, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(user.ptr()));
+    dlg.Make<dlg::DlgCheckBox>(5, 2, 0u, msg::kConfigDisksMenu, &s.show_in_disks_menu);
+    dlg.Make<dlg::DlgEdit>(7, 3, 7, 0u, nullptr,
+                           std::make_unique<dlg::DlgIntBinding>(&s.disk_menu_key, 0, 9,
+                                                                msg::kRangeError, "Configuration"),
+                           DI_FIXEDIT);
+    dlg.Make<dlg::DlgText>(9, 3, 0u, msg::kConfigDisksMenuKey);
+    dlg.Make<dlg::DlgCheckBox>(5, 4, 0u, msg::kConfigPluginsMenu, &s.show_in_plugins_menu);
+    dlg.Make<dlg::DlgCheckBox>(5, 5, 0u, msg::kConfigPreload, &s.allow_preload);
+    dlg.Make<dlg::DlgCheckBox>(5, 6, 0u, msg::kConfigCtrlIns, &s.own_ctrl_ins);
+    dlg.Make<dlg::DlgText>(5, 7, 0u, msg::kConfigEditorLines);
+    dlg.Make<dlg::DlgEdit>(40, 7, 45, 0u, nullptr,
+                           std::make_unique<dlg::DlgIntBinding>(&s.max_lines, 2, 99,
+                                                                msg::kRangeError, "Configuration"));
+    dlg.Make<dlg::DlgText>(5, 9, 0u, msg::kConfigBookFile);
+    dlg.Make<dlg::DlgEdit>(5, 10, 54, 0u, nullptr,
+                           std::make_unique<dlg::DlgStrBinding>(book.ptr()));
+    dlg.Make<dlg::DlgText>(5, 12, 0u, msg::kConfigDescription);
+    dlg.Make<dlg::DlgEdit>(5, 13, 54, 0u, nullptr,
+                           std::make_unique<dlg::DlgStrBinding>(description.ptr()));
+    dlg.Make<dlg::DlgButton>(44, 12, 0u, false, msg::kTokenButton);
+    dlg.Make<dlg::DlgText>(5, 15, 0u, msg::kConfigUserName);
+    dlg.Make<dlg::DlgEdit>(23, 15, 54, 0u, nullptr,
+                           std::make_unique<dlg::DlgStrBinding>(user.ptr()));
     dlg.AddButtons(msg::kOk, msg::kCancel);
 
     int exit = dlg.Run({-2, kTokenButton});

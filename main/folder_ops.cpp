@@ -69,6 +69,18 @@ bool CurrentItem(BookPanel& panel, PluginPanelItem* item) {
   return true;
 }
 
+// The name dialog of new folders, new records and renaming: a frame, a label and one edit line
+// whose text the binding holds. True when the user accepted it.
+bool AskName(const char* help_topic, int title, int label, std::unique_ptr<dlg::DlgBinding> text) {
+  AttachDialogBuilder();
+  DlgBuilder dlg(60, 9, help_topic);
+  dlg.AddFrame(title);
+  dlg.Make<DlgText>(5, 2, 0u, label);
+  dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::move(text), DI_EDIT);
+  dlg.AddButtons(msg::kOk, msg::kCancel);
+  return dlg.Run() >= 0;
+}
+
 bool IsDotDot(const PluginPanelItem& item) {
   return std::strcmp(item.FindData.cFileName, "..") == 0;
 }
@@ -82,14 +94,9 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
   storage::Storage* folder = panel.current_folder();
   if (!folder) return 0;
   name[NM - 1] = '\0';
-  if (!Silent(op_mode)) {
-    AttachDialogBuilder();
-    DlgBuilder dlg(60, 9, "CreateDirectoryDlg");
-    dlg.AddFrame(msg::kNewFolderTitle);
-    dlg.Make<DlgText>(5, 2, 0u, msg::kNewFolderLabel);
-    dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
-    dlg.AddButtons(msg::kOk, msg::kCancel);
-    if (dlg.Run() < 0) return -1;
+  if (!Silent(op_mode) && !AskName("CreateDirectoryDlg", msg::kNewFolderTitle, msg::kNewFolderLabel,
+                                   std::make_unique<DlgStrBufBinding>(name, NM))) {
+    return -1;
   }
   // Typed or handed over by a copy, a name never begins with a blank: such names are the book's
   // own (one blank is a folder's password, two its description).
@@ -180,14 +187,11 @@ void CreateRecord(BookPanel& panel, char* name) {
   if (!folder) return;
   std::string typed;
   if (!name || name[0] == '\0') {
-    AttachDialogBuilder();
     HeapText text;
-    DlgBuilder dlg(60, 9, "CreateRecordDlg");
-    dlg.AddFrame(msg::kNewRecordTitle);
-    dlg.Make<DlgText>(5, 2, 0u, msg::kNewRecordLabel);
-    dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(&text.text), DI_EDIT);
-    dlg.AddButtons(msg::kOk, msg::kCancel);
-    if (dlg.Run() < 0) return;
+    if (!AskName("CreateRecordDlg", msg::kNewRecordTitle, msg::kNewRecordLabel,
+                 std::make_unique<DlgStrBinding>(&text.text))) {
+      return;
+    }
     typed = SkipLeadingBlanks(text.value());
     if (typed.empty()) return;
   } else {
@@ -219,13 +223,10 @@ void RenameItem(BookPanel& panel) {
   std::memcpy(name, item.FindData.cFileName, NM);
   SanitizeName(name, NM);
   const std::u16string old_name = ElementName(name);
-  AttachDialogBuilder();
-  DlgBuilder dlg(60, 9, "RenameDlg");
-  dlg.AddFrame(msg::kRenameTitle);
-  dlg.Make<DlgText>(5, 2, 0u, msg::kRenameLabel);
-  dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
-  dlg.AddButtons(msg::kOk, msg::kCancel);
-  if (dlg.Run() < 0) return;
+  if (!AskName("RenameDlg", msg::kRenameTitle, msg::kRenameLabel,
+               std::make_unique<DlgStrBufBinding>(name, NM))) {
+    return;
+  }
   // Leading blanks go as when creating: a record renamed to one blank would become the folder's
   // password and lock the folder (the whole book, at the root); with two it would become the
   // folder's description.

@@ -10,15 +10,10 @@
 #include "platform/registry/reg_file.h"
 #include "platform/registry/reg_tree.h"
 
-namespace {
+// The Windows names below are global; what they are made of is the registry's own.
+using namespace qb::registry;
 
-using qb::registry::kRegKeyMagic;
-using qb::registry::ModifyRegistry;
-using qb::registry::NormalizePath;
-using qb::registry::ReadRegistry;
-using qb::registry::RegKey;
-using qb::registry::RegTree;
-using qb::registry::RegValue;
+namespace {
 
 // The longest key name and value name, as on Windows.
 constexpr std::size_t kMaxKeyNameLength = 255;
