@@ -15,9 +15,9 @@
 
 namespace qb::clock {
 
-// FILETIME counts 100-nanosecond intervals ("ticks") since 1601-01-01 UTC. These are the only
-// spellings of its epoch in the system: convert with the functions below, or with these constants
-// where a count in seconds is at hand.
+// FILETIME counts 100-nanosecond intervals ("ticks") since 1601-01-01 UTC. Its epoch is spelled
+// here and nowhere else: convert with the functions below, or with these constants where a count
+// in seconds is at hand.
 inline constexpr uint64_t kTicksPerSecond = 10000000ull;
 // Seconds and ticks between 1601-01-01 and 1970-01-01 (both UTC).
 inline constexpr int64_t kUnixEpochAsFileTimeSeconds = 11644473600ll;
