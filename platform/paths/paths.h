@@ -29,6 +29,21 @@ inline std::string DirectoryPart(std::string_view path) {
   return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
+// The folder above dir; "/" above the root.
+inline std::string ParentDir(std::string_view dir) {
+  if (dir == "/" || dir.empty()) return "/";
+  const std::size_t cut = dir.find_last_of('/');
+  return cut == 0 || cut == std::string_view::npos ? "/" : std::string(dir.substr(0, cut));
+}
+
+// The last part of a path of the disk or of a plug-in panel ("\" separates there too), trailing
+// separators ignored.
+inline std::string LastComponent(std::string_view path) {
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.remove_suffix(1);
+  const std::size_t cut = path.find_last_of("\\/");
+  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
 // parent\child for registry key paths; either may be empty (then the other is the path).
 inline std::string JoinKeyPath(std::string_view parent, std::string_view child) {
   if (parent.empty()) return std::string(child);
