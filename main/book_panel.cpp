@@ -4,24 +4,21 @@
 
 #include <cstring>
 
+#include "main/book_format.h"
 #include "main/element_name.h"
 #include "main/heap.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
-#include "platform/modules/directory.h"
 
 namespace qb::main {
 
 namespace {
 
-constexpr uint32_t kOpenMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;  // 0x12
-
 bool IsMissing(storage::HRESULT hr) {
   return hr == storage::STG_E_FILENOTFOUND || hr == storage::STG_E_PATHNOTFOUND;
 }
-
-constexpr int kCommitFailedMessage = 80;  // "Cannot save the changes to the book"
 
 }  // namespace
 
@@ -77,18 +74,18 @@ bool BookPanel::OpenBookFile() {
   const std::string configured = state.settings.book_file;
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
   if (!configured.empty())
-    hr = storage::OpenCompoundFile(configured, kOpenMode, &root, state.file_system);
+    hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root, state.file_system);
   // Only a book that is not there falls back to the one beside the main library: a book that is
   // there but locked or damaged is reported, never silently replaced by another file.
   if (storage::Failed(hr) && IsMissing(hr)) {
-    const std::string fallback = JoinPath(state.module_dir, "Quillbox.Dat");
-    hr = storage::OpenCompoundFile(fallback, kOpenMode, &root, state.file_system);
+    const std::string fallback = DefaultBookPath(state.module_dir);
+    hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
     if (IsMissing(hr))
-      hr = storage::CreateCompoundFile(fallback, kOpenMode, &root, state.file_system);
+      hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
     if (storage::Succeeded(hr)) state.settings.book_file = fallback;
   }
   if (storage::Failed(hr)) {
-    ShowStorageError(38, configured, hr);
+    ShowStorageError(msg::kErrorOpenBook, configured, hr);
     return false;
   }
   levels_[0].storage = std::move(root);
@@ -117,9 +114,9 @@ int BookPanel::Acquire() {
     FolderLevel& level = levels_[i];
     if (level.storage.valid()) continue;
     const storage::HRESULT hr =
-        levels_[i - 1].storage.OpenStorage(ElementName(level.name), kOpenMode, &level.storage);
+        levels_[i - 1].storage.OpenStorage(ElementName(level.name), kBookOpenMode, &level.storage);
     if (storage::Failed(hr)) {
-      ShowStorageError(39, level.name, hr);
+      ShowStorageError(msg::kErrorOpenFolder, level.name, hr);
       SetDepth(static_cast<int>(i) - 1);
       result = 0;
     } else if (!CheckPassword(static_cast<int>(i), OPM_SILENT)) {
@@ -128,12 +125,12 @@ int BookPanel::Acquire() {
     }
   }
   if (result && has_record_ && !record_stream_.valid()) {
-    const storage::HRESULT hr =
-        levels_.back().storage.OpenStream(ElementName(record_name_), kOpenMode, &record_stream_);
+    const storage::HRESULT hr = levels_.back().storage.OpenStream(ElementName(record_name_),
+                                                                  kBookOpenMode, &record_stream_);
     if (storage::Failed(hr)) {
       const std::string name = record_name_;
       SetDepth(depth());
-      ShowStorageError(40, name, hr);
+      ShowStorageError(msg::kErrorOpenRecord, name, hr);
       result = 0;
     }
   }
@@ -155,7 +152,7 @@ int BookPanel::Release() {
   // A commit that fails (full or failing disk) leaves the book as it was before the operation;
   // the user must hear that the change did not reach it.
   const storage::HRESULT hr = CloseAll();
-  if (storage::Failed(hr)) ShowStorageError(kCommitFailedMessage, State().settings.book_file, hr);
+  if (storage::Failed(hr)) ShowStorageError(msg::kErrorCommit, State().settings.book_file, hr);
   if (was_open) State().last_path = path_;
   return 1;
 }

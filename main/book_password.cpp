@@ -9,6 +9,7 @@
 #include "main/book_panel.h"
 #include "main/edit_support.h"
 #include "main/folder_password.h"
+#include "main/message_numbers.h"
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
@@ -24,18 +25,6 @@ using dlg::DlgBuilder;
 using dlg::DlgEdit;
 using dlg::DlgStrBufBinding;
 using dlg::DlgText;
-
-constexpr int kSetTitleMessage = 69;
-constexpr int kPasswordLabelMessage = 70;
-constexpr int kConfirmLabelMessage = 71;
-constexpr int kPasswordsDifferMessage = 72;
-constexpr int kAskTitleMessage = 73;
-constexpr int kRootNameMessage = 74;
-constexpr int kIncorrectPasswordMessage = 75;
-constexpr int kRemoveQuestionMessage = 76;
-constexpr int kCannotSetMessage = 77;
-constexpr int kDeleteTitleMessage = 15;
-constexpr int kFolderOpenMessage = 39;  // "Cannot open the folder"
 
 // A password typed into a dialog: the size of a dialog item's text, wiped when dropped.
 struct TypedPassword {
@@ -82,34 +71,34 @@ bool BookPanel::CheckPassword(int index, int op_mode) {
     return true;
   forget();
   if (!Interactive(op_mode)) return false;
-  const std::string name = index == 0 ? std::string(Msg(kRootNameMessage)) : level.name;
+  const std::string name = index == 0 ? std::string(Msg(msg::kRootFolderName)) : level.name;
   if (stream == PasswordStream::kDamaged) {
     // Letting anyone in would have the folder's records read as garbage and written back plain
     // or under a key nobody chose.
-    ShowStorageError(kFolderOpenMessage, name, storage::STG_E_DOCFILECORRUPT);
+    ShowStorageError(msg::kErrorOpenFolder, name, storage::STG_E_DOCFILECORRUPT);
     return false;
   }
   if (stream == PasswordStream::kFailed) {
-    ShowStorageError(kFolderOpenMessage, name, hr);
+    ShowStorageError(msg::kErrorOpenFolder, name, hr);
     return false;
   }
   if (!AskPassword(index)) return false;
   if (PasswordCheckMatches(level.key, stored)) return true;
   forget();
-  ShowError(kIncorrectPasswordMessage, "IncorrectPasswordError");
+  ShowError(msg::kErrorWrongPassword, "IncorrectPasswordError");
   return false;
 }
 
 bool BookPanel::AskPassword(int index) {
   FolderLevel& level = levels_[static_cast<std::size_t>(index)];
-  const char* name = index == 0 ? Msg(kRootNameMessage) : level.name.c_str();
+  const char* name = index == 0 ? Msg(msg::kRootFolderName) : level.name.c_str();
   char title[sizeof(FarDialogItem::Data)];
-  std::snprintf(title, sizeof title, Msg(kAskTitleMessage), name);
+  std::snprintf(title, sizeof title, Msg(msg::kAskPasswordTitle), name);
   TypedPassword typed;
   AttachDialogBuilder();
   DlgBuilder dlg(60, 8, "GetPasswordDlg");
   dlg.AddFrame(title);
-  dlg.Make<DlgText>(5, 3, 0u, kPasswordLabelMessage);
+  dlg.Make<DlgText>(5, 3, 0u, msg::kPasswordLabel);
   dlg.Make<DlgEdit>(15, 3, 54, 0u, nullptr,
                     std::make_unique<DlgStrBufBinding>(typed.text, sizeof typed.text), DI_PSWEDIT);
   dlg.AddButtons(0, 1);
@@ -125,11 +114,11 @@ void BookPanel::SetPassword() {
   TypedPassword first, second;
   AttachDialogBuilder();
   DlgBuilder dlg(60, 10, "SetPasswordDlg");
-  dlg.AddFrame(kSetTitleMessage);
-  dlg.Make<DlgText>(5, 3, 0u, kPasswordLabelMessage);
+  dlg.AddFrame(msg::kSetPasswordTitle);
+  dlg.Make<DlgText>(5, 3, 0u, msg::kPasswordLabel);
   dlg.Make<DlgEdit>(22, 3, 54, 0u, nullptr,
                     std::make_unique<DlgStrBufBinding>(first.text, sizeof first.text), DI_PSWEDIT);
-  dlg.Make<DlgText>(5, 5, 0u, kConfirmLabelMessage);
+  dlg.Make<DlgText>(5, 5, 0u, msg::kRepeatPasswordLabel);
   dlg.Make<DlgEdit>(22, 5, 54, 0u, nullptr,
                     std::make_unique<DlgStrBufBinding>(second.text, sizeof second.text),
                     DI_PSWEDIT);
@@ -137,13 +126,13 @@ void BookPanel::SetPassword() {
   dlg.focus = 2;
   if (dlg.Run() < 0) return;
   if (first.view() != second.view()) {
-    ShowError(kPasswordsDifferMessage, "PasswordsDifferError");
+    ShowError(msg::kErrorPasswordsDiffer, "PasswordsDifferError");
     return;
   }
   const int index = depth();
   FolderLevel& level = levels_[static_cast<std::size_t>(index)];
   storage::Storage& folder = level.storage;
-  const std::string name = index == 0 ? std::string(Msg(kRootNameMessage)) : level.name;
+  const std::string name = index == 0 ? std::string(Msg(msg::kRootFolderName)) : level.name;
   // The records are under the key that applies now, and go to the one that applies after.
   const PasswordKey* from = KeyAt(index);
   PasswordKey old_key;
@@ -154,14 +143,15 @@ void BookPanel::SetPassword() {
     if (!level.key_set) return;  // no password to remove
     const PluginStartupInfo& host = State().info;
     if (!host.Message) return;
-    const char* lines[] = {Msg(kDeleteTitleMessage), Msg(kRemoveQuestionMessage), Msg(0), Msg(1)};
+    const char* lines[] = {Msg(msg::kDeleteTitle), Msg(msg::kRemovePasswordQuestion), Msg(msg::kOk),
+                           Msg(msg::kCancel)};
     if (host.Message(host.ModuleNumber, FMSG_WARNING, "RemovePasswordMsg", lines, 4, 2) != 0) {
       return;
     }
     const PasswordKey* to = KeyAt(index - 1);
     const storage::HRESULT hr = ChangeFolderKey(folder, nullptr, old_ptr, to);
     if (storage::Failed(hr)) {
-      ReportStorageError(hr, kCannotSetMessage, name);
+      ReportStorageError(hr, msg::kErrorStorePassword, name);
       return;
     }
     level.key.Clear();
@@ -174,7 +164,7 @@ void BookPanel::SetPassword() {
   MakePasswordKey(first.view(), new_key);
   const storage::HRESULT hr = ChangeFolderKey(folder, &new_key, old_ptr, &new_key);
   if (storage::Failed(hr)) {
-    ReportStorageError(hr, kCannotSetMessage, name);
+    ReportStorageError(hr, msg::kErrorStorePassword, name);
     return;
   }
   level.key = new_key;

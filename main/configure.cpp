@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "main/book_format.h"
 #include "main/heap.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
 #include "sdk/services.h"
@@ -14,17 +16,6 @@
 
 namespace qb::main {
 namespace {
-
-using qb::dlg::DlgBuilder;
-using qb::dlg::DlgButton;
-using qb::dlg::DlgCheckBox;
-using qb::dlg::DlgEdit;
-using qb::dlg::DlgIntBinding;
-using qb::dlg::DlgStrBinding;
-using qb::dlg::DlgText;
-
-constexpr const char* kTitle = "Quillbox";
-constexpr int kRangeMessage = 11;  // "The value must be a number from %d to %d"
 
 FarMenuItem MenuItem(const char* text) {
   FarMenuItem item;
@@ -56,7 +47,7 @@ void AttachDialogBuilder() {
   const PluginStartupInfo* info = &State().info;
   if (qb::dlg::Host() == info && qb::dlg::ErrorTitle()[0] != '\0') return;
   qb::dlg::SetHost(info);
-  qb::dlg::SetErrorTexts(13, 0);
+  qb::dlg::SetErrorTexts(msg::kErrorTitle, msg::kOk);
 }
 
 std::optional<std::string> TokenMenu() {
@@ -94,29 +85,32 @@ bool ConfigurationDialog() {
   bool accepted = false;
   for (;;) {
     BoundText book(s.book_file), description(s.description), user(s.user_name);
-    DlgBuilder dlg(60, 21, "Configuration");
-    dlg.AddFrame(28);
-    dlg.Make<DlgCheckBox>(5, 2, 0u, 33, &s.show_in_disks_menu);
-    dlg.Make<DlgEdit>(
-        7, 3, 7, 0u, nullptr,
-        std::make_unique<DlgIntBinding>(&s.disk_menu_key, 0, 9, kRangeMessage, "Configuration"),
-        DI_FIXEDIT);
-    dlg.Make<DlgText>(9, 3, 0u, 34);
-    dlg.Make<DlgCheckBox>(5, 4, 0u, 35, &s.show_in_plugins_menu);
-    dlg.Make<DlgCheckBox>(5, 5, 0u, 31, &s.allow_preload);
-    dlg.Make<DlgCheckBox>(5, 6, 0u, 32, &s.own_ctrl_ins);
-    dlg.Make<DlgText>(5, 7, 0u, 36);
-    dlg.Make<DlgEdit>(
-        40, 7, 45, 0u, nullptr,
-        std::make_unique<DlgIntBinding>(&s.max_lines, 2, 99, kRangeMessage, "Configuration"));
-    dlg.Make<DlgText>(5, 9, 0u, 29);
-    dlg.Make<DlgEdit>(5, 10, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(book.ptr()));
-    dlg.Make<DlgText>(5, 12, 0u, 30);
-    dlg.Make<DlgEdit>(5, 13, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(description.ptr()));
-    dlg.Make<DlgButton>(44, 12, 0u, false, 2);
-    dlg.Make<DlgText>(5, 15, 0u, 37);
-    dlg.Make<DlgEdit>(23, 15, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(user.ptr()));
-    dlg.AddButtons(0, 1);
+    dlg::DlgBuilder dlg(60, 21, "Configuration");
+    dlg.AddFrame(msg::kConfigTitle);
+    dlg.Make<dlg::DlgCheckBox>(5, 2, 0u, msg::kConfigDisksMenu, &s.show_in_disks_menu);
+    dlg.Make<dlg::DlgEdit>(7, 3, 7, 0u, nullptr,
+                           std::make_unique<dlg::DlgIntBinding>(&s.disk_menu_key, 0, 9,
+                                                                msg::kRangeError, "Configuration"),
+                           DI_FIXEDIT);
+    dlg.Make<dlg::DlgText>(9, 3, 0u, msg::kConfigDisksMenuKey);
+    dlg.Make<dlg::DlgCheckBox>(5, 4, 0u, msg::kConfigPluginsMenu, &s.show_in_plugins_menu);
+    dlg.Make<dlg::DlgCheckBox>(5, 5, 0u, msg::kConfigPreload, &s.allow_preload);
+    dlg.Make<dlg::DlgCheckBox>(5, 6, 0u, msg::kConfigCtrlIns, &s.own_ctrl_ins);
+    dlg.Make<dlg::DlgText>(5, 7, 0u, msg::kConfigEditorLines);
+    dlg.Make<dlg::DlgEdit>(40, 7, 45, 0u, nullptr,
+                           std::make_unique<dlg::DlgIntBinding>(&s.max_lines, 2, 99,
+                                                                msg::kRangeError, "Configuration"));
+    dlg.Make<dlg::DlgText>(5, 9, 0u, msg::kConfigBookFile);
+    dlg.Make<dlg::DlgEdit>(5, 10, 54, 0u, nullptr,
+                           std::make_unique<dlg::DlgStrBinding>(book.ptr()));
+    dlg.Make<dlg::DlgText>(5, 12, 0u, msg::kConfigDescription);
+    dlg.Make<dlg::DlgEdit>(5, 13, 54, 0u, nullptr,
+                           std::make_unique<dlg::DlgStrBinding>(description.ptr()));
+    dlg.Make<dlg::DlgButton>(44, 12, 0u, false, msg::kTokenButton);
+    dlg.Make<dlg::DlgText>(5, 15, 0u, msg::kConfigUserName);
+    dlg.Make<dlg::DlgEdit>(23, 15, 54, 0u, nullptr,
+                           std::make_unique<dlg::DlgStrBinding>(user.ptr()));
+    dlg.AddButtons(msg::kOk, msg::kCancel);
 
     int exit = dlg.Run({-2, kTokenButton});
     if (exit < 0) break;

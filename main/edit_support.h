@@ -11,11 +11,6 @@
 
 namespace qb::main {
 
-// Modes of every storage and stream the editing operations open or create.
-inline constexpr uint32_t kEditOpenMode =
-    storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;                        // 0x12
-inline constexpr uint32_t kEditReplaceMode = kEditOpenMode | storage::STGM_CREATE;  // 0x1012
-
 // Replaces each of : \ / ! | < > " ? * by "_", in place, up to the terminator or size bytes.
 void SanitizeName(char* text, std::size_t size);
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "main/book_format.h"
 #include "main/book_panel.h"
 #include "main/event_walk.h"
 #include "main/folder_ops.h"
@@ -13,13 +14,12 @@
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
+#include "platform/paths/paths.h"
 #include "sdk/services.h"
 #include "shared/lang/current_language.h"
 
 namespace qb::main {
 namespace {
-
-constexpr char kTitle[] = "Quillbox";
 
 // Runs fn; anything thrown becomes the fallback result.
 template <class R, class Fn>
@@ -41,13 +41,6 @@ void Guarded(Fn&& fn) noexcept {
 
 BookPanel* AsPanel(HANDLE h) {
   return h == nullptr || h == INVALID_HANDLE_VALUE ? nullptr : static_cast<BookPanel*>(h);
-}
-
-// The directory part of the main library's path, with its trailing "/".
-std::string DirectoryOf(const char* module_name) {
-  std::string path(module_name, strnlen(module_name, NM));
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 HANDLE Open(int open_from, intptr_t item) {
@@ -99,7 +92,8 @@ QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
                          static_cast<std::size_t>(info->StructSize > 0 ? info->StructSize : 0)));
     state.info.ModuleName[NM - 1] = '\0';
     // 2. The language files beside the main library, in the host's language.
-    state.module_dir = qb::main::DirectoryOf(state.info.ModuleName);
+    state.module_dir = qb::DirectoryPart(
+        std::string_view(state.info.ModuleName, strnlen(state.info.ModuleName, NM)));
     qb::main::LoadMessages(state.module_dir, qb::lang::CurrentLanguage(state.info.RootKey));
     // 3. The configuration menu: the main library's own entry first.
     state.config_menu.clear();
@@ -111,7 +105,7 @@ QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
     // 6. The settings; this also points the HostServices user name at the setting.
     qb::main::ReadSettings();
     if (state.settings.book_file.empty()) {
-      state.settings.book_file = state.module_dir + "Quillbox.Dat";
+      state.settings.book_file = qb::main::DefaultBookPath(state.module_dir);
     }
     state.host_services.UserName = state.settings.user_name.c_str();
     // 7. The dialog builder's error box texts.
@@ -137,7 +131,7 @@ QB_EXPORT void GetPluginInfo(PluginInfo* info) {
     }
     info->PluginConfigStrings = kStrings;
     info->PluginConfigStringsNumber = 1;
-    info->CommandPrefix = "quill";
+    info->CommandPrefix = qb::main::kCommandPrefix;
     if (state.settings.allow_preload && !state.preload_done) {
       // Preloading runs the start-up walk once per run of the host.
       state.preload_done = true;

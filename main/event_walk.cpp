@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "main/book_format.h"
 #include "main/book_panel.h"
 #include "main/element_name.h"
 #include "main/plugin_state.h"
@@ -40,7 +41,7 @@ void Walk(BookPanel& panel, uint32_t event, int plugin) {
   if (storage::Failed(folder->Enumerate(&elements))) return;
   storage::ElementStat stat;
   while (elements.Next(&stat) == storage::S_OK) {
-    if (stat.name.empty() || stat.name[0] == u' ') continue;
+    if (stat.name.empty() || IsReservedElementName(stat.name)) continue;
     std::string name = DisplayName(stat.name, NM - 1);
     // A name the panel cannot type back (reserved characters shown as "_", or cut) cannot be
     // entered either; the walk passes it by instead of reporting it.

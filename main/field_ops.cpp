@@ -5,6 +5,7 @@
 
 #include "main/edit_support.h"
 #include "main/heap.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "sdk/services.h"
 #include "shared/dialog/text_cut.h"
@@ -70,8 +71,8 @@ void AddField(BookPanel& panel) {
   if (items.empty()) return;
   const int chosen =
       state.info.Menu(state.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT,
-                      CommonGetMsgEx(56, nullptr), nullptr, "CreateEntryMenu", nullptr, nullptr,
-                      items.data(), static_cast<int>(items.size()));
+                      CommonGetMsgEx(msg::kAddFieldTitle, nullptr), nullptr, "CreateEntryMenu",
+                      nullptr, nullptr, items.data(), static_cast<int>(items.size()));
   if (chosen < 0 || chosen >= static_cast<int>(offered.size())) return;
   const int plugin = offered[static_cast<std::size_t>(chosen)];
   const FieldTypeSlot& type = types.slot(plugin);
@@ -80,7 +81,7 @@ void AddField(BookPanel& panel) {
     const int taken = panel.ForEachField(
         *record, [&](const FieldVisit& field) { return field.plugin == plugin; });
     if (taken) {
-      ShowError(57, "EntryAlreadyExistsError");
+      ShowError(msg::kErrorSingleField, "EntryAlreadyExistsError");
       return;
     }
   }

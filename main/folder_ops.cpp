@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "main/book_format.h"
 #include "main/edit_support.h"
 #include "main/element_name.h"
 #include "main/event_walk.h"
 #include "main/heap.h"
+#include "main/message_numbers.h"
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
@@ -28,11 +30,6 @@ using dlg::DlgEdit;
 using dlg::DlgStrBinding;
 using dlg::DlgStrBufBinding;
 using dlg::DlgText;
-
-// The folder description: a hidden stream named by two blanks.
-constexpr char16_t kDescriptionStream[] = u"  ";
-// The longest description read into the edit line's text; the line itself shows 511 bytes.
-constexpr uint64_t kMaxDescription = 0x100000;
 
 bool Silent(int op_mode) {
   return (op_mode & OPM_SILENT) != 0;
@@ -53,7 +50,7 @@ bool IsFolder(BookPanel& panel, const std::u16string& name) {
   storage::Storage* folder = panel.current_folder();
   if (!folder) return false;
   storage::Storage child;
-  return storage::Succeeded(folder->OpenStorage(name, kEditOpenMode, &child));
+  return storage::Succeeded(folder->OpenStorage(name, kBookOpenMode, &child));
 }
 
 std::string SkipLeadingBlanks(const std::string& text) {
@@ -72,24 +69,20 @@ bool CurrentItem(BookPanel& panel, PluginPanelItem* item) {
   return true;
 }
 
-bool IsDotDot(const PluginPanelItem& item) {
-  return std::strcmp(item.FindData.cFileName, "..") == 0;
+// The name dialog of new folders, new records and renaming: a frame, a label and one edit line
+// whose text the binding holds. True when the user accepted it.
+bool AskName(const char* help_topic, int title, int label, std::unique_ptr<dlg::DlgBinding> text) {
+  AttachDialogBuilder();
+  DlgBuilder dlg(60, 9, help_topic);
+  dlg.AddFrame(title);
+  dlg.Make<DlgText>(5, 2, 0u, label);
+  dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::move(text), DI_EDIT);
+  dlg.AddButtons(msg::kOk, msg::kCancel);
+  return dlg.Run() >= 0;
 }
 
-std::string ReadDescription(storage::Storage& folder) {
-  storage::Stream stream;
-  if (storage::Failed(folder.OpenStream(kDescriptionStream, kEditOpenMode, &stream))) return {};
-  storage::ElementStat stat;
-  if (storage::Failed(stream.Stat(&stat))) return {};
-  std::string text(static_cast<std::size_t>(std::min(stat.size, kMaxDescription)), '\0');
-  uint32_t read = 0;
-  if (storage::Failed(stream.Read(text.data(), static_cast<uint32_t>(text.size()), &read))) {
-    return {};
-  }
-  text.resize(read);
-  // A zero byte ends the text the edit line can show.
-  text.resize(strnlen(text.c_str(), text.size()));
-  return text;
+bool IsDotDot(const PluginPanelItem& item) {
+  return std::strcmp(item.FindData.cFileName, "..") == 0;
 }
 
 }  // namespace
@@ -101,14 +94,9 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
   storage::Storage* folder = panel.current_folder();
   if (!folder) return 0;
   name[NM - 1] = '\0';
-  if (!Silent(op_mode)) {
-    AttachDialogBuilder();
-    DlgBuilder dlg(60, 9, "CreateDirectoryDlg");
-    dlg.AddFrame(50);
-    dlg.Make<DlgText>(5, 2, 0u, 51);
-    dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
-    dlg.AddButtons(0, 1);
-    if (dlg.Run() < 0) return -1;
+  if (!Silent(op_mode) && !AskName("CreateDirectoryDlg", msg::kNewFolderTitle, msg::kNewFolderLabel,
+                                   std::make_unique<DlgStrBufBinding>(name, NM))) {
+    return -1;
   }
   // Typed or handed over by a copy, a name never begins with a blank: such names are the book's
   // own (one blank is a folder's password, two its description).
@@ -118,11 +106,11 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
   SanitizeName(name, NM);
   const std::u16string element = ElementName(name);
   storage::Storage made;
-  const storage::HRESULT hr = folder->CreateStorage(element, kEditOpenMode, &made);
+  const storage::HRESULT hr = folder->CreateStorage(element, kBookOpenMode, &made);
   if (storage::Succeeded(hr)) {
     made.Release();
   } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && IsFolder(panel, element))) {
-    ReportStorageError(hr, 43, name);
+    ReportStorageError(hr, msg::kErrorCreateFolder, name);
     return 0;
   }
   PlaceCursor(panel, name);
@@ -143,7 +131,8 @@ int DeleteFiles(BookPanel& panel, const PluginPanelItem* items, int count, int o
     } else {
       std::snprintf(what, sizeof what, "%d items", count);
     }
-    const char* lines[] = {Msg(15), Msg(52), what, Msg(3), Msg(1)};
+    const char* lines[] = {Msg(msg::kDeleteTitle), Msg(msg::kDeleteQuestion), what,
+                           Msg(msg::kDeleteButton), Msg(msg::kCancel)};
     if (host.Message(host.ModuleNumber, FMSG_WARNING, "ConfirmDeleteMsg", lines, 5, 2) != 0) {
       return 1;
     }
@@ -198,14 +187,11 @@ void CreateRecord(BookPanel& panel, char* name) {
   if (!folder) return;
   std::string typed;
   if (!name || name[0] == '\0') {
-    AttachDialogBuilder();
     HeapText text;
-    DlgBuilder dlg(60, 9, "CreateRecordDlg");
-    dlg.AddFrame(58);
-    dlg.Make<DlgText>(5, 2, 0u, 59);
-    dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(&text.text), DI_EDIT);
-    dlg.AddButtons(0, 1);
-    if (dlg.Run() < 0) return;
+    if (!AskName("CreateRecordDlg", msg::kNewRecordTitle, msg::kNewRecordLabel,
+                 std::make_unique<DlgStrBinding>(&text.text))) {
+      return;
+    }
     typed = SkipLeadingBlanks(text.value());
     if (typed.empty()) return;
   } else {
@@ -217,11 +203,11 @@ void CreateRecord(BookPanel& panel, char* name) {
   SanitizeName(typed.data(), typed.size());
   const std::u16string element = ElementName(typed);
   storage::Stream made;
-  const storage::HRESULT hr = folder->CreateStream(element, kEditOpenMode, &made);
+  const storage::HRESULT hr = folder->CreateStream(element, kBookOpenMode, &made);
   if (storage::Succeeded(hr)) {
     made.Release();
   } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && !IsFolder(panel, element))) {
-    ReportStorageError(hr, 42, typed);
+    ReportStorageError(hr, msg::kErrorCreateRecord, typed);
     return;
   }
   if (name) std::memcpy(name, typed.c_str(), typed.size() + 1);
@@ -237,13 +223,10 @@ void RenameItem(BookPanel& panel) {
   std::memcpy(name, item.FindData.cFileName, NM);
   SanitizeName(name, NM);
   const std::u16string old_name = ElementName(name);
-  AttachDialogBuilder();
-  DlgBuilder dlg(60, 9, "RenameDlg");
-  dlg.AddFrame(60);
-  dlg.Make<DlgText>(5, 2, 0u, 61);
-  dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBufBinding>(name, NM), DI_EDIT);
-  dlg.AddButtons(0, 1);
-  if (dlg.Run() < 0) return;
+  if (!AskName("RenameDlg", msg::kRenameTitle, msg::kRenameLabel,
+               std::make_unique<DlgStrBufBinding>(name, NM))) {
+    return;
+  }
   // Leading blanks go as when creating: a record renamed to one blank would become the folder's
   // password and lock the folder (the whole book, at the root); with two it would become the
   // folder's description.
@@ -252,7 +235,7 @@ void RenameItem(BookPanel& panel) {
   SanitizeName(typed.data(), typed.size());
   const storage::HRESULT hr = folder->RenameElement(old_name, ElementName(typed));
   if (storage::Failed(hr)) {
-    ReportStorageError(hr, 49, typed);
+    ReportStorageError(hr, msg::kErrorRename, typed);
     return;
   }
   panel.Refresh(-1, -1);
@@ -272,15 +255,15 @@ void EditFolderDescription(BookPanel& panel) {
     return;
   }
   storage::Storage* folder = panel.current_folder();
-  const std::string stored = folder ? ReadDescription(*folder) : std::string();
+  const std::string stored = folder ? ReadFolderDescription(*folder) : std::string();
   HeapText text;
   if (!stored.empty()) text.text = HeapString(stored);
   AttachDialogBuilder();
   DlgBuilder dlg(60, 9, "SetDescriptionDlg");
-  dlg.AddFrame(63);
+  dlg.AddFrame(msg::kDescriptionTitle);
   dlg.Make<DlgEdit>(5, 3, 54, DIF_HISTORY, "FolderDescription",
                     std::make_unique<DlgStrBinding>(&text.text), DI_EDIT);
-  dlg.AddButtons(0, 1);
+  dlg.AddButtons(msg::kOk, msg::kCancel);
   const bool accepted = dlg.Run() >= 0;
   if (accepted && folder) {
     const std::string typed = text.value();
@@ -291,11 +274,11 @@ void EditFolderDescription(BookPanel& panel) {
       folder->DestroyElement(kDescriptionStream);
     } else if (typed != shown) {
       storage::Stream stream;
-      storage::HRESULT hr = folder->CreateStream(kDescriptionStream, kEditReplaceMode, &stream);
+      storage::HRESULT hr = folder->CreateStream(kDescriptionStream, kBookReplaceMode, &stream);
       if (storage::Succeeded(hr)) {
         hr = stream.Write(typed.data(), static_cast<uint32_t>(typed.size()), nullptr);
       }
-      if (storage::Failed(hr)) ReportStorageError(hr, 63, name);
+      if (storage::Failed(hr)) ReportStorageError(hr, msg::kDescriptionTitle, name);
     }
   }
   panel.SetDirectory("..", OPM_SILENT);
@@ -317,14 +300,15 @@ void ScanMenu(BookPanel& panel) {
   if (scanners.size() > 1) {
     if (!state.info.Menu) return;
     std::vector<FarMenuItem> items(scanners.size() + 1);
-    dlg::CopyCut(items[0].Text, sizeof items[0].Text, Msg(78));
+    dlg::CopyCut(items[0].Text, sizeof items[0].Text, Msg(msg::kScanAllTypes));
     for (std::size_t k = 0; k < scanners.size(); ++k) {
       const FieldTypeInfo* info = types.slot(scanners[k]).info;
       dlg::CopyCut(items[k + 1].Text, sizeof items[k + 1].Text, info ? info->Name : nullptr);
     }
-    const int chosen = state.info.Menu(
-        state.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT, Msg(79), nullptr,
-        "ScanMenu", nullptr, nullptr, items.data(), static_cast<int>(items.size()));
+    const int chosen =
+        state.info.Menu(state.info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT,
+                        Msg(msg::kScanTitle), nullptr, "ScanMenu", nullptr, nullptr, items.data(),
+                        static_cast<int>(items.size()));
     if (chosen < 0 || chosen > static_cast<int>(scanners.size())) return;
     plugin = chosen == 0 ? -1 : scanners[static_cast<std::size_t>(chosen - 1)];
   }

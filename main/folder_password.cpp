@@ -11,8 +11,6 @@ namespace qb::main {
 
 namespace {
 
-constexpr uint32_t kOpenMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;  // 0x12
-constexpr uint32_t kReplaceMode = kOpenMode | storage::STGM_CREATE;                      // 0x1012
 // Streams are read and written with 32-bit counts; a record never comes near this.
 constexpr uint64_t kMaxRecordBytes = 0xFFFFFFF0u;
 
@@ -71,7 +69,7 @@ class Rekeying {
         hr = Record(folder, name);
       } else if (type == storage::STGTY_STORAGE) {
         storage::Storage child;
-        hr = folder.OpenStorage(name, kOpenMode, &child);
+        hr = folder.OpenStorage(name, kBookOpenMode, &child);
         // A subfolder with its own password keeps its own key.
         if (storage::Succeeded(hr) && !HasPasswordStream(child)) {
           path_.push_back(name);
@@ -92,7 +90,7 @@ class Rekeying {
       bool reached = true;
       for (const std::u16string& part : entry->path) {
         storage::Storage next;
-        if (storage::Failed(at->OpenStorage(part, kOpenMode, &next))) {
+        if (storage::Failed(at->OpenStorage(part, kBookOpenMode, &next))) {
           reached = false;
           break;
         }
@@ -100,7 +98,7 @@ class Rekeying {
         at = &folder;
       }
       storage::Stream stream;
-      if (reached && storage::Succeeded(at->OpenStream(entry->name, kOpenMode, &stream))) {
+      if (reached && storage::Succeeded(at->OpenStream(entry->name, kBookOpenMode, &stream))) {
         WriteAll(stream, entry->old.bytes);
       }
     }
@@ -116,7 +114,7 @@ class Rekeying {
 
   storage::HRESULT Record(storage::Storage& folder, const std::u16string& name) {
     storage::Stream stream;
-    storage::HRESULT hr = folder.OpenStream(name, kOpenMode, &stream);
+    storage::HRESULT hr = folder.OpenStream(name, kBookOpenMode, &stream);
     if (storage::Failed(hr)) return hr;
     storage::ElementStat stat;
     hr = stream.Stat(&stat);
@@ -150,7 +148,7 @@ class Rekeying {
 
 storage::HRESULT WriteCheck(storage::Storage& folder, const std::uint8_t* bytes) {
   storage::Stream stream;
-  storage::HRESULT hr = folder.CreateStream(kPasswordStream, kReplaceMode, &stream);
+  storage::HRESULT hr = folder.CreateStream(kPasswordStream, kBookReplaceMode, &stream);
   if (storage::Failed(hr)) return hr;
   uint32_t written = 0;
   hr = stream.Write(bytes, kPasswordCheckBytes, &written);
@@ -166,7 +164,7 @@ PasswordStream ReadPasswordStream(storage::Storage& folder,
   storage::HRESULT ignored = storage::S_OK;
   storage::HRESULT& hr = error ? *error : ignored;
   storage::Stream stream;
-  hr = folder.OpenStream(kPasswordStream, kOpenMode, &stream);
+  hr = folder.OpenStream(kPasswordStream, kBookOpenMode, &stream);
   if (hr == storage::STG_E_FILENOTFOUND) {
     // A storage of that name is no password either; the name is then simply not a stream.
     hr = storage::S_OK;
@@ -186,7 +184,7 @@ PasswordStream ReadPasswordStream(storage::Storage& folder,
 
 bool HasPasswordStream(storage::Storage& folder) {
   storage::Stream stream;
-  return folder.OpenStream(kPasswordStream, kOpenMode, &stream) != storage::STG_E_FILENOTFOUND;
+  return folder.OpenStream(kPasswordStream, kBookOpenMode, &stream) != storage::STG_E_FILENOTFOUND;
 }
 
 storage::HRESULT ChangeFolderKey(storage::Storage& folder, const PasswordKey* password,

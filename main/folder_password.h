@@ -8,13 +8,11 @@
 #include <cstdint>
 #include <functional>
 
+#include "main/book_format.h"
 #include "main/password.h"
 #include "platform/storage/storage.h"
 
 namespace qb::main {
-
-// The password stream's element name.
-inline constexpr char16_t kPasswordStream[] = u" ";
 
 enum class PasswordStream {
   kAbsent,   // the folder has no password

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "main/plugin_state.h"
+#include "platform/paths/paths.h"
 #include "sdk/services.h"
 #include "shared/lang/current_language.h"
 #include "shared/lang/lang_store.h"
@@ -23,9 +24,7 @@ std::string ModuleDirectory() {
   if (!State().module_dir.empty()) return State().module_dir;
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&CommonGetMsgEx), &info) != 0 && info.dli_fname != nullptr) {
-    std::string path = info.dli_fname;
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) return path.substr(0, slash + 1);
+    return DirectoryPart(info.dli_fname);
   }
   return "";
 }

@@ -1,26 +1,22 @@
 // What the host's panel shows of the book, and moving the panel through it.
 #include <cstring>
 
+#include "main/book_format.h"
 #include "main/book_panel.h"
 #include "main/element_name.h"
 #include "main/heap.h"
 #include "main/main_text.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
+#include "platform/time/clock.h"
 
 namespace qb::main {
 
 namespace {
 
-constexpr uint32_t kOpenMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
-constexpr char kTitle[] = "Quillbox";
-
 bool Interactive(int op_mode) {
   return (op_mode & (OPM_SILENT | OPM_FIND)) == 0;
-}
-
-FILETIME ToFileTime(storage::FileTime t) {
-  return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
 }
 
 // The panel modes and key bars, looked up once (the texts live as long as the language store).
@@ -40,51 +36,36 @@ const PanelLook& Look() {
   static const PanelLook look = [] {
     static char empty[] = "";
     PanelLook l{};
-    l.titles_name[0] = l.titles_name[1] = MainText(16);
-    l.titles_name_descr[0] = MainText(16);
-    l.titles_name_descr[1] = MainText(17);
+    l.titles_name[0] = l.titles_name[1] = MainText(msg::kColumnName);
+    l.titles_name_descr[0] = MainText(msg::kColumnName);
+    l.titles_name_descr[1] = MainText(msg::kColumnDescription);
     l.modes[0] = PanelMode{"NO,NO", "0,0", l.titles_name, 0, 0, 0, 0, "Z", "0", {0, 0}};
     l.modes[1] = PanelMode{"NO,Z", "0,25", l.titles_name_descr, 0, 0, 0, 0, "Z", "0", {0, 0}};
     l.modes[2] = PanelMode{"NO,Z", "25,0", l.titles_name_descr, 0, 0, 0, 0, "Z", "0", {0, 0}};
     // Titles[] are F1..F12, index = key number - 1.
     KeyBarTitles& f = l.folder_keys;
-    f.Titles[5] = Label(18);
-    f.AltTitles[2] = Label(19);
-    f.AltTitles[5] = Label(20);
+    f.Titles[5] = Label(msg::kKeyF6);
+    f.AltTitles[2] = Label(msg::kKeyFolderAltF3);
+    f.AltTitles[5] = Label(msg::kKeyFolderAltF6);
     f.AltTitles[11] = empty;
     f.ShiftTitles[0] = f.ShiftTitles[1] = empty;
-    f.ShiftTitles[2] = Label(21);
-    f.ShiftTitles[3] = Label(22);
-    f.ShiftTitles[6] = Label(23);
+    f.ShiftTitles[2] = Label(msg::kKeyShiftF3);
+    f.ShiftTitles[3] = Label(msg::kKeyFolderShiftF4);
+    f.ShiftTitles[6] = Label(msg::kKeyFolderShiftF7);
     KeyBarTitles& r = l.record_keys;
-    r.Titles[5] = Label(18);
+    r.Titles[5] = Label(msg::kKeyF6);
     r.Titles[6] = empty;
-    r.AltTitles[2] = Label(24);
-    r.AltTitles[3] = Label(25);
-    r.AltTitles[4] = Label(26);
+    r.AltTitles[2] = Label(msg::kKeyRecordAltF3);
+    r.AltTitles[3] = Label(msg::kKeyRecordAltF4);
+    r.AltTitles[4] = Label(msg::kKeyRecordAltF5);
     r.AltTitles[5] = empty;
     r.AltTitles[11] = empty;
     r.ShiftTitles[0] = r.ShiftTitles[1] = empty;
-    r.ShiftTitles[2] = Label(21);
-    r.ShiftTitles[3] = Label(27);
+    r.ShiftTitles[2] = Label(msg::kKeyShiftF3);
+    r.ShiftTitles[3] = Label(msg::kKeyRecordShiftF4);
     return l;
   }();
   return look;
-}
-
-// The folder description stream's text, or empty.
-std::string FolderDescription(storage::Storage& folder) {
-  storage::Stream stream;
-  if (storage::Failed(folder.OpenStream(u"  ", kOpenMode, &stream))) return {};
-  storage::ElementStat stat;
-  if (storage::Failed(stream.Stat(&stat)) || stat.size == 0 || stat.size > 0x100000) return {};
-  std::string text(static_cast<std::size_t>(stat.size), '\0');
-  uint32_t read = 0;
-  if (storage::Failed(stream.Read(text.data(), static_cast<uint32_t>(text.size()), &read))) {
-    return {};
-  }
-  text.resize(read);
-  return text;
 }
 
 PluginPanelItem* HandOver(std::vector<PluginPanelItem>& items) {
@@ -152,17 +133,16 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
     if (storage::Succeeded(folder->Enumerate(&elements))) {
       storage::ElementStat stat;
       while (elements.Next(&stat) == storage::S_OK) {
-        // Names beginning with a space are the book's own (password, folder description).
-        if (stat.name.empty() || stat.name[0] == u' ') continue;
+        if (stat.name.empty() || IsReservedElementName(stat.name)) continue;
         const bool is_folder = stat.type == storage::STGTY_STORAGE;
         if (!is_folder && stat.type != storage::STGTY_STREAM) continue;
         PluginPanelItem item{};
         WIN32_FIND_DATA& fd = item.FindData;
         const std::string name = DisplayName(stat.name, sizeof fd.cFileName - 1);
         std::memcpy(fd.cFileName, name.c_str(), name.size() + 1);
-        fd.ftCreationTime = ToFileTime(stat.creation);
-        fd.ftLastAccessTime = ToFileTime(stat.access);
-        fd.ftLastWriteTime = ToFileTime(stat.modification);
+        fd.ftCreationTime = clock::TicksToFileTime(stat.creation);
+        fd.ftLastAccessTime = clock::TicksToFileTime(stat.access);
+        fd.ftLastWriteTime = clock::TicksToFileTime(stat.modification);
         fd.nFileSizeHigh = static_cast<DWORD>(stat.size >> 32);
         fd.nFileSizeLow = static_cast<DWORD>(stat.size);
         fd.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -172,18 +152,18 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
           fd.dwFileAttributes |= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
           storage::Stream record;
           if (Interactive(op_mode) &&
-              storage::Succeeded(folder->OpenStream(stat.name, kOpenMode, &record))) {
+              storage::Succeeded(folder->OpenStream(stat.name, kBookOpenMode, &record))) {
             description = ComposeDescription(format, record);
           }
         } else if (Interactive(op_mode)) {
           storage::Storage child;
-          if (storage::Succeeded(folder->OpenStorage(stat.name, kOpenMode, &child))) {
+          if (storage::Succeeded(folder->OpenStorage(stat.name, kBookOpenMode, &child))) {
             storage::Stream password;
-            if (storage::Succeeded(child.OpenStream(u" ", kOpenMode, &password))) {
+            if (storage::Succeeded(child.OpenStream(kPasswordStream, kBookOpenMode, &password))) {
               fd.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
             }
             password.Release();
-            description = FolderDescription(child);
+            description = ReadFolderDescription(child);
           }
         }
         if (!description.empty()) item.Description = HeapString(description);
@@ -246,7 +226,7 @@ int BookPanel::EnterPart(const std::string& part, int op_mode, bool* record) {
   storage::Storage* folder = current_folder();
   if (!folder) return -1;
   storage::Storage child;
-  if (storage::Succeeded(folder->OpenStorage(element, kOpenMode, &child))) {
+  if (storage::Succeeded(folder->OpenStorage(element, kBookOpenMode, &child))) {
     FolderLevel level;
     level.name = name;
     level.storage = std::move(child);
@@ -258,7 +238,7 @@ int BookPanel::EnterPart(const std::string& part, int op_mode, bool* record) {
     return 1;
   }
   storage::Stream stream;
-  const storage::HRESULT hr = folder->OpenStream(element, kOpenMode, &stream);
+  const storage::HRESULT hr = folder->OpenStream(element, kBookOpenMode, &stream);
   if (storage::Succeeded(hr)) {
     record_stream_ = std::move(stream);
     record_name_ = name;
@@ -266,7 +246,7 @@ int BookPanel::EnterPart(const std::string& part, int op_mode, bool* record) {
     *record = true;
     return 2;
   }
-  ShowStorageError(41, name, hr);
+  ShowStorageError(msg::kErrorNoSuchElement, name, hr);
   return -1;
 }
 

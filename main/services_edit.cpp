@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "main/heap.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "main/services_text.h"
 #include "main/settings.h"
@@ -46,7 +47,7 @@ void ShowText(const char* title, const char* help_topic, const std::vector<std::
   std::vector<const char*> lines;
   lines.push_back(title);
   for (const std::string& line : body) lines.push_back(line.c_str());
-  lines.push_back(CommonGetMsgEx(0, nullptr));
+  lines.push_back(CommonGetMsgEx(qb::main::msg::kOk, nullptr));
   info.Message(info.ModuleNumber, 0, help_topic, lines.data(), static_cast<int>(lines.size()), 1);
 }
 
@@ -84,7 +85,7 @@ int StdEditSingleLine(const char* title, const char* help_topic, const char* tex
   DlgBuilder dlg(60, 9, help_topic);
   dlg.AddFrame(title);
   dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::make_unique<DlgStrBinding>(line.at(0)), DI_EDIT);
-  dlg.AddButtons(0, 1);
+  dlg.AddButtons(qb::main::msg::kOk, qb::main::msg::kCancel);
   if (dlg.Run() < 0) return 0;
   KeepUncutLine(line.at(0), value);
   if (*line.at(0) == nullptr) *line.at(0) = qb::main::HeapString("");
@@ -118,7 +119,7 @@ int StdEditMultiLine(const char* title, const char* help_topic, const char* text
     dlg.Make<DlgEdit>(5, static_cast<int>(i) + 3, 54, DIF_EDITOR, nullptr,
                       std::make_unique<DlgStrBinding>(texts.at(i)), DI_EDIT);
   }
-  dlg.AddButtons(0, 1);
+  dlg.AddButtons(qb::main::msg::kOk, qb::main::msg::kCancel);
   if (dlg.Run() < 0) return 0;
   for (size_t i = 0; i < lines.size() && i < n; ++i) KeepUncutLine(texts.at(i), lines[i]);
   // Empty lines at the end are dropped; the lines are joined by single line feeds.

@@ -2,6 +2,7 @@
 // accepting button, under the caller's help topic.
 #include <vector>
 
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "sdk/services.h"
 
@@ -12,16 +13,18 @@ void ShowLines(std::initializer_list<const char*> text, const char* help_topic) 
   if (info.Message == nullptr) return;
   // Texts missing from the language store go to the host as they are (null).
   std::vector<const char*> lines;
-  lines.push_back(CommonGetMsgEx(13, nullptr));
+  lines.push_back(CommonGetMsgEx(qb::main::msg::kErrorTitle, nullptr));
   for (const char* line : text) lines.push_back(line);
-  lines.push_back(CommonGetMsgEx(0, nullptr));
+  lines.push_back(CommonGetMsgEx(qb::main::msg::kOk, nullptr));
   info.Message(info.ModuleNumber, FMSG_WARNING, help_topic, lines.data(),
                static_cast<int>(lines.size()), 1);
 }
 
 }  // namespace
 
-void ShowError(const char* text, const char* help_topic) { ShowLines({text}, help_topic); }
+void ShowError(const char* text, const char* help_topic) {
+  ShowLines({text}, help_topic);
+}
 
 void ShowError(int message, const char* help_topic) {
   ShowLines({CommonGetMsgEx(message, nullptr)}, help_topic);

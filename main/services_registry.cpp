@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "main/book_format.h"
 #include "platform/codepage/codepage.h"
+#include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
 #include "sdk/services.h"
 
@@ -23,13 +25,9 @@ bool NamesNoSubKey(const char* name) {
 extern "C" {
 
 HKEY OpenRegKey(const char* root, const char* subkey) {
-  std::string path = root != nullptr ? root : "";
-  if (!path.empty()) path += '\\';
-  path += "Quillbox";
-  if (subkey != nullptr) {
-    path += '\\';
-    path += subkey;
-  }
+  const std::string path =
+      qb::JoinKeyPath(qb::JoinKeyPath(root != nullptr ? root : "", qb::main::kRegistryKey),
+                      subkey != nullptr ? subkey : "");
   HKEY key = nullptr;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), &key) != ERROR_SUCCESS) return nullptr;
   return key;

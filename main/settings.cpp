@@ -4,7 +4,9 @@
 #include <cstring>
 #include <optional>
 
+#include "main/book_format.h"
 #include "main/plugin_state.h"
+#include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
 #include "sdk/services.h"
 
@@ -35,9 +37,8 @@ constexpr NumberSetting kNumbers[] = {
 std::string ModuleDirectory() {
   const PluginState& st = State();
   if (!st.module_dir.empty()) return st.module_dir;
-  std::string path(st.info.ModuleName, strnlen(st.info.ModuleName, sizeof(st.info.ModuleName)));
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return DirectoryPart(std::string_view(st.info.ModuleName,
+                                        strnlen(st.info.ModuleName, sizeof(st.info.ModuleName))));
 }
 
 class Key {
@@ -80,7 +81,7 @@ void ReadSettings() {
   Key key;
   Settings& s = st.settings;
   UnreadBaseline().reset();
-  s.book_file = ReadString(key.get(), "BookFile", ModuleDirectory() + "Quillbox.Dat");
+  s.book_file = ReadString(key.get(), "BookFile", DefaultBookPath(ModuleDirectory()));
   s.description = ReadString(key.get(), "Description", "");
   s.user_name = ReadString(key.get(), "UserName", "System Operator");
   for (const NumberSetting& n : kNumbers) s.*n.field = ReadNumber(key.get(), n);

@@ -18,7 +18,7 @@ void ReadSettings();
 bool WriteSettings();
 
 // Hands the host's table of State().info to this library's dialog builder, with the error box
-// texts (main-module messages 13 and 0). Called at start-up once the table is copied; the
+// texts (msg::kErrorTitle and msg::kOk). Called at start-up once the table is copied; the
 // services call it again when a dialog is about to run, so it is safe to call at any time.
 void AttachDialogBuilder();
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "main/main_text.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 
 namespace qb::main {
@@ -14,11 +15,11 @@ void ShowStorageError(int message, const std::string& element_name, storage::HRE
   char code[32];
   std::snprintf(code, sizeof code, "HResult = 0x%08X", static_cast<unsigned>(hr));
   std::vector<const char*> lines;
-  lines.push_back(MainText(13));
+  lines.push_back(MainText(msg::kErrorTitle));
   lines.push_back(MainText(message));
   if (!element_name.empty()) lines.push_back(element_name.c_str());
   lines.push_back(code);
-  lines.push_back(MainText(0));
+  lines.push_back(MainText(msg::kOk));
   info.Message(info.ModuleNumber, FMSG_WARNING, "SystemError", lines.data(),
                static_cast<int>(lines.size()), 1);
 }

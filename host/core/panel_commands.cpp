@@ -13,7 +13,7 @@
 
 #include "host/core/command_line.h"
 #include "host/core/host.h"
-#include "host/core/paths.h"
+#include "platform/paths/paths.h"
 
 namespace qb::host {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "host/core/paths.h"
+#include "platform/paths/paths.h"
 
 namespace qb::host {
 

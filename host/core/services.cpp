@@ -12,7 +12,7 @@
 
 #include "host/core/host.h"
 #include "host/core/panel.h"
-#include "host/core/paths.h"
+#include "platform/paths/paths.h"
 
 namespace qb::host {
 

@@ -45,22 +45,38 @@ class Converter {
   iconv_t cd_;
 };
 
+bool IsContinuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
 bool IsHighSurrogate(char16_t c) {
   return c >= 0xD800 && c <= 0xDBFF;
 }
 
 }  // namespace
 
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
+  const unsigned char lead = static_cast<unsigned char>(text[i]);
+  const std::size_t n = lead < 0x80           ? 1
+                        : (lead >> 5) == 0x6  ? 2
+                        : (lead >> 4) == 0xE  ? 3
+                        : (lead >> 3) == 0x1E ? 4
+                                              : 1;
+  if (i + n > text.size()) return 1;
+  for (std::size_t k = 1; k < n; ++k) {
+    if (!IsContinuation(text[i + k])) return 1;
+  }
+  return n;
+}
+
 std::size_t Utf8CutPoint(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text.size();
-  std::size_t n = maxBytes;
-  // Step back over continuation bytes to the start of the sequence the limit falls inside; that
-  // start is the cut point, unless the sequence ends exactly at the limit.
-  std::size_t start = n;
-  while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && n - start < 4) {
-    --start;
-  }
-  return start;
+  // text[maxBytes] is the first byte left out. When it continues a character that begins at most
+  // three bytes before it, the cut goes before that character.
+  std::size_t start = maxBytes;
+  while (start > 0 && maxBytes - start < 3 && IsContinuation(text[start])) --start;
+  if (start < maxBytes && Utf8SequenceLength(text, start) > maxBytes - start) return start;
+  return maxBytes;
 }
 
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t maxUnits, bool* cut) {

@@ -62,9 +62,17 @@ int WidenInto(const char* text, char16_t* out, std::size_t capacity);
 // passing the same bytes on. Returns the number of bytes written without the terminator.
 std::size_t OemToAnsiInto(const char* text, char* out, std::size_t capacity);
 
-// The length of the longest prefix of text, at most maxBytes, that does not end inside a UTF-8
-// sequence.
+// Where a text is cut to fit maxBytes: the length of its longest prefix, at most maxBytes, that
+// does not end inside a UTF-8 character. A character that does not fit goes whole; bytes that form
+// no character (text that is not UTF-8) are cut at the byte. text must be the whole text (or run
+// at least three bytes past maxBytes), so that the character at the limit can be seen entire.
+// Every cut of UTF-8 text in the system is made here.
 std::size_t Utf8CutPoint(std::string_view text, std::size_t maxBytes);
+
+// The length of the UTF-8 character that begins at text[i] (i < text.size()): 2 to 4 for a lead
+// byte followed by all its continuation bytes, 1 for ASCII and for any byte that begins no whole
+// sequence (a stray continuation byte, a sequence cut off), so that any byte string can be walked.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
 
 }  // namespace qb::codepage
 

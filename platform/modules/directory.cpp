@@ -7,24 +7,10 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/codepage/codepage.h"
+
 namespace qb {
 namespace {
-
-// Length of the UTF-8 sequence starting at text[i]; a stray or truncated byte counts alone, so
-// any byte string can be matched.
-std::size_t SequenceLength(std::string_view text, std::size_t i) {
-  unsigned char lead = static_cast<unsigned char>(text[i]);
-  std::size_t n = lead < 0x80           ? 1
-                  : (lead >> 5) == 0x6  ? 2
-                  : (lead >> 4) == 0xE  ? 3
-                  : (lead >> 3) == 0x1E ? 4
-                                        : 1;
-  if (i + n > text.size()) return 1;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
-  }
-  return n;
-}
 
 char FoldAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -42,14 +28,14 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
       starP = p++;
       starN = n;
     } else if (p < pattern.size() && pattern[p] == '?') {
-      n += SequenceLength(name, n);
+      n += codepage::Utf8SequenceLength(name, n);
       ++p;
     } else if (p < pattern.size() && FoldAscii(pattern[p]) == FoldAscii(name[n])) {
       ++n;
       ++p;
     } else if (starP != std::string_view::npos) {
       p = starP + 1;
-      starN += SequenceLength(name, starN);
+      starN += codepage::Utf8SequenceLength(name, starN);
       n = starN;
     } else {
       return false;
@@ -57,13 +43,6 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
   }
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
-}
-
-std::string JoinPath(std::string_view dir, std::string_view name) {
-  std::string path(dir);
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += name;
-  return path;
 }
 
 std::vector<std::string> ListFiles(const std::string& dir, std::string_view pattern, int* error) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths/paths.h"
+
 namespace qb {
 
 // Whether name matches pattern: "*" matches any run of characters (also none), "?" exactly one
@@ -20,9 +22,6 @@ bool MatchesPattern(std::string_view name, std::string_view pattern);
 // gives an empty list; *error, when given, receives its errno value (0 on success).
 std::vector<std::string> ListFiles(const std::string& dir, std::string_view pattern,
                                    int* error = nullptr);
-
-// dir joined with name by exactly one "/".
-std::string JoinPath(std::string_view dir, std::string_view name);
 
 }  // namespace qb
 

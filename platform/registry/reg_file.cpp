@@ -12,6 +12,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/paths/paths.h"
 #include "platform/registry/reg_format.h"
 
 namespace qb::registry {
@@ -185,14 +186,12 @@ std::string ConfigDirectory() {
   if (configured != nullptr && *configured != '\0') return configured;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
-  if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/quillbox";
-  return HomeDirectory() + "/.config/quillbox";
+  if (xdg != nullptr && xdg[0] == '/') return JoinPath(xdg, "quillbox");
+  return JoinPath(HomeDirectory(), ".config/quillbox");
 }
 
 std::string FilePath() {
-  std::string dir = ConfigDirectory();
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir + kFileName;
+  return JoinPath(ConfigDirectory(), kFileName);
 }
 
 void SetConfigDirectory(const std::string& dir) {

@@ -40,15 +40,6 @@ std::string NormalizePath(std::string_view path) {
   return out;
 }
 
-std::string JoinKeyPath(std::string_view parent, std::string_view child) {
-  if (parent.empty()) return std::string(child);
-  if (child.empty()) return std::string(parent);
-  std::string path(parent);
-  path += '\\';
-  path += child;
-  return path;
-}
-
 const RegValue* RegKey::FindValue(std::string_view name) const {
   for (const RegValue& v : values) {
     if (NamesEqual(v.name, name)) return &v;

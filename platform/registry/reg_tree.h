@@ -32,8 +32,6 @@ std::string FoldPath(std::string_view path);
 bool NamesEqual(std::string_view a, std::string_view b);
 // path without empty components ("\\a\\\\b\\" -> "a\\b").
 std::string NormalizePath(std::string_view path);
-// parent\child, either may be empty.
-std::string JoinKeyPath(std::string_view parent, std::string_view child);
 
 class RegTree {
  public:

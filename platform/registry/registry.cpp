@@ -6,18 +6,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths/paths.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/reg_tree.h"
 
-namespace {
+// The Windows names below are global; what they are made of is the registry's own.
+using namespace qb::registry;
 
-using qb::registry::kRegKeyMagic;
-using qb::registry::ModifyRegistry;
-using qb::registry::NormalizePath;
-using qb::registry::ReadRegistry;
-using qb::registry::RegKey;
-using qb::registry::RegTree;
-using qb::registry::RegValue;
+namespace {
 
 // The longest key name and value name, as on Windows.
 constexpr std::size_t kMaxKeyNameLength = 255;
@@ -71,7 +67,7 @@ HKEY NewHandle(const std::string& path) {
 LSTATUS FullPath(HKEY key, const char* subKey, std::string* full) {
   std::string base;
   if (!PathOf(key, &base)) return ERROR_INVALID_HANDLE;
-  *full = NormalizePath(qb::registry::JoinKeyPath(base, subKey ? subKey : ""));
+  *full = NormalizePath(qb::JoinKeyPath(base, subKey ? subKey : ""));
   return PathIsValid(*full) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 

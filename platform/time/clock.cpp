@@ -45,17 +45,15 @@ uint64_t FileTimeToTicks(FILETIME ft) {
 }
 
 uint64_t UnixToTicks(int64_t seconds, uint32_t nanoseconds) {
-  constexpr int64_t kEpochSeconds = static_cast<int64_t>(kUnixEpochAsFileTime / 10000000ull);
-  if (seconds < -kEpochSeconds) return 0;
+  if (seconds < -kUnixEpochAsFileTimeSeconds) return 0;
   // Seconds from 1601 fit comfortably: the range of a uint64_t of ticks reaches year 60056.
-  uint64_t since1601 = static_cast<uint64_t>(seconds + kEpochSeconds);
-  if (since1601 > UINT64_MAX / 10000000ull - 1) return UINT64_MAX;
-  return since1601 * 10000000ull + nanoseconds / 100u;
+  uint64_t since1601 = static_cast<uint64_t>(seconds + kUnixEpochAsFileTimeSeconds);
+  if (since1601 > UINT64_MAX / kTicksPerSecond - 1) return UINT64_MAX;
+  return since1601 * kTicksPerSecond + nanoseconds / 100u;
 }
 
 int64_t TicksToUnixSeconds(uint64_t ticks) {
-  return static_cast<int64_t>(ticks / 10000000ull) -
-         static_cast<int64_t>(kUnixEpochAsFileTime / 10000000ull);
+  return static_cast<int64_t>(ticks / kTicksPerSecond) - kUnixEpochAsFileTimeSeconds;
 }
 
 uint64_t NowTicks() {

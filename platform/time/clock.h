@@ -15,8 +15,15 @@
 
 namespace qb::clock {
 
-// 100-nanosecond intervals between 1601-01-01 and 1970-01-01 (both UTC).
-inline constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+// FILETIME counts 100-nanosecond intervals ("ticks") since 1601-01-01 UTC. Its epoch is spelled
+// here and nowhere else: convert with the functions below, or with these constants where a count
+// in seconds is at hand.
+inline constexpr uint64_t kTicksPerSecond = 10000000ull;
+// Seconds and ticks between 1601-01-01 and 1970-01-01 (both UTC).
+inline constexpr int64_t kUnixEpochAsFileTimeSeconds = 11644473600ll;
+inline constexpr uint64_t kUnixEpochAsFileTime =
+    static_cast<uint64_t>(kUnixEpochAsFileTimeSeconds) * kTicksPerSecond;
+static_assert(kUnixEpochAsFileTime == 116444736000000000ull);
 
 // Now, as a count of 100-nanosecond intervals since 1601-01-01 UTC.
 uint64_t NowTicks();

@@ -19,12 +19,19 @@ std::string DataText(const FarDialogItem& rec) {
 
 }  // namespace
 
-bool DlgBinding::Validate(const FarDialogItem&) { return true; }
+bool DlgBinding::Validate(const FarDialogItem&) {
+  return true;
+}
 
-// ---- Caller's buffer -------------------------------------------------------------------------------
+bool DlgTextBinding::Validate(const FarDialogItem& rec) {
+  return !check_ || check_(DataText(rec).c_str());
+}
+
+// ---- Caller's buffer
+// -------------------------------------------------------------------------------
 
 DlgStrBufBinding::DlgStrBufBinding(char* buffer, size_t size, TextCheck check)
-    : buffer_(buffer), size_(size), check_(std::move(check)) {}
+    : DlgTextBinding(std::move(check)), buffer_(buffer), size_(size) {}
 
 void DlgStrBufBinding::Fill(FarDialogItem* rec) {
   if (buffer_ == nullptr || size_ == 0) {
@@ -36,25 +43,18 @@ void DlgStrBufBinding::Fill(FarDialogItem* rec) {
   CopyCut(rec->Data, sizeof(rec->Data), value.c_str());
 }
 
-bool DlgStrBufBinding::Validate(const FarDialogItem& rec) {
-  return !check_ || check_(DataText(rec).c_str());
-}
-
 void DlgStrBufBinding::Store(const FarDialogItem& rec) {
   if (buffer_ != nullptr && size_ > 0) CopyCut(buffer_, size_, DataText(rec).c_str());
 }
 
-// ---- Heap text ---------------------------------------------------------------------------------------
+// ---- Heap text
+// ---------------------------------------------------------------------------------------
 
 DlgStrBinding::DlgStrBinding(char** variable, TextCheck check)
-    : variable_(variable), check_(std::move(check)) {}
+    : DlgTextBinding(std::move(check)), variable_(variable) {}
 
 void DlgStrBinding::Fill(FarDialogItem* rec) {
   CopyCut(rec->Data, sizeof(rec->Data), variable_ != nullptr ? *variable_ : nullptr);
-}
-
-bool DlgStrBinding::Validate(const FarDialogItem& rec) {
-  return !check_ || check_(DataText(rec).c_str());
 }
 
 void DlgStrBinding::Store(const FarDialogItem& rec) {
@@ -68,7 +68,8 @@ void DlgStrBinding::Store(const FarDialogItem& rec) {
   *variable_ = copy;
 }
 
-// ---- Whole number ------------------------------------------------------------------------------------
+// ---- Whole number
+// ------------------------------------------------------------------------------------
 
 DlgIntBinding::DlgIntBinding(int* variable, int min, int max, int message, const char* help_topic)
     : DlgIntBinding(variable, min, max, HostMsg(message), help_topic) {}

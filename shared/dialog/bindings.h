@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <utility>
 
 #include "sdk/far.h"
 
@@ -24,35 +25,44 @@ class DlgBinding {
   virtual void Store(const FarDialogItem& rec) = 0;
 };
 
+// What the text bindings share: the typed text is accepted when there is no check or the check
+// accepts it.
+class DlgTextBinding : public DlgBinding {
+ public:
+  bool Validate(const FarDialogItem& rec) override;
+
+ protected:
+  explicit DlgTextBinding(TextCheck check) : check_(std::move(check)) {}
+
+ private:
+  TextCheck check_;
+};
+
 // Bound to a caller's character buffer of `size` bytes (512 unless told otherwise: a whole item
 // text). Longer texts are cut to the buffer.
-class DlgStrBufBinding : public DlgBinding {
+class DlgStrBufBinding : public DlgTextBinding {
  public:
   explicit DlgStrBufBinding(char* buffer, size_t size = sizeof(FarDialogItem::Data),
                             TextCheck check = nullptr);
   void Fill(FarDialogItem* rec) override;
-  bool Validate(const FarDialogItem& rec) override;
   void Store(const FarDialogItem& rec) override;
 
  private:
   char* buffer_;
   size_t size_;
-  TextCheck check_;
 };
 
 // Bound to a pointer variable holding a heap text (malloc heap: the one behind the main library's
 // Malloc and Free) or null. Null shows as an empty line; storing frees the old text and sets a new
 // heap copy of what was typed (the empty text when nothing was).
-class DlgStrBinding : public DlgBinding {
+class DlgStrBinding : public DlgTextBinding {
  public:
   explicit DlgStrBinding(char** variable, TextCheck check = nullptr);
   void Fill(FarDialogItem* rec) override;
-  bool Validate(const FarDialogItem& rec) override;
   void Store(const FarDialogItem& rec) override;
 
  private:
   char** variable_;
-  TextCheck check_;
 };
 
 // Bound to a signed 32-bit variable with an accepted range. The text is read as "0x" or "0X" plus

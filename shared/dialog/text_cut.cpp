@@ -1,6 +1,9 @@
 #include "shared/dialog/text_cut.h"
 
 #include <cstring>
+#include <string_view>
+
+#include "platform/codepage/codepage.h"
 
 namespace qb::dlg {
 
@@ -9,13 +12,9 @@ size_t CopyCut(char* dst, size_t dst_size, const char* src) {
   if (src == nullptr) src = "";
   size_t n = strnlen(src, dst_size);
   if (n >= dst_size) {
-    n = dst_size - 1;
-    // Back off over continuation bytes to the start of the character that does not fit.
-    // A character is at most four bytes; text that is not UTF-8 is cut at the byte.
-    auto continuation = [&](size_t i) { return (static_cast<unsigned char>(src[i]) & 0xC0) == 0x80; };
-    size_t k = n;
-    while (k > 0 && n - k < 3 && continuation(k)) --k;
-    if (!continuation(k)) n = k;
+    // The cut looks at the whole character at the limit, which may run up to three bytes past it.
+    const size_t seen = dst_size + strnlen(src + dst_size, 3);
+    n = codepage::Utf8CutPoint(std::string_view(src, seen), dst_size - 1);
   }
   std::memmove(dst, src, n);
   dst[n] = '\0';

@@ -7,8 +7,9 @@
 
 namespace qb::dlg {
 
-// Copies src (null: the empty text) into dst of dst_size bytes (at least 1), terminated. Returns
-// the number of bytes copied, without the terminator.
+// Copies src (a terminated text; null: the empty text) into dst of dst_size bytes (at least 1),
+// terminated, cut as codepage::Utf8CutPoint cuts. Returns the number of bytes copied, without the
+// terminator.
 size_t CopyCut(char* dst, size_t dst_size, const char* src);
 
 }  // namespace qb::dlg

@@ -1,6 +1,5 @@
 #include "shared/lang/lang_store.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +9,9 @@
 #include <climits>
 #include <cstring>
 #include <new>
+
+#include "platform/modules/directory.h"
+#include "platform/paths/paths.h"
 
 namespace qb::lang {
 namespace {
@@ -24,29 +26,6 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
-}
-
-// "*.ln?" without regard to case: the name ends in ".ln" and exactly one more character (one
-// UTF-8 sequence, so a non-ASCII last letter counts as one character, as it would on Windows).
-bool IsLanguageFileName(std::string_view name) {
-  if (name.empty()) return false;
-  size_t last = name.size() - 1;
-  while (last > 0 && (static_cast<unsigned char>(name[last]) & 0xC0) == 0x80) --last;
-  return last >= 3 && EqualNoCase(name.substr(last - 3, 3), ".ln");
-}
-
-// The names of the language files of dir, in byte-wise order so that the load order (and with it
-// which of two files answers for the same module) does not depend on the file system.
-std::vector<std::string> LanguageFileNames(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (d == nullptr) return names;
-  while (const dirent* entry = readdir(d)) {
-    if (IsLanguageFileName(entry->d_name)) names.emplace_back(entry->d_name);
-  }
-  closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // The whole file in a buffer one byte longer than the file, so that its last line can be cut with
@@ -112,9 +91,11 @@ bool LangStore::Load(const std::string& dir, const std::string& current_language
   Clear();
   current_language_ = current_language;
   bool any = false;
-  for (const std::string& name : LanguageFileNames(dir)) {
+  // Byte-wise name order, so that the load order (and with it which of two files answers for the
+  // same module) does not depend on the file system.
+  for (const std::string& name : ListFiles(dir, "*.ln?")) {
     size_t size = 0;
-    std::unique_ptr<char[]> buffer = ReadWholeFile(dir + name, &size);
+    std::unique_ptr<char[]> buffer = ReadWholeFile(JoinPath(dir, name), &size);
     if (!buffer) continue;
     char* begin = buffer.get();
     buffers_.push_back(std::move(buffer));

@@ -259,6 +259,16 @@ TEST_F(DialogBuilderTest, LongTextsAreCutTo511BytesWithoutSplittingACharacter) {
   EXPECT_EQ(std::string(shown[1].Data), std::string(510, 'b'));
 }
 
+TEST_F(DialogBuilderTest, ACharacterReachingPastTheBufferIsLeftOutWhole) {
+  // The four bytes of U+1F600 take 509 to 512: the last one lies beyond the 512-byte record.
+  std::string emoji = std::string(509, 'b') + "\xF0\x9F\x98\x80" + "tail";
+  DlgBuilder dlg(60, 9, nullptr);
+  dlg.Make<DlgText>(1, 1, 0u, emoji.c_str());
+  host.dialog_answers.push_back(ScriptedHost::Close(-1));
+  dlg.Run();
+  EXPECT_EQ(std::string(host.dialogs[0].items[0].Data), std::string(509, 'b'));
+}
+
 TEST_F(DialogBuilderTest, FrameButtonsAndEditsDescribeThemselvesToTheHost) {
   char buf[512] = "v";
   DlgBuilder dlg(60, 21, "Configuration");

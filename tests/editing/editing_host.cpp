@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t kMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
+constexpr uint32_t kMode = qb::main::kBookOpenMode;
 
 struct Exports {
   PFN_SetStartupInfo SetStartupInfo;
@@ -198,7 +198,7 @@ void Host::MakeRecord(const std::string& path, const std::vector<Field>& fields)
 void Host::SetDescription(const std::string& folder, const std::string& text) {
   InBook(book(), folder, true, [&](storage::Storage& at, const std::string&) {
     storage::Stream made;
-    at.CreateStream(u"  ", kMode | storage::STGM_CREATE, &made);
+    at.CreateStream(qb::main::kDescriptionStream, kMode | storage::STGM_CREATE, &made);
     made.Write(text.data(), static_cast<uint32_t>(text.size()), nullptr);
   });
 }
@@ -250,7 +250,7 @@ std::string Host::Description(const std::string& folder) {
   std::string text = "<none>";
   InBook(book(), folder, true, [&](storage::Storage& at, const std::string&) {
     storage::Stream stream;
-    if (storage::Failed(at.OpenStream(u"  ", kMode, &stream))) return;
+    if (storage::Failed(at.OpenStream(qb::main::kDescriptionStream, kMode, &stream))) return;
     storage::ElementStat stat;
     stream.Stat(&stat);
     text.assign(stat.size, '\0');

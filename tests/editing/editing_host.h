@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "main/book_format.h"
 #include "sdk/far.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
@@ -79,7 +80,7 @@ class Host : public test::ScriptedHost {
   int OnControl(int command, void* param);
 
   const std::string& dir() const { return dir_; }
-  std::string book() const { return dir_ + "Quillbox.Dat"; }
+  std::string book() const { return dir_ + qb::main::kBookFileName; }
 
  private:
   Host();

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "main/book_format.h"
 #include "main_test_support.h"
 #include "tests/support/headless.h"
 
@@ -38,7 +39,7 @@ class BookHostTest : public ::testing::Test {
     }
   }
 
-  std::string book() const { return dir_ / "plugins/Quillbox.Dat"; }
+  std::string book() const { return dir_ / (std::string("plugins/") + qb::main::kBookFileName); }
   std::string probe_log() const { return dir_ / "probe.log"; }
 
   void Install(const std::vector<std::string>& names) {
@@ -124,7 +125,7 @@ TEST_F(BookHostTest, RootListsFoldersFirstAndHidesTheBooksOwnElements) {
       .Record("Who?")
       .Folder("Zed")
       .Folder("Locked")
-      .Stream(u" ", "Locked", std::vector<uint8_t>(16, 0))
+      .Stream(qb::main::kPasswordStream, "Locked", std::vector<uint8_t>(16, 0))
       .Stream(u" x", "", {})
       .Folder(" hidden");
   const auto screens = Run("");

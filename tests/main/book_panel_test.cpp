@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 
+#include "main/book_format.h"
 #include "main/main_text.h"
 #include "main/plugin_state.h"
 #include "main_test_support.h"
@@ -23,7 +24,7 @@ using ::testing::UnorderedElementsAre;
 std::string T(int n) {
   return main::MainText(n);
 }
-constexpr uint32_t kMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
+constexpr uint32_t kMode = qb::main::kBookOpenMode;
 
 // Puts `fs` in the place of the real file system for the main library, for as long as it lives.
 class FileSystemInPlace {
@@ -39,7 +40,7 @@ class BookPanelTest : public ::testing::Test {
   void SetUp() override { StartMainLibrary(dir_.path()); }
   void TearDown() override { StopMainLibrary(); }
 
-  std::string book() const { return dir_ / "Quillbox.Dat"; }
+  std::string book() const { return dir_ / qb::main::kBookFileName; }
 
   HANDLE Open(int from = OPEN_DISKMENU, const char* item = nullptr) {
     return OpenPlugin(from, reinterpret_cast<intptr_t>(item));
@@ -167,9 +168,9 @@ TEST_F(BookPanelTest, RootListsFoldersAndRecordsWithTheirTimesAndAttributes) {
 TEST_F(BookPanelTest, HiddenElementsPasswordsDescriptionsAndReservedCharacters) {
   BookBuilder(book())
       .Folder("Locked")
-      .Stream(u" ", "Locked", std::vector<uint8_t>(16, 1))
+      .Stream(qb::main::kPasswordStream, "Locked", std::vector<uint8_t>(16, 1))
       .Folder("Described")
-      .Stream(u"  ", "Described", {'o', 'l', 'd', ' ', 'p', 'a', 'l', 's'})
+      .Stream(qb::main::kDescriptionStream, "Described", {'o', 'l', 'd', ' ', 'p', 'a', 'l', 's'})
       .Stream(u" x", "", {})
       .Folder(" hidden folder")
       .Record("Who?")
@@ -198,6 +199,28 @@ TEST_F(BookPanelTest, HiddenElementsPasswordsDescriptionsAndReservedCharacters) 
       EXPECT_EQ(items[i].FindData.dwFileAttributes, 0x10u);
     }
   }
+  FreeFindData(panel, items, count);
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, AFolderDescriptionPastTheLimitShowsItsBeginningAndEndsAtAZeroByte) {
+  std::vector<uint8_t> huge(qb::main::kMaxFolderDescription + 100, 'h');
+  BookBuilder(book())
+      .Folder("Huge")
+      .Stream(qb::main::kDescriptionStream, "Huge", huge)
+      .Folder("Zero")
+      .Stream(qb::main::kDescriptionStream, "Zero", {'t', 'w', 'o', 0, 'x'});
+  HANDLE panel = Open();
+  PluginPanelItem* items = nullptr;
+  int count = 0;
+  ASSERT_EQ(GetFindData(panel, &items, &count, 0), 1);
+  std::map<std::string, const PluginPanelItem*> by_name;
+  for (int i = 0; i < count; ++i) by_name[items[i].FindData.cFileName] = &items[i];
+  ASSERT_TRUE(by_name.count("Huge") && by_name.count("Zero"));
+  ASSERT_NE(by_name["Huge"]->Description, nullptr);
+  EXPECT_EQ(std::string(by_name["Huge"]->Description),
+            std::string(qb::main::kMaxFolderDescription, 'h'));
+  EXPECT_STREQ(by_name["Zero"]->Description, "two");
   FreeFindData(panel, items, count);
   ClosePlugin(panel);
 }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "main/book_format.h"
 #include "main/book_panel.h"
 #include "main/event_walk.h"
 #include "main/plugin_state.h"
@@ -17,7 +18,7 @@ namespace qb::test {
 namespace {
 
 using ::testing::ElementsAre;
-constexpr uint32_t kMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
+constexpr uint32_t kMode = qb::main::kBookOpenMode;
 constexpr int kBeta = 0, kAlpha = 1, kDelta = 2;
 
 class FieldTypesTest : public ::testing::Test {
@@ -29,7 +30,7 @@ class FieldTypesTest : public ::testing::Test {
   void Start() { StartMainLibrary(dir_.path()); }
   void TearDown() override { StopMainLibrary(); }
 
-  std::string book() const { return dir_ / "Quillbox.Dat"; }
+  std::string book() const { return dir_ / qb::main::kBookFileName; }
   main::FieldTypeHost& types() { return main::State().field_types; }
 
   std::string LogOf(int plugin) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "main/book_format.h"
 #include "main/plugin_state.h"
 #include "platform/codepage/codepage.h"
 
@@ -79,7 +80,7 @@ std::vector<uint8_t> RecordBytes(const std::vector<std::pair<uint32_t, std::stri
   return main::SerializeRecord(record);
 }
 
-constexpr uint32_t kMode = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
+constexpr uint32_t kMode = qb::main::kBookOpenMode;
 
 BookBuilder::BookBuilder(const std::string& file) {
   storage::CreateCompoundFile(file, kMode | storage::STGM_CREATE, &root_);

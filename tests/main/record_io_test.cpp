@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "main/book_format.h"
 #include "main_test_support.h"
 
 namespace qb::main {
@@ -79,10 +80,9 @@ TEST(RecordDamage, FewerThanEightTrailingBytesEndTheRecord) {
 class RecordStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(storage::Succeeded(storage::CreateCompoundFile(
-        dir_ / "book.dat", storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE, &root_)));
-    ASSERT_TRUE(storage::Succeeded(root_.CreateStream(
-        u"rec", storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE, &stream_)));
+    ASSERT_TRUE(storage::Succeeded(
+        storage::CreateCompoundFile(dir_ / "book.dat", qb::main::kBookOpenMode, &root_)));
+    ASSERT_TRUE(storage::Succeeded(root_.CreateStream(u"rec", qb::main::kBookOpenMode, &stream_)));
   }
   test::TempDir dir_;
   storage::Storage root_;

@@ -22,7 +22,9 @@ TEST_F(ClockTest, FileTimeCountsFrom1601) {
   EXPECT_EQ(ft.dwHighDateTime, 29440209u);
   EXPECT_EQ(ft.dwLowDateTime, 1157595141u);
   EXPECT_EQ(TicksToUnixSeconds(FileTimeToTicks(ft)), 1000000000);
-  EXPECT_EQ(UnixToTicks(-11644473601LL), 0u);  // before 1601
+  EXPECT_EQ(UnixToTicks(-kUnixEpochAsFileTimeSeconds), 0u);      // 1601 itself
+  EXPECT_EQ(UnixToTicks(-kUnixEpochAsFileTimeSeconds - 1), 0u);  // before 1601
+  EXPECT_EQ(UnixToTicks(-kUnixEpochAsFileTimeSeconds + 1), kTicksPerSecond);
 }
 
 TEST_F(ClockTest, RealClockIsNearSystemTime) {

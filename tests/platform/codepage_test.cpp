@@ -49,6 +49,26 @@ TEST(CodePage, CutsNarrowTextAtACharacterBoundary) {
   EXPECT_EQ(Utf8CutPoint("abc", 10), 3u);
 }
 
+TEST(CodePage, CutsBytesThatFormNoCharacterAtTheByte) {
+  // A letter before stray continuation bytes is a whole character and stays.
+  EXPECT_EQ(Utf8CutPoint("a\x80\x80", 2), 2u);
+  // More continuation bytes in a row than any character has: no character to keep whole.
+  EXPECT_EQ(Utf8CutPoint("a\x80\x80\x80\x80x", 4), 4u);
+  // A lead byte whose continuation is missing is a byte of its own.
+  EXPECT_EQ(Utf8CutPoint("ab\xE2\x82", 3), 3u);
+  EXPECT_EQ(Utf8CutPoint("\xC3\xBC", 0), 0u);
+}
+
+TEST(CodePage, MeasuresTheCharacterAtAPlace) {
+  EXPECT_EQ(Utf8SequenceLength("a", 0), 1u);
+  EXPECT_EQ(Utf8SequenceLength("x\xC3\xBC", 1), 2u);
+  EXPECT_EQ(Utf8SequenceLength("\xE2\x82\xAC", 0), 3u);
+  EXPECT_EQ(Utf8SequenceLength("\xF0\x9F\x98\x80", 0), 4u);
+  EXPECT_EQ(Utf8SequenceLength("\xF0\x9F", 0), 1u);  // cut off
+  EXPECT_EQ(Utf8SequenceLength("\xC3x", 0), 1u);     // no continuation
+  EXPECT_EQ(Utf8SequenceLength("\x80", 0), 1u);      // stray continuation
+}
+
 TEST(CodePage, WidensIntoAFixedBufferOf260Units) {
   char16_t buffer[260];
   std::string longName(300, 'x');
