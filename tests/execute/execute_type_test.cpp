@@ -54,7 +54,8 @@ class ExecuteTypeTest : public ServiceTest {
                         << ShellQuote(rec(name) + ".tmp") << " " << ShellQuote(rec(name)) << "\n";
     fs::permissions(file, fs::perms(0755));
   }
-  std::string rec(const std::string& name) const {
+  std::string rec(std::string name) const {
+    std::replace(name.begin(), name.end(), '/', '_');
     return (temp_.root() / (name + ".rec")).string();
   }
   std::string Recorded(const std::string& name) {
