@@ -36,7 +36,8 @@ TEST_F(FieldKeys, AddFieldOffersEveryTypeInLoadOrderAndStoresWhatItsEditorMade) 
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
   ASSERT_EQ(h.menus.size(), 1u);
   EXPECT_EQ(h.menus[0].help, "CreateEntryMenu");
-  EXPECT_EQ(h.menus[0].lines, (std::vector<std::string>{"Address", "Bare", "Comment", "Single"}));
+  EXPECT_EQ(h.menus[0].lines,
+            (std::vector<std::string>{"Address", "Bare", "Comment", "Phone", "Single"}));
   EXPECT_EQ(Bob(), (std::vector<Field>{{kComment, Z("first line\nsecond")}}));
   EXPECT_EQ(h.CurrentName(), "Comment");
 
@@ -50,12 +51,12 @@ TEST_F(FieldKeys, AddFieldOffersEveryTypeInLoadOrderAndStoresWhatItsEditorMade) 
 
 TEST_F(FieldKeys, ASecondFieldOfASingleFieldTypeIsRefused) {
   Open({{kBare, "b"}});
-  h.menu_answers.push_back(3);  // Single
+  h.menu_answers.push_back(4);  // Single
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
   EXPECT_EQ(Bob(), (std::vector<Field>{{kBare, "b"}, {kSingle, "made"}}));
   EXPECT_TRUE(h.messages.empty());
 
-  h.menu_answers.push_back(3);
+  h.menu_answers.push_back(4);
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
   ASSERT_EQ(h.messages.size(), 1u);
   EXPECT_EQ(h.messages[0].help, "EntryAlreadyExistsError");
@@ -65,10 +66,10 @@ TEST_F(FieldKeys, ASecondFieldOfASingleFieldTypeIsRefused) {
 TEST_F(FieldKeys, AddFieldDeclinedOrWithoutDataOrEscapedAddsNothing) {
   Open({});
   h.TypeEditor("Single", 0, "");
-  h.menu_answers.push_back(3);
+  h.menu_answers.push_back(4);
   h.Key(VK_F4, PKF_SHIFT);
   h.TypeEditor("Single", 2, "");
-  h.menu_answers.push_back(3);
+  h.menu_answers.push_back(4);
   h.Key(VK_F4, PKF_SHIFT);
   h.menu_answers.push_back(-1);
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
