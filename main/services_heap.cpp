@@ -5,7 +5,9 @@
 
 extern "C" {
 
-void* Malloc(uint32_t size) { return qb::main::HeapAlloc(size); }
+void* Malloc(uint32_t size) {
+  return qb::main::HeapAlloc(size);
+}
 
 void* Realloc(void* block, uint32_t size) {
   // realloc with 0 may free the block and return null, which a caller would take for failure
@@ -13,6 +15,8 @@ void* Realloc(void* block, uint32_t size) {
   return std::realloc(block, size == 0 ? 1 : size);
 }
 
-void Free(void* block) { qb::main::HeapFree(block); }
+void Free(void* block) {
+  qb::main::HeapFree(block);
+}
 
 }  // extern "C"

@@ -4,8 +4,7 @@
 //
 // This header is a contract between separately built libraries: plain C records and function
 // pointers only. It compiles on its own, as C or C++.
-#ifndef QUILLBOX_SDK_FAR_H
-#define QUILLBOX_SDK_FAR_H
+#pragma once
 
 #include <stddef.h>
 #include <stdint.h>
@@ -14,7 +13,8 @@
 extern "C" {
 #endif
 
-/* ---- Windows value types whose numbers users and files see ------------------------------------ */
+/* ---- Windows value types whose numbers users and files see ------------------------------------
+ */
 
 typedef uint32_t DWORD;
 typedef void* HANDLE;
@@ -90,7 +90,8 @@ typedef struct SMALL_RECT_ {
 #define PKF_ALT 0x2
 #define PKF_SHIFT 0x4
 
-/* ---- Panel items ------------------------------------------------------------------------------ */
+/* ---- Panel items ------------------------------------------------------------------------------
+ */
 
 #define PPIF_USERDATA 0x20000000
 #define PPIF_SELECTED 0x40000000
@@ -111,7 +112,8 @@ typedef struct PluginPanelItem {
   uintptr_t Reserved[2];
 } PluginPanelItem;
 
-/* ---- Plug-in info ----------------------------------------------------------------------------- */
+/* ---- Plug-in info -----------------------------------------------------------------------------
+ */
 
 #define PF_PRELOAD 0x0001
 #define PF_DISABLEPANELS 0x0002
@@ -132,7 +134,8 @@ typedef struct PluginInfo {
   DWORD Reserved;
 } PluginInfo;
 
-/* ---- Open plug-in info ------------------------------------------------------------------------ */
+/* ---- Open plug-in info ------------------------------------------------------------------------
+ */
 
 #define OPIF_USEFILTER 0x0001
 #define OPIF_USESORTGROUPS 0x0002
@@ -166,7 +169,8 @@ typedef struct PanelMode {
   DWORD Reserved[2];
 } PanelMode;
 
-/* Twelve labels per modifier, F1 first. A null label keeps the host's own; an empty one hides it. */
+/* Twelve labels per modifier, F1 first. A null label keeps the host's own; an empty one hides it.
+ */
 typedef struct KeyBarTitles {
   char* Titles[12];
   char* CtrlTitles[12];
@@ -214,7 +218,8 @@ typedef struct OpenPluginInfo {
   long Reserved;
 } OpenPluginInfo;
 
-/* ---- Open-from codes and operation modes ------------------------------------------------------ */
+/* ---- Open-from codes and operation modes ------------------------------------------------------
+ */
 
 #define OPEN_DISKMENU 0
 #define OPEN_PLUGINSMENU 1
@@ -229,7 +234,8 @@ typedef struct OpenPluginInfo {
 #define OPM_TOPLEVEL 0x0010
 #define OPM_DESCR 0x0020
 
-/* ---- Menus ------------------------------------------------------------------------------------ */
+/* ---- Menus ------------------------------------------------------------------------------------
+ */
 
 #define FMENU_SHOWAMPERSAND 0x0001
 #define FMENU_WRAPMODE 0x0002
@@ -243,7 +249,8 @@ typedef struct FarMenuItem {
   int Separator;
 } FarMenuItem;
 
-/* ---- Dialogs ---------------------------------------------------------------------------------- */
+/* ---- Dialogs ----------------------------------------------------------------------------------
+ */
 
 enum FarDialogItemTypes {
   DI_TEXT = 0,
@@ -269,9 +276,9 @@ enum FarDialogItemTypes {
 #define DIF_CENTERGROUP 0x00004000u /* buttons (and texts) on one row centred together */
 #define DIF_NOBRACKETS 0x00008000u
 #define DIF_SEPARATOR 0x00010000u
-#define DIF_EDITOR 0x00020000u /* consecutive edit lines with it form one multi-line editor */
-#define DIF_HISTORY 0x00040000u /* History names the edit's history list */
-#define DIF_MASKEDIT 0x00080000u /* Mask holds the fixed-width edit's mask */
+#define DIF_EDITOR 0x00020000u     /* consecutive edit lines with it form one multi-line editor */
+#define DIF_HISTORY 0x00040000u    /* History names the edit's history list */
+#define DIF_MASKEDIT 0x00080000u   /* Mask holds the fixed-width edit's mask */
 #define DIF_EDITEXPAND 0x00100000u /* carried by every edit line; the host ignores it */
 #define DIF_DROPDOWNLIST 0x00200000u
 #define DIF_3STATE 0x00800000u /* check box with a third state, Selected 2 */
@@ -305,7 +312,8 @@ typedef struct FarDialogItem {
   char Data[512]; /* 511 bytes of text and the terminator */
 } FarDialogItem;
 
-/* ---- Message boxes ---------------------------------------------------------------------------- */
+/* ---- Message boxes ----------------------------------------------------------------------------
+ */
 
 #define FMSG_WARNING 0x00000001
 #define FMSG_ERRORTYPE 0x00000002
@@ -313,7 +321,8 @@ typedef struct FarDialogItem {
 #define FMSG_DOWN 0x00000008
 #define FMSG_LEFTALIGN 0x00000010
 
-/* ---- Panel control ---------------------------------------------------------------------------- */
+/* ---- Panel control ----------------------------------------------------------------------------
+ */
 
 #define FCTL_CLOSEPLUGIN 0
 #define FCTL_GETPANELINFO 1
@@ -362,7 +371,8 @@ typedef struct PanelRedrawInfo {
   int TopPanelItem;
 } PanelRedrawInfo;
 
-/* ---- The service table ------------------------------------------------------------------------ */
+/* ---- The service table ------------------------------------------------------------------------
+ */
 
 typedef long (*FARWINDOWPROC)(HANDLE hDlg, int Msg, int Param1, long Param2);
 
@@ -370,8 +380,8 @@ typedef int (*FARAPIMENU)(int PluginNumber, int X, int Y, int MaxHeight, DWORD F
                           const char* Title, const char* Bottom, const char* HelpTopic,
                           const int* BreakKeys, int* BreakCode, const FarMenuItem* Item,
                           int ItemsNumber);
-typedef int (*FARAPIDIALOG)(int PluginNumber, int X1, int Y1, int X2, int Y2,
-                            const char* HelpTopic, FarDialogItem* Item, int ItemsNumber);
+typedef int (*FARAPIDIALOG)(int PluginNumber, int X1, int Y1, int X2, int Y2, const char* HelpTopic,
+                            FarDialogItem* Item, int ItemsNumber);
 typedef int (*FARAPIDIALOGEX)(int PluginNumber, int X1, int Y1, int X2, int Y2,
                               const char* HelpTopic, FarDialogItem* Item, int ItemsNumber,
                               DWORD Reserved, DWORD Flags, FARWINDOWPROC DlgProc, long Param);
@@ -449,5 +459,3 @@ typedef void (*PFN_ExitFAR)(void);
 #ifdef __cplusplus
 }
 #endif
-
-#endif /* QUILLBOX_SDK_FAR_H */

@@ -4,8 +4,7 @@
 //
 // Memory a field-type library returns (new field data, texts) comes from the main library's Malloc
 // or Realloc and is freed by the main library. Memory passed in stays the caller's.
-#ifndef QUILLBOX_SDK_FIELDTYPE_H
-#define QUILLBOX_SDK_FIELDTYPE_H
+#pragma once
 
 #include <stddef.h>
 #include <stdint.h>
@@ -107,5 +106,3 @@ typedef void (*PFN_FieldExitFAR)(void);
 #ifdef __cplusplus
 }
 #endif
-
-#endif /* QUILLBOX_SDK_FIELDTYPE_H */

@@ -5,8 +5,7 @@
  *
  * Every call is made on the host's one thread, from inside a call the host made into the library
  * (a plug-in entry point, a dialog, a timer callback). */
-#ifndef QUILLBOX_SDK_HOST_EXPORTS_H
-#define QUILLBOX_SDK_HOST_EXPORTS_H
+#pragma once
 
 #include <stdint.h>
 
@@ -42,5 +41,3 @@ typedef int (*PFN_QbSetClipboard)(const char* text);
 #ifdef __cplusplus
 }
 #endif
-
-#endif /* QUILLBOX_SDK_HOST_EXPORTS_H */

@@ -6,8 +6,7 @@
 // by a line feed; a carriage return right before a line feed is not part of the line. In a one-line
 // text everything after the last "#" is its comment; in a multi-line text only a "#" on the last
 // line starts a comment.
-#ifndef QUILLBOX_SDK_SERVICES_H
-#define QUILLBOX_SDK_SERVICES_H
+#pragma once
 
 #include <stddef.h>
 #include <stdint.h>
@@ -112,5 +111,3 @@ QB_EXPORT void ShowError(const char* text1, const char* text2, const char* helpT
 QB_EXPORT void ShowError(const char* text1, const char* text2, const char* text3,
                          const char* helpTopic);
 #endif
-
-#endif /* QUILLBOX_SDK_SERVICES_H */

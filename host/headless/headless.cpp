@@ -64,8 +64,8 @@ bool ParseScript(const std::string& script, std::vector<ScriptStep>* steps, std:
       std::string rest = Trim(line.substr(4));
       int cols = 0, rows = 0;
       char extra = 0;
-      if (std::sscanf(rest.c_str(), "%dx%d%c", &cols, &rows, &extra) != 2 || cols < 1 ||
-          rows < 1 || cols > 1000 || rows > 1000) {
+      if (std::sscanf(rest.c_str(), "%dx%d%c", &cols, &rows, &extra) != 2 || cols < 1 || rows < 1 ||
+          cols > 1000 || rows > 1000) {
         *error = "line " + std::to_string(line_no) + ": \"size\" needs COLSxROWS: " + line;
         return false;
       }
@@ -105,7 +105,9 @@ HeadlessFrontEnd::HeadlessFrontEnd(int cols, int rows, std::vector<ScriptStep> s
                                    std::ostream& out)
     : cols_(cols), rows_(rows), steps_(std::move(steps)), out_(out) {}
 
-void HeadlessFrontEnd::Present(const Screen& screen) { last_ = screen.ToText(); }
+void HeadlessFrontEnd::Present(const Screen& screen) {
+  last_ = screen.ToText();
+}
 
 Event HeadlessFrontEnd::Wait(int timeout_ms) {
   while (next_ < steps_.size()) {

@@ -14,16 +14,16 @@ namespace qb::host {
 struct ScriptStep {
   enum Kind { kKey, kText, kScreen, kClipboard, kWait, kSize };
   Kind kind = kKey;
-  Event key;            // kKey: a key, or a click ("click X Y")
-  std::u32string text;  // kText
-  int64_t ms = 0;       // kWait
+  Event key;               // kKey: a key, or a click ("click X Y")
+  std::u32string text;     // kText
+  int64_t ms = 0;          // kWait
   int cols = 0, rows = 0;  // kSize
-  int line = 0;         // 1-based line in the script, for messages
+  int line = 0;            // 1-based line in the script, for messages
 };
 
 // Parses a script: one event a line (a key by FAR's name, "text WORDS", "click X Y", "screen",
-// "clipboard", "wait MS", "size COLSxROWS"); blank lines and lines starting with "#" are skipped. On a line it does not
-// understand it returns false with `error` naming the line.
+// "clipboard", "wait MS", "size COLSxROWS"); blank lines and lines starting with "#" are skipped.
+// On a line it does not understand it returns false with `error` naming the line.
 bool ParseScript(const std::string& script, std::vector<ScriptStep>* steps, std::string* error);
 
 class HeadlessFrontEnd : public FrontEnd {

@@ -5,8 +5,7 @@
 // UTF-16 result never ends in half a surrogate pair, a UTF-8 result never in part of a sequence.
 // Input that is not valid in its encoding fails (std::nullopt) instead of producing replacement
 // characters or partial output.
-#ifndef QUILLBOX_PLATFORM_CODEPAGE_CODEPAGE_H
-#define QUILLBOX_PLATFORM_CODEPAGE_CODEPAGE_H
+#pragma once
 
 #include <cstddef>
 #include <optional>
@@ -75,5 +74,3 @@ std::size_t Utf8CutPoint(std::string_view text, std::size_t maxBytes);
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
 
 }  // namespace qb::codepage
-
-#endif  // QUILLBOX_PLATFORM_CODEPAGE_CODEPAGE_H

@@ -1,7 +1,6 @@
 // Listing the files of a directory by a name pattern, as the plug-in directory is searched for
 // field types ("*.qbl") and language files ("*.ln?").
-#ifndef QUILLBOX_PLATFORM_MODULES_DIRECTORY_H
-#define QUILLBOX_PLATFORM_MODULES_DIRECTORY_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -24,5 +23,3 @@ std::vector<std::string> ListFiles(const std::string& dir, std::string_view patt
                                    int* error = nullptr);
 
 }  // namespace qb
-
-#endif  // QUILLBOX_PLATFORM_MODULES_DIRECTORY_H

@@ -1,8 +1,7 @@
 // A loaded shared library. Loading binds every symbol at once (a library with a missing
 // dependency fails to load rather than failing at its first call) and keeps the library's own
 // symbols local to it, so two libraries that compile the same code never share it by accident.
-#ifndef QUILLBOX_PLATFORM_MODULES_MODULE_H
-#define QUILLBOX_PLATFORM_MODULES_MODULE_H
+#pragma once
 
 #include <string>
 
@@ -39,5 +38,3 @@ class Module {
 };
 
 }  // namespace qb
-
-#endif  // QUILLBOX_PLATFORM_MODULES_MODULE_H

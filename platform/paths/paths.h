@@ -4,8 +4,7 @@
 //
 // Header-only: the libraries that join paths (registry, language store, module loader, main
 // library) need nothing linked for it.
-#ifndef QUILLBOX_PLATFORM_PATHS_PATHS_H
-#define QUILLBOX_PLATFORM_PATHS_PATHS_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -55,5 +54,3 @@ inline std::string JoinKeyPath(std::string_view parent, std::string_view child) 
 }
 
 }  // namespace qb
-
-#endif  // QUILLBOX_PLATFORM_PATHS_PATHS_H

@@ -1,7 +1,6 @@
 // The registry file on disk: reading it as it is, and changing it by atomic replacement under an
 // exclusive lock (see registry.h for the promises).
-#ifndef QUILLBOX_PLATFORM_REGISTRY_REG_FILE_H
-#define QUILLBOX_PLATFORM_REGISTRY_REG_FILE_H
+#pragma once
 
 #include <functional>
 
@@ -19,5 +18,3 @@ RegTree ReadRegistry();
 LSTATUS ModifyRegistry(const std::function<LSTATUS(RegTree& tree, bool* changed)>& change);
 
 }  // namespace qb::registry
-
-#endif  // QUILLBOX_PLATFORM_REGISTRY_REG_FILE_H

@@ -13,8 +13,7 @@
 // hex lists continued over lines with a trailing "\", hex(<type>): for any other type, and the
 // deletion forms [-key] and "name"=- applied in order. Anything else makes the whole file
 // unreadable, so that it is kept aside rather than half understood.
-#ifndef QUILLBOX_PLATFORM_REGISTRY_REG_FORMAT_H
-#define QUILLBOX_PLATFORM_REGISTRY_REG_FORMAT_H
+#pragma once
 
 #include <optional>
 #include <string>
@@ -31,5 +30,3 @@ std::optional<RegTree> ParseRegFile(std::string_view text);
 std::string SerializeRegFile(const RegTree& tree);
 
 }  // namespace qb::registry
-
-#endif  // QUILLBOX_PLATFORM_REGISTRY_REG_FORMAT_H

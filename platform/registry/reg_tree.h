@@ -1,7 +1,6 @@
 // The contents of the registry file in memory: keys by path, each with its values. Names compare
 // without regard to ASCII case and keep the case they were first given.
-#ifndef QUILLBOX_PLATFORM_REGISTRY_REG_TREE_H
-#define QUILLBOX_PLATFORM_REGISTRY_REG_TREE_H
+#pragma once
 
 #include <cstdint>
 #include <map>
@@ -60,5 +59,3 @@ class RegTree {
 };
 
 }  // namespace qb::registry
-
-#endif  // QUILLBOX_PLATFORM_REGISTRY_REG_TREE_H

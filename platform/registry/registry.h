@@ -19,8 +19,7 @@
 //
 // Handles are plain records from malloc that hold nothing but the key's path, so a handle opened
 // by one library's copy of this code can be used and closed by another's.
-#ifndef QUILLBOX_PLATFORM_REGISTRY_REGISTRY_H
-#define QUILLBOX_PLATFORM_REGISTRY_REGISTRY_H
+#pragma once
 
 #include <stdint.h>
 
@@ -125,5 +124,3 @@ using WriteHook = bool (*)(WriteStage stage);
 void SetWriteHookForTesting(WriteHook hook);
 
 }  // namespace qb::registry
-
-#endif  // QUILLBOX_PLATFORM_REGISTRY_REGISTRY_H

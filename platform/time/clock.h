@@ -4,8 +4,7 @@
 // A fixed time lives in the environment variable QUILLBOX_FIXED_TIME (whole Unix seconds, read at
 // every call), so that every library copy in a process - and every child process - agrees on the
 // time a test sets. A value that is not a whole number is ignored: the clock then runs freely.
-#ifndef QUILLBOX_PLATFORM_TIME_CLOCK_H
-#define QUILLBOX_PLATFORM_TIME_CLOCK_H
+#pragma once
 
 #include <cstdint>
 #include <ctime>
@@ -49,5 +48,3 @@ int64_t TicksToUnixSeconds(uint64_t ticks);
 void SetFixedTime(std::optional<int64_t> unixSeconds);
 
 }  // namespace qb::clock
-
-#endif  // QUILLBOX_PLATFORM_TIME_CLOCK_H

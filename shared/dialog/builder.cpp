@@ -22,7 +22,9 @@ DlgBox* DlgBuilder::AddFrame(const char* title) {
   return Make<DlgBox>(true, 3, 1, right, bottom, 0u, title);
 }
 
-DlgBox* DlgBuilder::AddFrame(int message) { return AddFrame(HostMsg(message)); }
+DlgBox* DlgBuilder::AddFrame(int message) {
+  return AddFrame(HostMsg(message));
+}
 
 void DlgBuilder::AddButtons(int accept_message, int cancel_message) {
   int row = top != -1 ? height - top - 3 : height - 4;
@@ -30,9 +32,13 @@ void DlgBuilder::AddButtons(int accept_message, int cancel_message) {
   Make<DlgButton>(0, row, DIF_CENTERGROUP, false, cancel_message);
 }
 
-int DlgBuilder::Run() { return RunRule(true, {}); }
+int DlgBuilder::Run() {
+  return RunRule(true, {});
+}
 
-int DlgBuilder::Run(std::span<const int> exits) { return RunRule(false, exits); }
+int DlgBuilder::Run(std::span<const int> exits) {
+  return RunRule(false, exits);
+}
 
 int DlgBuilder::ShowOnce(std::vector<FarDialogItem>& records) {
   const PluginStartupInfo* host = Host();
@@ -91,7 +97,8 @@ int DlgBuilder::RunRule(bool single, std::span<const int> exits) {
       continue;
     }
 
-    for (int i = 0; i < n; ++i) items_[static_cast<size_t>(i)]->Store(records[static_cast<size_t>(i)]);
+    for (int i = 0; i < n; ++i)
+      items_[static_cast<size_t>(i)]->Store(records[static_cast<size_t>(i)]);
     return result;
   }
 }

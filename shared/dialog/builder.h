@@ -57,11 +57,11 @@ class DlgBuilder {
   int count() const { return static_cast<int>(items_.size()); }
   DlgItem* item(int index) const { return items_[static_cast<size_t>(index)].get(); }
 
-  int left = -1;    // X1; -1 centres the dialog
-  int top = -1;     // Y1; -1 centres the dialog
-  int width;        // X2; the width when centred
-  int height;       // Y2; the height when centred
-  int focus = 0;    // item with the focus when the dialog first opens
+  int left = -1;  // X1; -1 centres the dialog
+  int top = -1;   // Y1; -1 centres the dialog
+  int width;      // X2; the width when centred
+  int height;     // Y2; the height when centred
+  int focus = 0;  // item with the focus when the dialog first opens
   const char* help_topic;
   FARWINDOWPROC dialog_proc = nullptr;
   long proc_param = 0;

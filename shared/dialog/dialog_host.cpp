@@ -19,9 +19,13 @@ HostState& St() {
 
 }  // namespace
 
-void SetHost(const PluginStartupInfo* info) { St().info = info; }
+void SetHost(const PluginStartupInfo* info) {
+  St().info = info;
+}
 
-const PluginStartupInfo* Host() { return St().info; }
+const PluginStartupInfo* Host() {
+  return St().info;
+}
 
 const char* HostMsg(int n) {
   const PluginStartupInfo* info = St().info;
@@ -38,7 +42,11 @@ void SetErrorTexts(const char* title, const char* button) {
   St().error_button = button != nullptr ? button : "";
 }
 
-const char* ErrorTitle() { return St().error_title.c_str(); }
-const char* ErrorButton() { return St().error_button.c_str(); }
+const char* ErrorTitle() {
+  return St().error_title.c_str();
+}
+const char* ErrorButton() {
+  return St().error_button.c_str();
+}
 
 }  // namespace qb::dlg

@@ -23,8 +23,12 @@ void DlgItem::FillBase(FarDialogItem* rec) const {
   CopyCut(rec->Data, sizeof(rec->Data), text);
 }
 
-void DlgItem::Fill(FarDialogItem* rec) { FillBase(rec); }
-bool DlgItem::Validate(const FarDialogItem&) { return true; }
+void DlgItem::Fill(FarDialogItem* rec) {
+  FillBase(rec);
+}
+bool DlgItem::Validate(const FarDialogItem&) {
+  return true;
+}
 void DlgItem::Store(const FarDialogItem&) {}
 
 // ---- Box, text, button ------------------------------------------------------------------------

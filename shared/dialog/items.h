@@ -125,8 +125,8 @@ class DlgEdit : public DlgItem {
 // index variable it behaves as a plain edit line without a binding.
 class DlgComboBox : public DlgEdit {
  public:
-  DlgComboBox(int left, int top, int right, DWORD flags, int* index,
-              const char* const* texts, int count);
+  DlgComboBox(int left, int top, int right, DWORD flags, int* index, const char* const* texts,
+              int count);
   DlgComboBox(int left, int top, int right, DWORD flags, int* index,
               const std::vector<const char*>& texts);
   void Fill(FarDialogItem* rec) override;

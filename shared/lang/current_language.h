@@ -2,8 +2,7 @@
 //
 // Header-only on purpose: the language store (qb_lang) stays free of the registry, and a library
 // that includes this header links qb_registry itself.
-#ifndef QUILLBOX_SHARED_LANG_CURRENT_LANGUAGE_H
-#define QUILLBOX_SHARED_LANG_CURRENT_LANGUAGE_H
+#pragma once
 
 #include <string>
 
@@ -35,5 +34,3 @@ inline std::string CurrentLanguage(const char* root_key) {
 }
 
 }  // namespace qb::lang
-
-#endif  // QUILLBOX_SHARED_LANG_CURRENT_LANGUAGE_H

@@ -8,8 +8,7 @@
 // The main library keeps one store for CommonGetMsgEx; a field-type library that links qb_lang may
 // keep a private one, loaded from the same directory with the same language, and gets the same
 // texts. Nothing here is locked: only the host's thread calls in.
-#ifndef QUILLBOX_SHARED_LANG_LANG_STORE_H
-#define QUILLBOX_SHARED_LANG_LANG_STORE_H
+#pragma once
 
 #include <cstdint>
 #include <memory>
@@ -92,5 +91,3 @@ class LangStore {
 };
 
 }  // namespace qb::lang
-
-#endif  // QUILLBOX_SHARED_LANG_LANG_STORE_H

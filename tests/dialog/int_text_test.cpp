@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "shared/dialog/int_text.h"
+
+#include <gtest/gtest.h>
 
 namespace qb::dlg {
 namespace {
@@ -13,8 +13,8 @@ TEST(IntText, ReadsHexadecimalDecimalAndDollarForms) {
   EXPECT_EQ(ReadIntText("0x63"), 99);
   EXPECT_EQ(ReadIntText("42"), 42);
   EXPECT_EQ(ReadIntText("  -7"), -7);
-  EXPECT_EQ(ReadIntText("012"), 12);  // decimal, not octal
-  EXPECT_EQ(ReadIntText("5 lines"), 5);  // what follows the number is ignored
+  EXPECT_EQ(ReadIntText("012"), 12);         // decimal, not octal
+  EXPECT_EQ(ReadIntText("5 lines"), 5);      // what follows the number is ignored
   EXPECT_EQ(ReadIntText("0xFFFFFFFF"), -1);  // 32 bits of hexadecimal are a bit pattern
 }
 

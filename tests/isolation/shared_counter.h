@@ -1,8 +1,7 @@
 // Code that both isolation test libraries compile in, with the kinds of state that leak between
 // libraries when symbols are not private: a plain global, a static class member and a static
 // local of an inline function (which the compiler may otherwise make unique process-wide).
-#ifndef QUILLBOX_TESTS_ISOLATION_SHARED_COUNTER_H
-#define QUILLBOX_TESTS_ISOLATION_SHARED_COUNTER_H
+#pragma once
 
 namespace qb::isolation {
 
@@ -19,5 +18,3 @@ inline int BumpInlineCounter() {
 }
 
 }  // namespace qb::isolation
-
-#endif  // QUILLBOX_TESTS_ISOLATION_SHARED_COUNTER_H

@@ -1,6 +1,5 @@
 // A fresh configuration directory for each registry test.
-#ifndef QUILLBOX_TESTS_PLATFORM_REGISTRY_TEST_UTIL_H
-#define QUILLBOX_TESTS_PLATFORM_REGISTRY_TEST_UTIL_H
+#pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -44,5 +43,3 @@ class RegistryTest : public ::testing::Test {
 };
 
 }  // namespace qb::registry
-
-#endif  // QUILLBOX_TESTS_PLATFORM_REGISTRY_TEST_UTIL_H

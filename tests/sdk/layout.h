@@ -1,7 +1,6 @@
 /* The layout facts the C and the C++ translation units both report, so the test can compare them:
  * a library built from C and one built from C++ must agree on every record they exchange. */
-#ifndef QUILLBOX_TESTS_SDK_LAYOUT_H
-#define QUILLBOX_TESTS_SDK_LAYOUT_H
+#pragma once
 
 #include <stddef.h>
 
@@ -38,5 +37,3 @@ enum {
     out[kLayoutPluginStartupInfo] = sizeof(PluginStartupInfo);           \
     out[kLayoutPanelInfo] = sizeof(PanelInfo);                           \
   }
-
-#endif /* QUILLBOX_TESTS_SDK_LAYOUT_H */
