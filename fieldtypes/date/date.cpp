@@ -192,7 +192,8 @@ std::string DateText(const DateField& field) {
 
 std::string KindName(const DateField& field) {
   const DateState& s = St();
-  if (field.kind == kOwnKind) return field.name;
+  // An own kind left without a name is still named: an item without a name cannot be picked.
+  if (field.kind == kOwnKind) return field.name.empty() ? fieldtype::TypeName() : field.name;
   if (field.kind >= 0 && static_cast<size_t>(field.kind) < s.kinds.size())
     return s.kinds[static_cast<size_t>(field.kind)].name;
   return Msg(99);

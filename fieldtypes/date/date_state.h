@@ -48,8 +48,8 @@ const char* MainMsg(int n);
 // The date as the current style shows it: "??" stands for a day, month or year that is out of
 // its range. At most 51 characters.
 std::string DateText(const DateField& field);
-// The kind's name and reminder format: the own ones for kind 255, messages 99 and 199 for an
-// index beyond the list.
+// The kind's name and reminder format: the own ones for kind 255 (the type name for an own kind
+// without a name), messages 99 and 199 for an index beyond the list.
 std::string KindName(const DateField& field);
 std::string KindReminder(const DateField& field);
 

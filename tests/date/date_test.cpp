@@ -189,6 +189,12 @@ TEST_F(DateTest, PanelItemNamesTheKindAndDescribesTheDate) {
   date_->GetPanelItem(&a, beyond.data(), static_cast<uint32_t>(beyond.size()), kDate);
   date_->GetPanelItem(&b, too_long.data(), static_cast<uint32_t>(too_long.size()), kDate);
   EXPECT_STREQ(a.FindData.cFileName, "Unknown date");
+  // An own kind without a name is named after the type.
+  const auto unnamed = Bytes(1, 1, 2000, 255);
+  PluginPanelItem c{};
+  date_->GetPanelItem(&c, unnamed.data(), static_cast<uint32_t>(unnamed.size()), kDate);
+  EXPECT_STREQ(c.FindData.cFileName, "Date");
+  Free(c.Description);
   EXPECT_EQ(std::string(b.FindData.cFileName), long_name.substr(0, 258));
   Free(a.Description);
   Free(b.Description);
