@@ -163,9 +163,9 @@ endfunction()
 # qb_fuzzer(<name> TEST <ctest name> SECONDS <n> MALLOC_MB <n> MAX_LEN <n> SOURCES <...> LIBS <...>)
 #
 # A libFuzzer target, built only with QB_FUZZ and clang (asking for QB_FUZZ with another compiler
-# is an error). SOURCES is the fuzzer's own entry point; LIBS are the libraries under test. With
-# QB_FUZZ the whole build carries coverage instrumentation (see the top-level file), so the
-# libraries are fuzzed as built. The CTest entry runs it for SECONDS over the checked-in seeds in
+# is an error). SOURCES is the fuzzer's own entry point; LIBS are the libraries under test, linked
+# as their instrumented object copies (qb_fuzzing_objects), so a library's file list is written
+# once, in its own folder. The CTest entry runs it for SECONDS over the checked-in seeds in
 # the folder's corpus/; new inputs go to the build tree.
 function(qb_fuzzer name)
   cmake_parse_arguments(A "" "TEST;SECONDS;MALLOC_MB;MAX_LEN" "SOURCES;LIBS" ${ARGN})

@@ -48,9 +48,6 @@ std::string EncodeUtf8(std::u32string_view text);
 int TextWidth(std::string_view utf8);
 // The longest prefix of a UTF-8 text that fits in `cols` cells, cut at a character boundary.
 std::string_view FitText(std::string_view utf8, int cols);
-// Copies UTF-8 text into a buffer of `capacity` bytes, terminator included, cut at a character
-// boundary where it does not fit. Returns the bytes copied without the terminator.
-size_t CopyUtf8(std::string_view utf8, char* out, size_t capacity);
 
 class Screen {
  public:

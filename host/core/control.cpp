@@ -8,6 +8,7 @@
 
 #include "host/core/host.h"
 #include "host/core/panel_layout.h"
+#include "platform/codepage/codepage.h"
 
 namespace qb::host {
 
@@ -53,9 +54,10 @@ void FillPanelInfo(Panel& p, bool focus, FarRect rect, PanelInfo* info) {
     types += mode.columns[i].type;
     widths += std::to_string(mode.columns[i].width);
   }
-  CopyUtf8(types, info->ColumnTypes, sizeof info->ColumnTypes);
-  CopyUtf8(widths, info->ColumnWidths, sizeof info->ColumnWidths);
-  CopyUtf8(p.is_plugin() ? p.state.cur_dir : p.dir, info->CurDir, sizeof info->CurDir);
+  codepage::CopyUtf8Into(types, info->ColumnTypes, sizeof info->ColumnTypes);
+  codepage::CopyUtf8Into(widths, info->ColumnWidths, sizeof info->ColumnWidths);
+  codepage::CopyUtf8Into(p.is_plugin() ? p.state.cur_dir : p.dir, info->CurDir,
+                         sizeof info->CurDir);
   info->SortMode = p.sort_mode;
 }
 
@@ -120,7 +122,7 @@ int Host::Control(HANDLE plugin, int command, void* param) {
     case FCTL_GETCMDLINE:
       if (!param) return 0;
       // The caller's buffer holds 1024 bytes, as FAR promises for this command.
-      CopyUtf8(cmdline_.text(), static_cast<char*>(param), 1024);
+      codepage::CopyUtf8Into(cmdline_.text(), static_cast<char*>(param), 1024);
       return 1;
     case FCTL_SETCMDLINE:
       cmdline_.SetText(param ? static_cast<const char*>(param) : "");

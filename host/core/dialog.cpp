@@ -217,7 +217,7 @@ void DialogRun::PickFromList(Item& it) {
   for (size_t k = 0; k < choices.size(); ++k) {
     std::memset(&menu[k], 0, sizeof menu[k]);
     // A long entry is cut to the menu line's buffer at a character, never inside one.
-    CopyUtf8(choices[k], menu[k].Text, sizeof menu[k].Text);
+    codepage::CopyUtf8Into(choices[k], menu[k].Text, sizeof menu[k].Text);
     menu[k].Selected = choices[k] == current ? 1 : 0;
   }
   int pick = host_.Menu(win_.x + it.rec->X1, win_.y + it.rec->Y1 + 1, 0,

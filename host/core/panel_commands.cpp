@@ -13,6 +13,7 @@
 
 #include "host/core/command_line.h"
 #include "host/core/host.h"
+#include "platform/codepage/codepage.h"
 #include "platform/paths/paths.h"
 
 namespace qb::host {
@@ -22,7 +23,7 @@ namespace {
 FarMenuItem MenuItem(const std::string& text, bool selected = false) {
   FarMenuItem item;
   std::memset(&item, 0, sizeof item);
-  CopyUtf8(text, item.Text, sizeof item.Text);
+  codepage::CopyUtf8Into(text, item.Text, sizeof item.Text);
   item.Selected = selected ? 1 : 0;
   return item;
 }
@@ -204,7 +205,7 @@ void PanelCommands::CopyMove(bool move) {
   if (src.is_plugin()) {
     if (!fn.GetFiles) return;
     char dest[NM];
-    CopyUtf8(dst.dir, dest, sizeof dest);
+    codepage::CopyUtf8Into(dst.dir, dest, sizeof dest);
     int ok = fn.GetFiles(src.plugin(), items.data(), count, move ? 1 : 0, dest, 0);
     panels.FinishCloseRequests();
     panels.Reread(panels.active(), ok != 1);

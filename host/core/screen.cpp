@@ -249,14 +249,6 @@ std::string_view FitText(std::string_view utf8, int cols) {
   return utf8;
 }
 
-size_t CopyUtf8(std::string_view utf8, char* out, size_t capacity) {
-  if (capacity == 0) return 0;
-  const size_t n = codepage::Utf8CutPoint(utf8, capacity - 1);
-  std::memcpy(out, utf8.data(), n);
-  out[n] = '\0';
-  return n;
-}
-
 Screen::Screen(int cols, int rows) : cols_(std::max(cols, 1)), rows_(std::max(rows, 1)) {
   cells_.assign(static_cast<size_t>(cols_) * rows_, Cell{});
 }

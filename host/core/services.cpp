@@ -12,6 +12,7 @@
 
 #include "host/core/host.h"
 #include "host/core/panel.h"
+#include "platform/codepage/codepage.h"
 #include "platform/paths/paths.h"
 
 namespace qb::host {
@@ -129,7 +130,7 @@ const char kRootKey[] = "Software\\Far\\Plugins";
 void FillStartupInfo(PluginStartupInfo& info, const std::string& module_path) {
   std::memset(&info, 0, sizeof info);
   info.StructSize = sizeof info;
-  CopyUtf8(module_path, info.ModuleName, sizeof info.ModuleName);
+  codepage::CopyUtf8Into(module_path, info.ModuleName, sizeof info.ModuleName);
   info.ModuleNumber = 0;
   info.RootKey = kRootKey;
   info.Menu = SvcMenu;

@@ -127,13 +127,16 @@ int WidenInto(const char* text, char16_t* out, std::size_t capacity) {
   return static_cast<int>(wide->size());
 }
 
-std::size_t OemToAnsiInto(const char* text, char* out, std::size_t capacity) {
+std::size_t CopyUtf8Into(std::string_view text, char* out, std::size_t capacity) {
   if (capacity == 0 || out == nullptr) return 0;
-  std::string_view src = text ? std::string_view(text) : std::string_view();
-  std::size_t n = Utf8CutPoint(src, capacity - 1);
-  std::memmove(out, src.data(), n);
+  const std::size_t n = Utf8CutPoint(text, capacity - 1);
+  std::memmove(out, text.data(), n);
   out[n] = '\0';
   return n;
+}
+
+std::size_t OemToAnsiInto(const char* text, char* out, std::size_t capacity) {
+  return CopyUtf8Into(text ? std::string_view(text) : std::string_view(), out, capacity);
 }
 
 std::string Utf16ToUtf8Lossy(std::u16string_view text, std::string_view replacement) {

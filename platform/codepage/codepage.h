@@ -61,6 +61,11 @@ int WidenInto(const char* text, char16_t* out, std::size_t capacity);
 // passing the same bytes on. Returns the number of bytes written without the terminator.
 std::size_t OemToAnsiInto(const char* text, char* out, std::size_t capacity);
 
+// Copies text into a fixed buffer of capacity bytes, terminator included, cut at a character
+// boundary (the whole text when it fits). Returns the number of bytes written without the
+// terminator; nothing is written when capacity is 0. out may overlap text.
+std::size_t CopyUtf8Into(std::string_view text, char* out, std::size_t capacity);
+
 // Where a text is cut to fit maxBytes: the length of its longest prefix, at most maxBytes, that
 // does not end inside a UTF-8 character. A character that does not fit goes whole; bytes that form
 // no character (text that is not UTF-8) are cut at the byte. text must be the whole text (or run

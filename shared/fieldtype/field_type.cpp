@@ -135,6 +135,10 @@ QB_EXPORT void GetDescription(char** text, const void* data, uint32_t size, Fiel
 QB_EXPORT void GetMenuDescription(char** text, const void* data, uint32_t size, FieldTypeId type) {
   if (text == nullptr) return;
   const auto field = ReadField(data, size, type);
+  if (kFieldType.menu_description != nullptr) {
+    *text = kFieldType.menu_description(field);
+    return;
+  }
   *text = qb::fieldtype::OneLine() ? StdOneLineMenuDescription(field.text.c_str(), TypeName())
                                    : StdMultiLineMenuDescription(field.text.c_str(), TypeName());
 }
@@ -142,6 +146,10 @@ QB_EXPORT void GetMenuDescription(char** text, const void* data, uint32_t size, 
 QB_EXPORT int GetPanelItem(PluginPanelItem* item, const void* data, uint32_t size,
                            FieldTypeId type) {
   const auto field = ReadField(data, size, type);
+  if (kFieldType.panel_item != nullptr) {
+    if (item != nullptr) kFieldType.panel_item(item, field);
+    return 1;
+  }
   std::string suffix;
   if (kFieldType.panel_suffix != nullptr) suffix = kFieldType.panel_suffix(field);
   const char* tail = suffix.empty() ? nullptr : suffix.c_str();
@@ -161,7 +169,9 @@ QB_EXPORT int EditContents(const void* data, uint32_t size, FieldTypeId type, vo
 
 QB_EXPORT void WriteTextData(const void* data, uint32_t size, FieldTypeId type, char** text) {
   if (text == nullptr) return;
-  *text = qb::fieldtype::HeapCopy(ReadField(data, size, type).text);
+  const auto field = ReadField(data, size, type);
+  *text = kFieldType.text_data != nullptr ? kFieldType.text_data(field)
+                                          : qb::fieldtype::HeapCopy(field.text);
 }
 
 QB_EXPORT void WriteTextFile(FILE* file, const void* data, uint32_t size, FieldTypeId type) {

@@ -13,6 +13,9 @@
 //      Upgrade) are written in the type's source as plain extern "C" QB_EXPORT functions; they
 //      reach the host's table, the services block, the type name and the field text through the
 //      functions of this header.
+//   4. A type whose contents are not a text (a date, say) sets the hooks that replace the text's
+//      standard wholesale: description, menu_description, panel_item, text_data, edit and
+//      write_text_file; ReadField still cuts the Field's text, but such a type reads data/size.
 //
 // What the common body exports (each library's exports.txt decides which become visible):
 // GetAddressPluginInfo, SetStartupInfo, SetQBStartupInfo, CheckID, GetDescription,
@@ -79,6 +82,12 @@ struct FieldType {
   // The field's part of a text export. Standard: one-line types write the menu line, multi-line
   // types the type name and each line after a tab.
   void (*write_text_file)(FILE* file, const Field& field) = nullptr;
+  // A heap text for GetMenuDescription (standard: the shape's menu line with the type name).
+  char* (*menu_description)(const Field& field) = nullptr;
+  // The whole of GetPanelItem (standard: the shape's panel item, with panel_suffix).
+  void (*panel_item)(PluginPanelItem* item, const Field& field) = nullptr;
+  // A heap text for WriteTextData (standard: a copy of the field's text).
+  char* (*text_data)(const Field& field) = nullptr;
 };
 
 // Defined by each field-type library, once.

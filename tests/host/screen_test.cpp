@@ -46,22 +46,6 @@ TEST(ScreenText, FitCutsAtCharacterBoundariesAndNeverSplitsAWideCharacter) {
   EXPECT_EQ(FitText("abc", 10), "abc");
 }
 
-TEST(ScreenText, CopyIntoABufferCutsAtACharacterAndAlwaysTerminates) {
-  char buf[6];
-  EXPECT_EQ(CopyUtf8("abc", buf, sizeof buf), 3u);
-  EXPECT_STREQ(buf, "abc");
-  // "a" and two two-byte letters are five bytes and fit; a third letter would be cut in half.
-  EXPECT_EQ(CopyUtf8("aЖЖЖ", buf, sizeof buf), 5u);
-  EXPECT_STREQ(buf, "aЖЖ");
-  EXPECT_EQ(CopyUtf8("漢字", buf, sizeof buf), 3u);
-  EXPECT_STREQ(buf, "漢");
-  EXPECT_EQ(CopyUtf8("abc", buf, 1), 0u);
-  EXPECT_STREQ(buf, "");
-  buf[0] = 'x';
-  EXPECT_EQ(CopyUtf8("abc", buf, 0), 0u);  // no room even for the terminator: untouched
-  EXPECT_EQ(buf[0], 'x');
-}
-
 TEST(ScreenModel, TextStaysInsideTheScreenAndWideCharactersTakeTwoCells) {
   Screen s(6, 2);
   EXPECT_EQ(s.Text(0, 0, "a漢b", kWhite, kBlue), 4);

@@ -82,6 +82,22 @@ TEST(CodePage, WidensIntoAFixedBufferOf260Units) {
   EXPECT_EQ(WidenInto("x", buffer, 0), -1);
 }
 
+TEST(CodePage, CopyIntoABufferCutsAtACharacterAndAlwaysTerminates) {
+  char buf[6];
+  EXPECT_EQ(CopyUtf8Into("abc", buf, sizeof buf), 3u);
+  EXPECT_STREQ(buf, "abc");
+  // "a" and two two-byte letters are five bytes and fit; a third letter would be cut in half.
+  EXPECT_EQ(CopyUtf8Into("aЖЖЖ", buf, sizeof buf), 5u);
+  EXPECT_STREQ(buf, "aЖЖ");
+  EXPECT_EQ(CopyUtf8Into("漢字", buf, sizeof buf), 3u);
+  EXPECT_STREQ(buf, "漢");
+  EXPECT_EQ(CopyUtf8Into("abc", buf, 1), 0u);
+  EXPECT_STREQ(buf, "");
+  buf[0] = 'x';
+  EXPECT_EQ(CopyUtf8Into("abc", buf, 0), 0u);  // no room even for the terminator: untouched
+  EXPECT_EQ(buf[0], 'x');
+}
+
 TEST(CodePage, OemToAnsiCopiesIntoAFixedBuffer) {
   char buffer[6];
   EXPECT_EQ(OemToAnsiInto("K\xC3\xB6ln-Mitte", buffer, sizeof buffer), 5u);
