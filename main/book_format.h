@@ -36,6 +36,10 @@ inline bool IsReservedElementName(std::u16string_view name) {
   return !name.empty() && name[0] == u' ';
 }
 
+// The largest record stream read or written: a record is padded to whole 8-byte blocks (the
+// cipher's), and its length must still fit in 32 bits.
+inline constexpr uint64_t kMaxRecordBytes = 0xFFFFFFF0u;
+
 // The longest folder description read; a longer stream is read up to this size.
 inline constexpr uint64_t kMaxFolderDescription = 0x100000;
 

@@ -7,12 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "main/book_format.h"
+
 namespace qb::main {
 
 namespace {
 
 // Streams are read and written with 32-bit counts; a record never comes near this.
-constexpr uint64_t kMaxRecordBytes = 0xFFFFFFF0u;
 
 uint64_t RoundUp8(uint64_t n) {
   return (n + 7) & ~uint64_t{7};

@@ -5,13 +5,14 @@
 #include <cstring>
 #include <limits>
 
+#include "main/book_format.h"
+
 namespace qb::main {
 
 namespace {
 
 constexpr uint64_t kFieldHeader = 8;
 // Streams are read and written with 32-bit counts; a record never comes near this.
-constexpr uint64_t kMaxRecordBytes = std::numeric_limits<uint32_t>::max() - 8;
 
 uint64_t RoundUp8(uint64_t n) {
   return (n + 7) & ~uint64_t{7};
