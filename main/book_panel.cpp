@@ -71,7 +71,10 @@ storage::HRESULT BookPanel::CloseAll() {
 bool BookPanel::OpenBookFile() {
   PluginState& state = State();
   storage::Storage root;
-  const std::string configured = state.settings.book_file;
+  // A panel keeps the book it was opened on: changing the setting later opens the new book in
+  // panels opened after the change, so two panels can show two books.
+  if (book_file_.empty()) book_file_ = state.settings.book_file;
+  const std::string configured = book_file_;
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
   if (!configured.empty())
     hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root, state.file_system);
@@ -82,7 +85,7 @@ bool BookPanel::OpenBookFile() {
     hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
     if (IsMissing(hr))
       hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
-    if (storage::Succeeded(hr)) state.settings.book_file = fallback;
+    if (storage::Succeeded(hr)) state.settings.book_file = book_file_ = fallback;
   }
   if (storage::Failed(hr)) {
     ShowStorageError(msg::kErrorOpenBook, configured, hr);
@@ -152,7 +155,8 @@ int BookPanel::Release() {
   // A commit that fails (full or failing disk) leaves the book as it was before the operation;
   // the user must hear that the change did not reach it.
   const storage::HRESULT hr = CloseAll();
-  if (storage::Failed(hr)) ShowStorageError(msg::kErrorCommit, State().settings.book_file, hr);
+  last_commit_ = hr;
+  if (storage::Failed(hr)) ShowStorageError(msg::kErrorCommit, book_file_, hr);
   if (was_open) State().last_path = path_;
   return 1;
 }

@@ -63,6 +63,11 @@ class BookPanel {
   // Closes the record and the folders below depth n, or adds empty levels above it; -1 drops all.
   void SetDepth(int n);
 
+  // Whether one of the host's calls holds the book now.
+  bool acquired() const { return open_count_ > 0; }
+  // The result of the last commit, made by the last release; S_OK before any.
+  storage::HRESULT last_commit() const { return last_commit_; }
+
   int depth() const { return static_cast<int>(levels_.size()) - 1; }
   bool in_record() const { return has_record_; }
   const std::string& record_name() const { return record_name_; }
@@ -140,6 +145,8 @@ class BookPanel {
   std::string record_name_;
   bool has_record_ = false;
   int open_count_ = 0;
+  storage::HRESULT last_commit_ = storage::S_OK;
+  std::string book_file_;  // the book this panel shows, taken from the setting on first opening
 };
 
 }  // namespace qb::main

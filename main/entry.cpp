@@ -9,6 +9,7 @@
 #include "main/book_format.h"
 #include "main/book_panel.h"
 #include "main/event_walk.h"
+#include "main/exchange.h"
 #include "main/folder_ops.h"
 #include "main/key_table.h"
 #include "main/messages.h"
@@ -203,6 +204,21 @@ QB_EXPORT int DeleteFiles(HANDLE h, PluginPanelItem* items, int count, int op_mo
   return Guarded(0, [&] {
     qb::main::BookPanel* panel = AsPanel(h);
     return panel ? qb::main::DeleteFiles(*panel, items, count, op_mode) : 0;
+  });
+}
+
+QB_EXPORT int GetFiles(HANDLE h, PluginPanelItem* items, int count, int move, char* dest_path,
+                       int op_mode) {
+  return Guarded(0, [&] {
+    qb::main::BookPanel* panel = AsPanel(h);
+    return panel ? qb::main::GetFiles(*panel, items, count, move, dest_path, op_mode) : 0;
+  });
+}
+
+QB_EXPORT int PutFiles(HANDLE h, PluginPanelItem* items, int count, int move, int op_mode) {
+  return Guarded(0, [&] {
+    qb::main::BookPanel* panel = AsPanel(h);
+    return panel ? qb::main::PutFiles(*panel, items, count, move, op_mode) : 0;
   });
 }
 

@@ -80,7 +80,8 @@ Record ReadRecordStream(storage::Stream& stream, const PasswordKey* key) {
   if (!key) return ParseRecord(buffer.data(), static_cast<std::size_t>(stat.size));
   DecipherBuffer(key->bytes, buffer.data(), buffer.size());
   Record record = ParseRecord(buffer.data(), static_cast<std::size_t>(stat.size));
-  explicit_bzero(buffer.data(), buffer.size());  // the plaintext of a protected record
+  // The plaintext of a protected record; an empty record has no buffer to wipe.
+  if (!buffer.empty()) explicit_bzero(buffer.data(), buffer.size());
   return record;
 }
 

@@ -198,8 +198,7 @@ void PanelCommands::CopyMove(bool move) {
   const int count = static_cast<int>(items.size());
   const auto& fn = host_.plugin().fn();
   if (src.is_plugin() && dst.is_plugin()) {
-    const char* lines[] = {"Copy", "Copying between two plug-in panels is not supported", "OK"};
-    host_.Message(FMSG_WARNING, lines, 3, 1);
+    CopyBetweenPlugins(src, dst, items, move);
     return;
   }
   if (src.is_plugin()) {
@@ -248,6 +247,67 @@ void PanelCommands::CopyMove(bool move) {
     e->selected = false;
   }
   panels.Reread(panels.active(), true);
+  panels.Reread(1 - panels.active(), true);
+}
+
+void PanelCommands::CopyBetweenPlugins(Panel& src, Panel& dst, std::vector<PluginPanelItem>& items,
+                                       bool move) {
+  PanelSet& panels = host_.panels();
+  const auto& fn = host_.plugin().fn();
+  if (!fn.GetFiles || !fn.PutFiles) return;
+  namespace fs = std::filesystem;
+  // The files pass through a folder of the host's own, which goes again whatever happens.
+  std::error_code ec;
+  fs::path base = fs::temp_directory_path(ec);
+  if (ec) base = "/tmp";
+  std::string pattern = (base / "quillbox-copy-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) {
+    std::string msg = std::strerror(errno);
+    const char* err[] = {"Error", "Cannot create a temporary folder", msg.c_str(), "OK"};
+    host_.Message(FMSG_WARNING, err, 4, 1);
+    return;
+  }
+  const std::string temp = pattern;
+  const HANDLE from = src.plugin(), to = dst.plugin();
+  char dest[NM];
+  CopyUtf8(temp, dest, sizeof dest);
+  int ok = fn.GetFiles(from, items.data(), static_cast<int>(items.size()), 0, dest, OPM_SILENT);
+  panels.FinishCloseRequests();
+  if (ok == 1 && panels[1 - panels.active()].is_plugin() &&
+      panels[1 - panels.active()].plugin() == to) {
+    std::vector<PanelEntry> got;
+    for (const fs::directory_entry& e : fs::directory_iterator(temp, ec)) {
+      struct stat st;
+      if (stat(e.path().c_str(), &st) != 0) continue;
+      PanelEntry entry;
+      entry.find = FindDataOf(st);
+      entry.name = e.path().filename().string();
+      CopyUtf8(entry.name, entry.find.cFileName, sizeof entry.find.cFileName);
+      got.push_back(std::move(entry));
+    }
+    std::vector<PluginPanelItem> put;
+    std::vector<std::vector<char*>> custom(got.size());
+    for (size_t i = 0; i < got.size(); ++i) put.push_back(MakeItem(got[i], custom[i]));
+    char here[PATH_MAX];
+    const bool have_here = getcwd(here, sizeof here) != nullptr;
+    ok = 0;
+    if (chdir(temp.c_str()) == 0) {
+      ok = put.empty() ? 1 : fn.PutFiles(to, put.data(), static_cast<int>(put.size()), 0, 0);
+      if (have_here && chdir(here) != 0) {
+        // Every path the host keeps is absolute: a working directory it cannot go back to
+        // changes nothing it does.
+      }
+    }
+    panels.FinishCloseRequests();
+    // A move takes the items out of the source only once they are in the target.
+    if (ok == 1 && move && fn.DeleteFiles && panels[panels.active()].is_plugin() &&
+        panels[panels.active()].plugin() == from) {
+      fn.DeleteFiles(from, items.data(), static_cast<int>(items.size()), OPM_SILENT);
+      panels.FinishCloseRequests();
+    }
+  }
+  fs::remove_all(temp, ec);
+  panels.Reread(panels.active(), ok != 1);
   panels.Reread(1 - panels.active(), true);
 }
 

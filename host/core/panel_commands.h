@@ -41,6 +41,10 @@ class PanelCommands {
   void RunCommand(const std::string& line);
 
  private:
+  // F5/F6 between two plug-in panels: the source's GetFiles into a temporary folder of the
+  // host's (silent), the target's PutFiles of what arrived there, then, for a move, the source's
+  // DeleteFiles of the items (silent) once the put succeeded; the temporary folder goes at the end.
+  void CopyBetweenPlugins(Panel& src, Panel& dst, std::vector<PluginPanelItem>& items, bool move);
   // The selected items of the panel, or else its current one; never "..".
   std::vector<PanelEntry*> SelectionOrCurrent(Panel& p);
 

@@ -6,7 +6,8 @@
 // TFT_BEFORE_RESULT (what an FTEV_BEFORE call answers until TestReset sets another). Which entry
 // points exist is chosen by the exports list; TFT_EDITOR adds the editor, the text and the action
 // and switches to the editing tests' log and panel forms (each call logged with the type's name,
-// a panel item named after the type).
+// a panel item named after the type). SendFile records what it is handed in a file the
+// environment names.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -166,6 +167,19 @@ EXPORT int EditContents(const void* data, uint32_t size, FieldTypeId type, void*
 
 EXPORT void WriteTextData(const void* data, uint32_t size, FieldTypeId, char** text) {
   *text = Dup(TFT_NAME ":" + Text(data, size));
+}
+
+// Appends "name path data" to the file $QB_TEST_SEND_LOG; the result is $QB_TEST_SEND_RESULT
+// (1 when unset).
+EXPORT int SendFile(const void* data, uint32_t size, FieldTypeId, const char* path) {
+  if (const char* log = std::getenv("QB_TEST_SEND_LOG")) {
+    if (FILE* f = std::fopen(log, "a")) {
+      std::fprintf(f, "%s %s %s\n", TFT_NAME, path ? path : "<null>", Text(data, size).c_str());
+      std::fclose(f);
+    }
+  }
+  const char* result = std::getenv("QB_TEST_SEND_RESULT");
+  return result ? std::atoi(result) : 1;
 }
 
 EXPORT void DoSomething(const void* data, uint32_t size, FieldTypeId type) {
