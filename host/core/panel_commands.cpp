@@ -270,7 +270,7 @@ void PanelCommands::CopyBetweenPlugins(Panel& src, Panel& dst, std::vector<Plugi
   const std::string temp = pattern;
   const HANDLE from = src.plugin(), to = dst.plugin();
   char dest[NM];
-  CopyUtf8(temp, dest, sizeof dest);
+  codepage::CopyUtf8Into(temp, dest, sizeof dest);
   int ok = fn.GetFiles(from, items.data(), static_cast<int>(items.size()), 0, dest, OPM_SILENT);
   panels.FinishCloseRequests();
   if (ok == 1 && panels[1 - panels.active()].is_plugin() &&
@@ -282,7 +282,7 @@ void PanelCommands::CopyBetweenPlugins(Panel& src, Panel& dst, std::vector<Plugi
       PanelEntry entry;
       entry.find = FindDataOf(st);
       entry.name = e.path().filename().string();
-      CopyUtf8(entry.name, entry.find.cFileName, sizeof entry.find.cFileName);
+      codepage::CopyUtf8Into(entry.name, entry.find.cFileName, sizeof entry.find.cFileName);
       got.push_back(std::move(entry));
     }
     std::vector<PluginPanelItem> put;
