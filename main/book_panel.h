@@ -24,14 +24,20 @@ struct FolderLevel {
   uint32_t key_set = 0;
 };
 
-// The 16-byte user data of a field item inside a record.
+// The user data of a field item inside a record. The host copies it by its first word. The first
+// 16 bytes (size, type, index, server) are what every reader of a tag knows; the check words after
+// them name the field's contents, so an item listed before another program changed the record
+// cannot act on whichever field now stands at its index.
 struct FieldTag {
   DWORD size = sizeof(FieldTag);
   DWORD type = 0;
   DWORD index = 0;   // the field's index in the record
   DWORD plugin = 0;  // plug-in index of the field's server
+  DWORD data_size = 0;
+  DWORD check_low = 0;  // 64-bit FNV-1a of the field's bytes
+  DWORD check_high = 0;
 };
-static_assert(sizeof(FieldTag) == 16);
+static_assert(sizeof(FieldTag) == 28);
 
 // What the for-each-field callback receives.
 struct FieldVisit {

@@ -97,5 +97,6 @@ inline constexpr int kErrorStorePassword = 77;
 inline constexpr int kScanAllTypes = 78;
 inline constexpr int kScanTitle = 79;
 inline constexpr int kErrorCommit = 80;
+inline constexpr int kErrorFieldChanged = 95;
 
 }  // namespace qb::main::msg

@@ -3,6 +3,7 @@
 
 #include "main/book_format.h"
 #include "main/book_panel.h"
+#include "main/edit_support.h"
 #include "main/element_name.h"
 #include "main/heap.h"
 #include "main/main_text.h"
@@ -120,8 +121,7 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
       }
       PluginPanelItem item{};
       server.GetPanelItem(&item, field.data, field.size, field.type);
-      *tag = FieldTag{sizeof(FieldTag), field.type, static_cast<DWORD>(field.index),
-                      static_cast<DWORD>(field.plugin)};
+      *tag = MakeFieldTag(field.type, field.index, field.plugin, field.data, field.size);
       item.Flags |= PPIF_USERDATA;
       item.UserData = reinterpret_cast<uintptr_t>(tag);
       items.push_back(item);
