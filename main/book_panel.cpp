@@ -163,8 +163,17 @@ int BookPanel::Release() {
   // A commit that fails (full or failing disk) leaves the book as it was before the operation;
   // the user must hear that the change did not reach it.
   const storage::HRESULT hr = CloseAll();
-  if (storage::Failed(hr)) ShowStorageError(msg::kErrorCommit, State().settings.book_file, hr);
   if (was_open) State().last_path = path_;
+  if (storage::Failed(hr)) {
+    ShowStorageError(msg::kErrorCommit, State().settings.book_file, hr);
+    // The panel may already list what the operation made (it rereads itself before the commit):
+    // show the book as it is now. The rereading's own release cannot come back here.
+    if (listed_ && !refreshing_) {
+      refreshing_ = true;
+      Refresh(-1, -1);
+      refreshing_ = false;
+    }
+  }
   return 1;
 }
 

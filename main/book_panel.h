@@ -103,6 +103,8 @@ class BookPanel {
   // Rereads the panel keeping the selection and redraws it with the given current and top item
   // (current < 0: redraw as it is).
   void Refresh(int current_item, int top_item);
+  // The host is closing the panel: a failed commit from now on is reported but not reread.
+  void Closing() { listed_ = false; }
 
   // The record description composed from the format (the Description setting) for the record
   // stream named record in the current folder; empty when the record cannot be opened.
@@ -129,6 +131,8 @@ class BookPanel {
   std::string record_name_;
   bool has_record_ = false;
   int open_count_ = 0;
+  bool listed_ = false;      // the host has listed the panel and not yet begun closing it
+  bool refreshing_ = false;  // rereading after a failed commit
 };
 
 }  // namespace qb::main

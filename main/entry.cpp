@@ -60,6 +60,7 @@ HANDLE Open(int open_from, intptr_t item) {
 }
 
 void Close(BookPanel* panel) {
+  panel->Closing();
   if (panel->depth() >= 0) {
     {
       BookLock lock(*panel);

@@ -105,6 +105,7 @@ void BookPanel::GetOpenPluginInfo(OpenPluginInfo* info) {
 int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_mode) {
   *out_items = nullptr;
   *out_count = 0;
+  listed_ = true;
   BookLock lock(*this);
   if (!root_open()) return 0;
   std::vector<PluginPanelItem> items;

@@ -16,6 +16,8 @@
 #include "main_test_support.h"
 #include "tests/support/mem_fs.h"
 
+extern "C" int MakeDirectory(HANDLE h, char* name, int op_mode);
+
 namespace qb::test {
 namespace {
 
@@ -473,6 +475,33 @@ TEST_F(BookPanelTest, ACommitTheDiskRefusesIsReportedAndTheBookKeepsItsState) {
   EXPECT_EQ(stat.size, 208u);  // the field before the operation, whole
   anna.Release();
   root.Release();
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, AfterAFailedCommitThePanelShowsTheBookAsItIs) {
+  BookBuilder(book()).Folder("Friends");
+  HANDLE panel = Open();
+  // The host rereads the panel whenever it is asked to, as the real one does.
+  std::vector<std::vector<std::string>> listed;
+  Host().control = [&](int command, void*) {
+    if (command == FCTL_UPDATEPANEL) listed.push_back(ListNames(panel));
+    return 1;
+  };
+  EXPECT_THAT(ListNames(panel), ElementsAre("Friends"));
+  storage::testing::MemFs disk;
+  {
+    std::ifstream in(book(), std::ios::binary);
+    disk.Install(book(), std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+  }
+  FileSystemInPlace in_place(&disk);
+  disk.Arm(storage::testing::MemFs::Fault::kError, 0);  // the commit's first write
+  char name[NM] = "New";
+  MakeDirectory(panel, name, OPM_SILENT);
+  ASSERT_FALSE(listed.empty());
+  EXPECT_THAT(listed.front(), UnorderedElementsAre("Friends", "New"));  // before the commit
+  EXPECT_EQ(TakeBox().at(1), T(80));
+  EXPECT_THAT(listed.back(), ElementsAre("Friends"));
+  Host().control = nullptr;
   ClosePlugin(panel);
 }
 
