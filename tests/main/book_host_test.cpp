@@ -180,6 +180,39 @@ TEST_F(BookHostTest, CommentAndAddressFieldsShowTheirCommentsAndFirstLines) {
   EXPECT_THAT(Text(screens[1]), HasSubstr("Main St 1"));
 }
 
+TEST_F(BookHostTest, AViewOfAHugeCommentFitsItsBoxAndSaysItIsCut) {
+  const fs::path built = std::getenv("QB_PLUGIN_DIR") ? std::getenv("QB_PLUGIN_DIR") : ".";
+  fs::copy_file(built / "Comment.qbl", dir_ / "plugins/Comment.qbl");
+  std::string line;
+  while (line.size() < 256 * 1024) line += "word ";
+  std::string lines;
+  for (int i = 0; i < 5000; ++i) lines += "line " + std::to_string(i) + "\n";
+  for (const std::string& text : {line, lines}) {
+    SCOPED_TRACE(text.substr(0, 12));
+    fs::remove(book());
+    BookBuilder(book()).Record("Ann", RecordBytes({{0x10101, text + '\0'}}));
+    const auto screens = Run("Down\nEnter\nDown\nF3\nscreen\nEsc\n");
+    ASSERT_GE(screens.size(), 1u);
+    const std::vector<std::string>& box = screens[0];
+    // The text stops above the button row and the frame closes right below it, whole: the box
+    // holds no more lines than the screen has rows.
+    int button_row = -1;
+    for (int row = 0; row < kRows; ++row) {
+      if (box[row].find("[ OK ]") != std::string::npos) button_row = row;
+    }
+    ASSERT_GT(button_row, 2) << Text(box);
+    ASSERT_LT(button_row + 1, kRows) << Text(box);
+    const std::string& below = box[button_row + 1];
+    const size_t left = below.find("╚"), right = below.find("╝");
+    ASSERT_NE(left, std::string::npos) << Text(box);
+    ASSERT_NE(right, std::string::npos) << Text(box);
+    std::string frame = below.substr(left + 3, right - left - 3);
+    for (size_t at; (at = frame.find("═")) != std::string::npos;) frame.erase(at, 3);
+    EXPECT_EQ(frame, "") << Text(box);
+    EXPECT_THAT(Text(box), HasSubstr("…"));
+  }
+}
+
 TEST_F(BookHostTest, CommandLineOpensAtThePathOrTheDeepestExistingFolder) {
   BookBuilder(book()).Folder("Friends").Folder("Friends/Work").Folder("Friends/Work/Old");
   auto screens = Run("text quill:\\Friends\\Work\nEnter\n");
