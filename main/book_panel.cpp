@@ -8,6 +8,7 @@
 #include "main/element_name.h"
 #include "main/heap.h"
 #include "main/message_numbers.h"
+#include "main/missing_book.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
@@ -75,14 +76,15 @@ bool BookPanel::OpenBookFile() {
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
   if (!configured.empty())
     hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root, state.file_system);
-  // Only a book that is not there falls back to the one beside the main library: a book that is
-  // there but locked or damaged is reported, never silently replaced by another file.
+  // Only a book that is not there falls back to the one beside the main library, and only when
+  // the user agrees: a book that is there but locked or damaged is reported, never silently
+  // replaced by another file.
   if (storage::Failed(hr) && IsMissing(hr)) {
     const std::string fallback = DefaultBookPath(state.module_dir);
+    if (!MayOpenDefaultBook(configured, fallback)) return false;
     hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
     if (IsMissing(hr))
       hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
-    if (storage::Succeeded(hr)) state.settings.book_file = fallback;
   }
   if (storage::Failed(hr)) {
     ShowStorageError(msg::kErrorOpenBook, configured, hr);

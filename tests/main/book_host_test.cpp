@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "main/book_format.h"
 #include "main_test_support.h"
@@ -117,6 +118,31 @@ TEST_F(BookHostTest, MissingBookIsCreatedBesideTheMainLibrary) {
   EXPECT_THAT(screens.back()[0], HasSubstr("Quillbox"));
   EXPECT_THAT(LeftNames(screens.back()), ElementsAre(".."));
   EXPECT_TRUE(fs::exists(book()));
+}
+
+TEST_F(BookHostTest, AMissingConfiguredBookIsNamedAndTheSettingChangesOnlyWhenTheUserSaysSo) {
+  const std::string gone = dir_ / "unmounted/Book.dat";
+  const std::string setting = "\"BookFile\"=\"" + gone + "\"";
+  BookBuilder(book()).Folder("Default");
+  // Esc: no book opens, and the default book is not opened either. Enter: the default book this
+  // time. Right, Enter: the default book from now on.
+  for (const auto& [keys, opened, kept] :
+       {std::tuple<std::string, bool, bool>{"Esc\n", false, true},
+        {"Enter\n", true, true},
+        {"Right\nEnter\n", true, false}}) {
+    SCOPED_TRACE(keys);
+    Settings(setting + "\n");
+    const auto screens = Run("screen\n" + keys + "Down\nEnter\nHome\nEnter\nscreen\n");
+    ASSERT_GE(screens.size(), 2u);
+    EXPECT_THAT(Text(screens[0]), HasSubstr("The book file cannot be found"));
+    EXPECT_THAT(Text(screens[0]), HasSubstr(gone));
+    // One question for the whole session, however often the book is opened again.
+    EXPECT_THAT(Text(screens[1]), ::testing::Not(HasSubstr("cannot be found")));
+    EXPECT_EQ(Text(screens[1]).find("Quillbox") != std::string::npos, opened) << Text(screens[1]);
+    const std::string stored = ReadFile(dir_ / "config/quillbox.reg");
+    EXPECT_EQ(stored.find(gone) != std::string::npos, kept) << stored;
+    EXPECT_FALSE(fs::exists(gone));
+  }
 }
 
 TEST_F(BookHostTest, RootListsFoldersFirstAndHidesTheBooksOwnElements) {

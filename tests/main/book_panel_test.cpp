@@ -92,14 +92,40 @@ TEST_F(BookPanelTest, MissingBookIsCreatedBesideTheMainLibrary) {
   EXPECT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
 }
 
-TEST_F(BookPanelTest, MissingBookFileSettingFallsBackToTheBookBesideTheLibrary) {
+TEST_F(BookPanelTest, MissingBookFileSettingFallsBackToTheBookBesideTheLibraryWhenTheUserSaysSo) {
   BookBuilder(book()).Folder("Here");
-  main::State().settings.book_file = dir_ / "elsewhere/missing.dat";
+  const std::string missing = dir_ / "elsewhere/missing.dat";
+  main::State().settings.book_file = missing;
+  // The first button: the default book this time; the setting keeps the missing book.
+  Host().message_answers = {0};
   HANDLE panel = Open();
   ASSERT_NE(panel, INVALID_HANDLE_VALUE);
   EXPECT_THAT(ListNames(panel), ElementsAre("Here"));
+  ASSERT_EQ(Host().messages.size(), 1u);
+  EXPECT_EQ(Host().messages[0].help, "BookMissing");
+  EXPECT_EQ(Host().messages[0].lines.at(2), missing);
+  EXPECT_EQ(main::State().settings.book_file, missing);
+  ClosePlugin(panel);
+
+  // The second: the default book becomes the setting.
+  StopMainLibrary();
+  StartMainLibrary(dir_.path());
+  main::State().settings.book_file = missing;
+  Host().message_answers = {1};
+  panel = Open();
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
   EXPECT_EQ(main::State().settings.book_file, book());
   ClosePlugin(panel);
+
+  // Cancel: no panel, and no book made anywhere.
+  StopMainLibrary();
+  std::filesystem::remove(book());
+  StartMainLibrary(dir_.path());
+  main::State().settings.book_file = missing;
+  Host().message_answers = {2};
+  EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(std::filesystem::exists(book()));
+  EXPECT_EQ(main::State().settings.book_file, missing);
 }
 
 TEST_F(BookPanelTest, BookThatIsThereButUnreadableIsReportedNotReplaced) {
