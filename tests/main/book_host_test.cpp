@@ -145,6 +145,36 @@ TEST_F(BookHostTest, AMissingConfiguredBookIsNamedAndTheSettingChangesOnlyWhenTh
   }
 }
 
+TEST_F(BookHostTest, TextsADamagedEnglishFileLacksAreShownInEnglishAsBuiltIn) {
+  const fs::path built = std::getenv("QB_PLUGIN_DIR") ? std::getenv("QB_PLUGIN_DIR") : ".";
+  std::vector<std::string> english;
+  {
+    std::ifstream in(built / "QuillboxEng.lng");
+    for (std::string line; std::getline(in, line);) english.push_back(line);
+  }
+  ASSERT_GT(english.size(), 60u);
+  BookBuilder(book()).Folder("Friends");
+  // The main module cut off after message 40, so the delete box's question (52) is gone; then also
+  // its first line, so that no language is named English at all.
+  for (const bool unnamed : {false, true}) {
+    SCOPED_TRACE(unnamed ? "no language line" : "cut short");
+    std::vector<std::string> damaged(english.begin(), english.begin() + 43);
+    if (unnamed) damaged.erase(damaged.begin());
+    fs::remove(dir_ / "plugins/QuillboxEng.lng");
+    std::ofstream out(dir_ / "plugins/QuillboxEng.lng");
+    for (const std::string& line : damaged) out << line << "\n";
+    out.close();
+    const auto screens = Run("Down\nF8\nscreen\nEsc\n");
+    ASSERT_GE(screens.size(), 1u);
+    const std::string shown = Text(screens[0]);
+    EXPECT_THAT(shown, HasSubstr("Do you wish to delete")) << shown;
+    EXPECT_THAT(shown, HasSubstr("Friends"));
+    EXPECT_THAT(shown, HasSubstr("[ Delete ]"));
+    EXPECT_THAT(shown, HasSubstr("Name"));  // the column titles stay English
+    EXPECT_THAT(shown, ::testing::Not(HasSubstr("Имя")));
+  }
+}
+
 TEST_F(BookHostTest, RootListsFoldersFirstAndHidesTheBooksOwnElements) {
   BookBuilder(book())
       .Record("Anna")
