@@ -81,10 +81,18 @@ bool BookPanel::OpenBookFile() {
   // replaced by another file.
   if (storage::Failed(hr) && IsMissing(hr)) {
     const std::string fallback = DefaultBookPath(state.module_dir);
-    if (!MayOpenDefaultBook(configured, fallback)) return false;
-    hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
-    if (IsMissing(hr))
-      hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+    switch (ChooseMissingBook(configured, fallback)) {
+      case MissingBook::kNone:
+        return false;
+      case MissingBook::kCreate:
+        hr = storage::CreateCompoundFile(configured, kBookOpenMode, &root, state.file_system);
+        break;
+      case MissingBook::kDefault:
+        hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+        if (IsMissing(hr))
+          hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+        break;
+    }
   }
   if (storage::Failed(hr)) {
     ShowStorageError(msg::kErrorOpenBook, configured, hr);

@@ -117,6 +117,19 @@ TEST_F(BookPanelTest, MissingBookFileSettingFallsBackToTheBookBesideTheLibraryWh
   EXPECT_EQ(main::State().settings.book_file, book());
   ClosePlugin(panel);
 
+  // A path in a directory that is there names a new book: it is made there, without a question.
+  StopMainLibrary();
+  const std::string fresh = dir_ / "fresh.dat";
+  StartMainLibrary(dir_.path());
+  main::State().settings.book_file = fresh;
+  panel = Open();
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(ListNames(panel).empty());
+  EXPECT_TRUE(Host().messages.empty());
+  EXPECT_TRUE(std::filesystem::exists(fresh));
+  EXPECT_EQ(main::State().settings.book_file, fresh);
+  ClosePlugin(panel);
+
   // Cancel: no panel, and no book made anywhere.
   StopMainLibrary();
   std::filesystem::remove(book());
