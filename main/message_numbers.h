@@ -101,5 +101,6 @@ inline constexpr int kErrorFieldChanged = 95;
 inline constexpr int kBookMissing = 96;
 inline constexpr int kOpenDefaultBook = 97;
 inline constexpr int kAlwaysDefaultBook = 98;
+inline constexpr int kErrorTooManyLines = 99;
 
 }  // namespace qb::main::msg

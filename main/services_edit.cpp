@@ -48,6 +48,13 @@ class HeapTexts {
 constexpr size_t kViewLines = 200;
 constexpr size_t kViewLineBytes = 8192;
 
+// The most lines the multi-line editor takes. It holds each line in an edit line of its own (an
+// item of about 2 KB in the dialog, with the host's copy and its widget), so its memory grows with
+// the number of lines, not with their bytes: 1000 lines cost a few megabytes whatever the field,
+// and are already far more than any screen shows at once. Longer fields are refused with a box;
+// their view still shows their beginning.
+constexpr size_t kMaxEditLines = 1000;
+
 void ShowText(const char* title, const char* help_topic,
               const std::vector<std::string_view>& body) {
   const PluginStartupInfo& info = qb::main::State().info;
@@ -122,11 +129,18 @@ int StdEditMultiLine(const char* title, const char* help_topic, const char* text
     ShowText(title, help_topic, qb::main::SplitLines(value, kViewLines + 1));
     return 1;
   }
-  std::vector<std::string_view> lines = qb::main::SplitLines(value);
   if (new_text == nullptr || new_size == nullptr) return 0;
+  // Counted before anything is split or built: a field beyond the editor is refused whole.
+  const auto breaks = static_cast<size_t>(std::count(value.begin(), value.end(), '\n'));
+  const size_t count = 1 + breaks;
+  // An empty last line is no line of the field (the editor drops it again).
+  if (breaks + (value.empty() || value.back() == '\n' ? 0 : 1) > kMaxEditLines) {
+    ShowError(qb::main::msg::kErrorTooManyLines, "FieldTooLargeError");
+    return 0;
+  }
+  std::vector<std::string_view> lines = qb::main::SplitLines(value);
   qb::main::AttachDialogBuilder();
 
-  size_t count = 1 + static_cast<size_t>(std::count(value.begin(), value.end(), '\n'));
   int max_lines = std::clamp(qb::main::State().settings.max_lines, 2, 99);
   size_t n = std::max(count, static_cast<size_t>(max_lines));
 

@@ -2,6 +2,7 @@
 // storage engine, asserting what the panel shows.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -267,6 +268,38 @@ TEST_F(BookHostTest, AViewOfAHugeCommentFitsItsBoxAndSaysItIsCut) {
     EXPECT_EQ(frame, "") << Text(box);
     EXPECT_THAT(Text(box), HasSubstr("…"));
   }
+}
+
+TEST_F(BookHostTest, AFieldOfMoreLinesThanTheEditorHoldsIsRefusedInLittleMemory) {
+  const fs::path built = std::getenv("QB_PLUGIN_DIR") ? std::getenv("QB_PLUGIN_DIR") : ".";
+  fs::copy_file(built / "Comment.qbl", dir_ / "plugins/Comment.qbl");
+  // 2,000,000 lines of 4 letters: 10 MB.
+  std::string text;
+  text.reserve(10'000'000);
+  for (int i = 0; i < 2'000'000; ++i) text += "abcd\n";
+  BookBuilder(book()).Record("Ann", RecordBytes({{0x10101, text + '\0'}}));
+  text = std::string();
+  const std::string before = ReadFile(book());
+  const auto screens = Run("Down\nEnter\nDown\nF4\nscreen\nEnter\nscreen\n");
+  ASSERT_GE(screens.size(), 2u);
+  EXPECT_THAT(Text(screens[0]), HasSubstr("more lines than the editor can hold"));
+  EXPECT_THAT(Text(screens[1]), ::testing::Not(HasSubstr("more lines")));
+  EXPECT_EQ(ReadFile(book()), before);
+  // The largest child this test program has waited for: the refusal costs a few copies of the
+  // field, not an edit line for each of its lines (about 2 GB).
+  rusage children{};
+  getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_LT(children.ru_maxrss, 400L * 1024) << "peak KB";
+
+  // A field the editor holds opens in it.
+  fs::remove(book());
+  std::string lines;
+  for (int i = 0; i < 1000; ++i) lines += "line\n";
+  BookBuilder(book()).Record("Ann", RecordBytes({{0x10101, lines + '\0'}}));
+  const auto opened = Run("Down\nEnter\nDown\nF4\nscreen\nEsc\n");
+  ASSERT_GE(opened.size(), 1u);
+  EXPECT_THAT(Text(opened[0]), ::testing::Not(HasSubstr("more lines")));
+  EXPECT_THAT(Text(opened[0]), HasSubstr("═ Comment ═"));  // the editor's frame
 }
 
 TEST_F(BookHostTest, CommandLineOpensAtThePathOrTheDeepestExistingFolder) {
