@@ -22,14 +22,11 @@ constexpr char kBuiltInEnglish[] =
 #include "main/builtin_english.inc"
     ;
 
-// The English file as it was built in; never emptied.
+// The English file as it was built in; never emptied while the library is loaded.
 const lang::LangStore& BuiltIn() {
-  static const lang::LangStore* store = [] {
-    auto* made = new lang::LangStore;
-    made->AddFile(std::string_view(kBuiltInEnglish, sizeof kBuiltInEnglish - 1));
-    return made;
-  }();
-  return *store;
+  static lang::LangStore store;
+  if (!store.loaded()) store.AddFile(std::string_view(kBuiltInEnglish, sizeof kBuiltInEnglish - 1));
+  return store;
 }
 
 // The text in the host's language; what that language's file lacks, in English from the English
