@@ -8,6 +8,7 @@
 #include "main/element_name.h"
 #include "main/heap.h"
 #include "main/message_numbers.h"
+#include "main/missing_book.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
@@ -78,14 +79,26 @@ bool BookPanel::OpenBookFile() {
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
   if (!configured.empty())
     hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root, state.file_system);
-  // Only a book that is not there falls back to the one beside the main library: a book that is
-  // there but locked or damaged is reported, never silently replaced by another file.
+  // Only a book that is not there falls back to the one beside the main library, and only when
+  // the user agrees: a book that is there but locked or damaged is reported, never silently
+  // replaced by another file.
   if (storage::Failed(hr) && IsMissing(hr)) {
     const std::string fallback = DefaultBookPath(state.module_dir);
-    hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
-    if (IsMissing(hr))
-      hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
-    if (storage::Succeeded(hr)) state.settings.book_file = book_file_ = fallback;
+    switch (ChooseMissingBook(configured, fallback)) {
+      case MissingBook::kNone:
+        return false;
+      case MissingBook::kCreate:
+        hr = storage::CreateCompoundFile(configured, kBookOpenMode, &root, state.file_system);
+        break;
+      case MissingBook::kDefault:
+        hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+        if (IsMissing(hr))
+          hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+        // The panel goes on showing the book it opened; the setting changes only where the user
+        // chose so.
+        if (storage::Succeeded(hr)) book_file_ = fallback;
+        break;
+    }
   }
   if (storage::Failed(hr)) {
     ShowStorageError(msg::kErrorOpenBook, configured, hr);
@@ -156,8 +169,20 @@ int BookPanel::Release() {
   // the user must hear that the change did not reach it.
   const storage::HRESULT hr = CloseAll();
   last_commit_ = hr;
-  if (storage::Failed(hr)) ShowStorageError(msg::kErrorCommit, book_file_, hr);
   if (was_open) State().last_path = path_;
+  if (storage::Failed(hr)) {
+    ShowStorageError(msg::kErrorCommit, book_file_, hr);
+    // The panel may already list what the operation made (it rereads itself before the commit):
+    // show the book as it is now. The rereading's own release cannot come back here.
+    if (listed_ && !refreshing_) {
+      refreshing_ = true;
+      Refresh(-1, -1);
+      refreshing_ = false;
+      // The rereading commits nothing of its own: what callers ask of the last commit (a move
+      // deletes its sources only after a commit that reached the disk) is still this failure.
+      last_commit_ = hr;
+    }
+  }
   return 1;
 }
 

@@ -25,14 +25,20 @@ struct FolderLevel {
   uint32_t key_set = 0;      // 1 once the folder's password was given (or set) in this panel
 };
 
-// The 16-byte user data of a field item inside a record.
+// The user data of a field item inside a record. The host copies it by its first word. The first
+// 16 bytes (size, type, index, server) are what every reader of a tag knows; the check words after
+// them name the field's contents, so an item listed before another program changed the record
+// cannot act on whichever field now stands at its index.
 struct FieldTag {
   DWORD size = sizeof(FieldTag);
   DWORD type = 0;
   DWORD index = 0;   // the field's index in the record
   DWORD plugin = 0;  // plug-in index of the field's server
+  DWORD data_size = 0;
+  DWORD check_low = 0;  // 64-bit FNV-1a of the field's bytes
+  DWORD check_high = 0;
 };
-static_assert(sizeof(FieldTag) == 16);
+static_assert(sizeof(FieldTag) == 28);
 
 // What the for-each-field callback receives.
 struct FieldVisit {
@@ -113,6 +119,8 @@ class BookPanel {
   // Rereads the panel keeping the selection and redraws it with the given current and top item
   // (current < 0: redraw as it is).
   void Refresh(int current_item, int top_item);
+  // The host is closing the panel: a failed commit from now on is reported but not reread.
+  void Closing() { listed_ = false; }
 
   // The record description composed from the format (the Description setting) for the record
   // stream named record in the current folder; empty when the record cannot be opened.
@@ -146,7 +154,9 @@ class BookPanel {
   bool has_record_ = false;
   int open_count_ = 0;
   storage::HRESULT last_commit_ = storage::S_OK;
-  std::string book_file_;  // the book this panel shows, taken from the setting on first opening
+  std::string book_file_;    // the book this panel shows, taken from the setting on first opening
+  bool listed_ = false;      // the host has listed the panel and not yet begun closing it
+  bool refreshing_ = false;  // rereading after a failed commit
 };
 
 }  // namespace qb::main

@@ -3,9 +3,11 @@
 #include <cstring>
 
 #include "main/element_name.h"
+#include "main/message_numbers.h"
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
+#include "sdk/services.h"
 
 namespace qb::main {
 
@@ -43,6 +45,47 @@ const FieldTag* TagOf(const PluginPanelItem& item) {
   if (!(item.Flags & PPIF_USERDATA) || item.UserData == 0) return nullptr;
   const auto* tag = reinterpret_cast<const FieldTag*>(item.UserData);
   return tag->size >= sizeof(FieldTag) ? tag : nullptr;
+}
+
+namespace {
+
+uint64_t ContentCheck(const void* data, uint32_t size) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (uint32_t i = 0; bytes && i < size; ++i) {
+    hash ^= bytes[i];
+    hash *= 0x100000001b3ull;
+  }
+  return hash;
+}
+
+}  // namespace
+
+FieldTag MakeFieldTag(FieldTypeId type, int index, int plugin, const void* data, uint32_t size) {
+  const uint64_t check = ContentCheck(data, size);
+  FieldTag tag;
+  tag.type = type;
+  tag.index = static_cast<DWORD>(index);
+  tag.plugin = static_cast<DWORD>(plugin);
+  tag.data_size = size;
+  tag.check_low = static_cast<DWORD>(check);
+  tag.check_high = static_cast<DWORD>(check >> 32);
+  return tag;
+}
+
+bool FieldOfTag(BookPanel& panel, const FieldTag& tag, FieldEntry* field) {
+  if (panel.GetField(static_cast<int>(tag.index), field) && field->type == tag.type &&
+      field->size() == tag.data_size) {
+    const uint64_t check = ContentCheck(field->bytes(), field->size());
+    if (static_cast<DWORD>(check) == tag.check_low &&
+        static_cast<DWORD>(check >> 32) == tag.check_high) {
+      return true;
+    }
+  }
+  *field = FieldEntry{};
+  ShowError(msg::kErrorFieldChanged, "FieldChangedError");
+  panel.Refresh(-1, -1);
+  return false;
 }
 
 void PlaceCursor(BookPanel& panel, const std::string& name) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "main/book_panel.h"
@@ -31,6 +32,14 @@ bool HasSelection(const PanelInfo& info);
 
 // The field tag of a field item, or null for the ".." item and anything else without one.
 const FieldTag* TagOf(const PluginPanelItem& item);
+
+// A tag for the field at index of the record, with these type and contents.
+FieldTag MakeFieldTag(FieldTypeId type, int index, int plugin, const void* data, uint32_t size);
+
+// The field the tag was made for, from the open record. When the place at the tag's index now
+// holds another field (another program changed the record after the panel listed it), or none,
+// shows the error box, rereads the panel and returns false: the caller changes nothing.
+bool FieldOfTag(BookPanel& panel, const FieldTag& tag, FieldEntry* field);
 
 // Rereads the panel and makes the first item called exactly name (bytes compared, case counts)
 // the current one; with no such item the panel is only redrawn.

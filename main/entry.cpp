@@ -61,6 +61,7 @@ HANDLE Open(int open_from, intptr_t item) {
 }
 
 void Close(BookPanel* panel) {
+  panel->Closing();
   if (panel->depth() >= 0) {
     {
       BookLock lock(*panel);
@@ -105,6 +106,7 @@ QB_EXPORT void SetStartupInfo(const PluginStartupInfo* info) {
     state.field_types.Load(state.module_dir, &state.info, &state.host_services, &state.config_menu);
     // 6. The settings; this also points the HostServices user name at the setting.
     qb::main::ReadSettings();
+    state.default_book_for.clear();
     if (state.settings.book_file.empty()) {
       state.settings.book_file = qb::main::DefaultBookPath(state.module_dir);
     }

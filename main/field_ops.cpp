@@ -31,13 +31,6 @@ const FieldTypeSlot* ServerOf(const FieldTag& tag) {
   return &types.slot(static_cast<int>(tag.plugin));
 }
 
-// The field at index of the open record; type 0 and no data past the record's end.
-FieldEntry FieldAt(BookPanel& panel, DWORD index) {
-  FieldEntry field;
-  if (!panel.GetField(static_cast<int>(index), &field)) field = FieldEntry{};
-  return field;
-}
-
 // A field type's text (WriteTextData), or nothing when the type gives none.
 bool FieldText(const FieldTypeSlot& server, const FieldEntry& field, FieldTypeId type,
                std::string* out) {
@@ -110,13 +103,10 @@ int EditField(BookPanel& panel, bool edit) {
   if (!server || !server->EditContents) return 0;
   const DWORD index = tag->index;
   const FieldTypeId type = tag->type;
-  const FieldEntry field = FieldAt(panel, index);
-  if (field.type != 0 && field.type != type) {
-    // The panel lists the record as it was: the place now holds a field of another type, which
-    // this editor must neither read nor overwrite. Show the record as it is instead.
-    panel.Refresh(-1, -1);
-    return 1;
-  }
+  // The panel may list the record as it was: a field that is not the listed one is neither read
+  // nor overwritten.
+  FieldEntry field;
+  if (!FieldOfTag(panel, *tag, &field)) return 1;
   if (!edit) {
     server->EditContents(field.bytes(), field.size(), type, nullptr, nullptr, nullptr, 0);
     return 1;
@@ -142,12 +132,8 @@ int FieldAction(BookPanel& panel) {
   if (info.CurrentItem == 0 || !tag) return 0;
   const FieldTypeSlot* server = ServerOf(*tag);
   if (!server || !server->DoSomething) return 0;
-  const FieldEntry field = FieldAt(panel, tag->index);
-  if (field.type != 0 && field.type != tag->type) {
-    // As for F4: the place holds another type's field now; its action is not this one's.
-    panel.Refresh(-1, -1);
-    return 1;
-  }
+  FieldEntry field;
+  if (!FieldOfTag(panel, *tag, &field)) return 1;
   server->DoSomething(field.bytes(), field.size(), field.type);
   panel.Refresh(-1, -1);
   return 1;
@@ -168,13 +154,19 @@ int CopyFieldText(BookPanel& panel) {
     if (!tag) return 0;
     tags.push_back(*tag);
   }
+  // Every field is checked before any text is taken: a stale list copies nothing.
+  std::vector<FieldEntry> fields(tags.size());
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    if (!FieldOfTag(panel, tags[i], &fields[i])) return 1;
+  }
   std::string gathered;
   bool any = false;
-  for (const FieldTag& tag : tags) {
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    const FieldTag& tag = tags[i];
     const FieldTypeSlot* server = ServerOf(tag);
     if (!server || !server->WriteTextData) continue;
     std::string text;
-    if (!FieldText(*server, FieldAt(panel, tag.index), tag.type, &text)) continue;
+    if (!FieldText(*server, fields[i], tag.type, &text)) continue;
     if (any) gathered += "\r\n";
     gathered += text;
     any = true;
@@ -189,16 +181,15 @@ void MoveFieldToFront(BookPanel& panel) {
   if (!CurrentField(panel, &info, &tag) || info.CurrentItem == 0 || !tag) return;
   // The field's place in the record decides, not its place in the panel: the host lists the
   // types in its own order, so the first field item need not be the record's first field.
-  const DWORD index = tag->index;
-  const DWORD plugin = tag->plugin;
-  const FieldTypeId type = tag->type;
+  const FieldTag named = *tag;
+  const DWORD index = named.index;
+  const DWORD plugin = named.plugin;
   storage::Stream* stream = panel.record_stream();
   if (index == 0 || !stream) return;
+  FieldEntry listed;
+  if (!FieldOfTag(panel, named, &listed)) return;
   Record record = panel.ReadRecord(*stream);
-  if (index >= record.size() || record[index].type != type) {
-    panel.Refresh(-1, -1);  // the list is older than the record: show it as it is
-    return;
-  }
+  if (index >= record.size()) return;
   FieldEntry moved = std::move(record[index]);
   record.erase(record.begin() + index);
   record.insert(record.begin(), std::move(moved));

@@ -142,21 +142,19 @@ int DeleteFiles(BookPanel& panel, const PluginPanelItem* items, int count, int o
   if (panel.in_record()) {
     // Each deletion moves the later fields one place forward; the indexes still to come follow
     // them, so every item keeps naming the field it named when the user chose it.
+    // A list read before the record changed (in the other panel, or by another program) may
+    // name places that now hold other fields: then nothing is deleted.
     std::vector<long> index(static_cast<std::size_t>(count), -1);
-    std::vector<FieldTypeId> type(static_cast<std::size_t>(count), 0);
     for (int i = 0; i < count; ++i) {
       if (const FieldTag* tag = TagOf(items[i])) {
+        FieldEntry there;
+        if (!FieldOfTag(panel, *tag, &there)) return 0;
         index[static_cast<std::size_t>(i)] = tag->index;
-        type[static_cast<std::size_t>(i)] = tag->type;
       }
     }
     for (std::size_t i = 0; i < index.size(); ++i) {
       const long gone = index[i];
       if (gone < 0) continue;
-      // A list read before the record changed (in the other panel, or by another program) may
-      // name a place that now holds another field: that field is not the one the user chose.
-      FieldEntry there;
-      if (!panel.GetField(static_cast<int>(gone), &there) || there.type != type[i]) continue;
       if (storage::Failed(panel.ReplaceField(static_cast<int>(gone), nullptr, 0, 0))) continue;
       for (std::size_t j = i + 1; j < index.size(); ++j) {
         if (index[j] > gone) {

@@ -97,5 +97,10 @@ inline constexpr int kErrorStorePassword = 77;
 inline constexpr int kScanAllTypes = 78;
 inline constexpr int kScanTitle = 79;
 inline constexpr int kErrorCommit = 80;
+inline constexpr int kErrorFieldChanged = 95;
+inline constexpr int kBookMissing = 96;
+inline constexpr int kOpenDefaultBook = 97;
+inline constexpr int kAlwaysDefaultBook = 98;
+inline constexpr int kErrorTooManyLines = 99;
 
 }  // namespace qb::main::msg

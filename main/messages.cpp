@@ -18,6 +18,30 @@ lang::LangStore& Store() {
   return store;
 }
 
+constexpr char kBuiltInEnglish[] =
+#include "main/builtin_english.inc"
+    ;
+
+// The English file as it was built in; never emptied while the library is loaded.
+const lang::LangStore& BuiltIn() {
+  static lang::LangStore store;
+  if (!store.loaded()) store.AddFile(std::string_view(kBuiltInEnglish, sizeof kBuiltInEnglish - 1));
+  return store;
+}
+
+// The text in the host's language; what that language's file lacks, in English from the English
+// file, then as built in. A damaged or incomplete file therefore never leaves a box without its
+// text, nor turns an English interface into another language. Only a module that no English text
+// knows (a field type with a language file of its own) takes the store's fallback to the first
+// language loaded.
+const char* Lookup(int n, const char* module) {
+  const lang::LangStore& store = Store();
+  if (const char* text = store.GetIn(store.current_language(), n, module)) return text;
+  if (const char* text = store.GetIn("English", n, module)) return text;
+  if (const char* text = BuiltIn().GetIn("English", n, module)) return text;
+  return store.Get(n, module);
+}
+
 // The directory of Quillbox.so with its trailing "/": the one SetStartupInfo recorded, or, for a
 // lookup that comes before it, the directory this library was loaded from.
 std::string ModuleDirectory() {
@@ -60,7 +84,7 @@ extern "C" const char* CommonGetMsgEx(int n, const char* module) {
       qb::main::LoadMessages(qb::main::ModuleDirectory(),
                              qb::lang::CurrentLanguage(State().info.RootKey));
     }
-    return qb::main::Store().Get(n, module);
+    return qb::main::Lookup(n, module);
   } catch (...) {
     return nullptr;
   }

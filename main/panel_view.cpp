@@ -3,6 +3,7 @@
 
 #include "main/book_format.h"
 #include "main/book_panel.h"
+#include "main/edit_support.h"
 #include "main/element_name.h"
 #include "main/heap.h"
 #include "main/main_text.h"
@@ -104,6 +105,7 @@ void BookPanel::GetOpenPluginInfo(OpenPluginInfo* info) {
 int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_mode) {
   *out_items = nullptr;
   *out_count = 0;
+  listed_ = true;
   BookLock lock(*this);
   if (!root_open()) return 0;
   std::vector<PluginPanelItem> items;
@@ -120,8 +122,7 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
       }
       PluginPanelItem item{};
       server.GetPanelItem(&item, field.data, field.size, field.type);
-      *tag = FieldTag{sizeof(FieldTag), field.type, static_cast<DWORD>(field.index),
-                      static_cast<DWORD>(field.plugin)};
+      *tag = MakeFieldTag(field.type, field.index, field.plugin, field.data, field.size);
       item.Flags |= PPIF_USERDATA;
       item.UserData = reinterpret_cast<uintptr_t>(tag);
       items.push_back(item);

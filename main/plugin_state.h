@@ -33,6 +33,9 @@ struct PluginState {
   Settings settings;
   HostServices host_services{};
   std::string last_path = "\\";  // path of the panel that last released the book
+  // A BookFile setting naming a missing book for which the user took the default book for this
+  // session (the setting itself is left alone).
+  std::string default_book_for;
   bool preload_done = false;
   // The loaded field-type libraries, in load order (their index is the plug-in index).
   FieldTypeHost field_types;

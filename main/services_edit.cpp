@@ -12,6 +12,7 @@
 #include "main/plugin_state.h"
 #include "main/services_text.h"
 #include "main/settings.h"
+#include "platform/codepage/codepage.h"
 #include "sdk/services.h"
 #include "shared/dialog/dialog.h"
 #include "shared/dialog/text_cut.h"
@@ -41,12 +42,37 @@ class HeapTexts {
   std::vector<char*> texts_;
 };
 
-void ShowText(const char* title, const char* help_topic, const std::vector<std::string>& body) {
+// What a view box shows of a field: no screen holds more lines than this, nor a line longer than
+// this once wrapped, so a field of any size is shown at the cost of this much text. A field cut
+// to fit ends with a line of its own that says so.
+constexpr size_t kViewLines = 200;
+constexpr size_t kViewLineBytes = 8192;
+
+// The most lines the multi-line editor takes. It holds each line in an edit line of its own (an
+// item of about 2 KB in the dialog, with the host's copy and its widget), so its memory grows with
+// the number of lines, not with their bytes: 1000 lines cost a few megabytes whatever the field,
+// and are already far more than any screen shows at once. Longer fields are refused with a box;
+// their view still shows their beginning.
+constexpr size_t kMaxEditLines = 1000;
+
+void ShowText(const char* title, const char* help_topic,
+              const std::vector<std::string_view>& body) {
   const PluginStartupInfo& info = qb::main::State().info;
   if (info.Message == nullptr) return;
+  std::vector<std::string> shown;
+  bool cut = body.size() > kViewLines;
+  for (size_t i = 0; i < body.size() && i < kViewLines; ++i) {
+    std::string_view line = body[i];
+    if (line.size() > kViewLineBytes) {
+      line = line.substr(0, qb::codepage::Utf8CutPoint(line, kViewLineBytes));
+      cut = true;
+    }
+    shown.emplace_back(line);
+  }
+  if (cut) shown.emplace_back("\u2026");
   std::vector<const char*> lines;
   lines.push_back(title);
-  for (const std::string& line : body) lines.push_back(line.c_str());
+  for (const std::string& line : shown) lines.push_back(line.c_str());
   lines.push_back(CommonGetMsgEx(qb::main::msg::kOk, nullptr));
   info.Message(info.ModuleNumber, 0, help_topic, lines.data(), static_cast<int>(lines.size()), 1);
 }
@@ -74,7 +100,7 @@ int StdEditSingleLine(const char* title, const char* help_topic, const char* tex
                       char** new_text, uint32_t* new_size, int edit) {
   std::string_view value = qb::main::FieldText(text, size);
   if (edit == 0) {
-    ShowText(title, help_topic, {std::string(value)});
+    ShowText(title, help_topic, {value});
     return 0;
   }
   if (new_text == nullptr || new_size == nullptr) return 0;
@@ -98,15 +124,23 @@ int StdEditSingleLine(const char* title, const char* help_topic, const char* tex
 int StdEditMultiLine(const char* title, const char* help_topic, const char* text, uint32_t size,
                      char** new_text, uint32_t* new_size, int edit) {
   std::string_view value = qb::main::FieldText(text, size);
-  std::vector<std::string_view> lines = qb::main::SplitLines(value);
   if (edit == 0) {
-    ShowText(title, help_topic, std::vector<std::string>(lines.begin(), lines.end()));
+    // Only the lines a view can show are split off.
+    ShowText(title, help_topic, qb::main::SplitLines(value, kViewLines + 1));
     return 1;
   }
   if (new_text == nullptr || new_size == nullptr) return 0;
+  // Counted before anything is split or built: a field beyond the editor is refused whole.
+  const auto breaks = static_cast<size_t>(std::count(value.begin(), value.end(), '\n'));
+  const size_t count = 1 + breaks;
+  // An empty last line is no line of the field (the editor drops it again).
+  if (breaks + (value.empty() || value.back() == '\n' ? 0 : 1) > kMaxEditLines) {
+    ShowError(qb::main::msg::kErrorTooManyLines, "FieldTooLargeError");
+    return 0;
+  }
+  std::vector<std::string_view> lines = qb::main::SplitLines(value);
   qb::main::AttachDialogBuilder();
 
-  size_t count = 1 + static_cast<size_t>(std::count(value.begin(), value.end(), '\n'));
   int max_lines = std::clamp(qb::main::State().settings.max_lines, 2, 99);
   size_t n = std::max(count, static_cast<size_t>(max_lines));
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "main/heap.h"
+#include "platform/codepage/codepage.h"
 #include "platform/time/clock.h"
 #include "sdk/services.h"
 #include "shared/dialog/text_cut.h"
@@ -46,9 +47,13 @@ std::string_view ShortForm(std::string_view text) {
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
+  return SplitLines(text, text.size() + 1);
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text, size_t max_lines) {
   std::vector<std::string_view> lines;
   size_t start = 0;
-  for (;;) {
+  while (lines.size() < max_lines) {
     size_t lf = text.find('\n', start);
     if (lf == std::string_view::npos) break;
     size_t end = lf;
@@ -56,7 +61,7 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     lines.push_back(text.substr(start, end - start));
     start = lf + 1;
   }
-  if (start < text.size()) lines.push_back(text.substr(start));
+  if (start < text.size() && lines.size() < max_lines) lines.push_back(text.substr(start));
   return lines;
 }
 
@@ -77,9 +82,15 @@ void SetFileName(PluginPanelItem* item, std::string_view name) {
   qb::dlg::CopyCut(item->FindData.cFileName, sizeof(item->FindData.cFileName), text.c_str());
 }
 
-// value + suffix (when not empty) as a new heap text.
+// At most kMaxDescriptionBytes of text, cut at a character boundary.
+std::string_view Bounded(std::string_view text) {
+  if (text.size() <= qb::main::kMaxDescriptionBytes) return text;
+  return text.substr(0, qb::codepage::Utf8CutPoint(text, qb::main::kMaxDescriptionBytes));
+}
+
+// value (bounded) + suffix (when not empty) as a new heap text.
 char* WithSuffix(std::string_view value, const char* suffix) {
-  std::string text(value);
+  std::string text(Bounded(value));
   if (suffix != nullptr) text += suffix;
   return HeapString(text);
 }
@@ -129,7 +140,7 @@ void StdMultiLineToPanelItem(const char* text, const char* suffix, const char* t
 }
 
 char* StdOneLineDescription(const char* text) {
-  return HeapString(qb::main::OneLineValue(Text(text)));
+  return HeapString(Bounded(qb::main::OneLineValue(Text(text))));
 }
 
 char* StdMultiLineDescription(const char* text, const char* suffix) {

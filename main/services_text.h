@@ -28,5 +28,12 @@ std::string_view ShortForm(std::string_view text);
 // The lines of a text: each without its carriage return before the line feed; the text after the
 // last line feed only when it is not empty (so the empty text has no lines).
 std::vector<std::string_view> SplitLines(std::string_view text);
+// The first max_lines of them; the rest of the text is not looked at.
+std::vector<std::string_view> SplitLines(std::string_view text, size_t max_lines);
+
+// The most of a field's text a panel item's description or a record's description carries: no
+// panel column is wider, and a field of megabytes must not be copied into every item of a listing.
+// Menu lines stay whole: text export writes them.
+inline constexpr size_t kMaxDescriptionBytes = 1024;
 
 }  // namespace qb::main

@@ -83,20 +83,41 @@ int Host::Message(DWORD flags, const char* const* items, int count, int buttons)
   std::vector<std::string> raw;
   for (int i = 1; i < count - buttons; ++i) raw.emplace_back(items[i] ? items[i] : "");
   if (flags & FMSG_ERRORTYPE) raw.emplace_back(saved_errno ? std::strerror(saved_errno) : "");
-  // Lines wider than the screen allows are wrapped at blanks (or cut where there are none).
+  // Lines wider than the screen allows are wrapped at blanks (or cut where there are none). Each
+  // wrapped line looks at no more of the text than fits on it, and no more lines are made than
+  // the screen has rows, so a text of any length costs what the box shows. A text cut short ends
+  // in "…".
   const int room = std::max(10, screen_.cols() - 10);
+  const size_t max_lines =
+      static_cast<size_t>(std::max(1, screen_.rows() - 4 - (buttons > 0 ? 1 : 0)));
+  bool cut = false;
   for (const std::string& line : raw) {
-    std::string rest = line;
-    while (TextWidth(rest) > room && rest[0] != '\x01') {
-      std::string_view fit = FitText(rest, room);
-      size_t cut = fit.size();
-      size_t blank = std::string(fit).rfind(' ');
-      if (blank != std::string::npos && blank > 0) cut = blank;
-      m->lines.push_back(rest.substr(0, cut));
-      rest = rest.substr(cut);
-      if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    if (m->lines.size() >= max_lines) {
+      cut = true;
+      break;
     }
-    m->lines.push_back(rest);
+    std::string_view rest = line;
+    if (!rest.empty() && rest[0] == '\x01') {
+      m->lines.push_back(line);
+      continue;
+    }
+    while (m->lines.size() + 1 < max_lines) {
+      const std::string_view fit = FitText(rest, room);
+      if (fit.size() == rest.size()) break;
+      size_t at = fit.size();
+      const size_t blank = fit.rfind(' ');
+      if (blank != std::string_view::npos && blank > 0) at = blank;
+      m->lines.emplace_back(rest.substr(0, at));
+      rest.remove_prefix(at);
+      if (!rest.empty() && rest[0] == ' ') rest.remove_prefix(1);
+    }
+    const std::string_view last = FitText(rest, room);
+    if (last.size() < rest.size()) cut = true;
+    m->lines.emplace_back(last);
+  }
+  if (cut && !m->lines.empty() && m->lines.back().compare(0, 1, "\x01") != 0) {
+    std::string& last = m->lines.back();
+    last = std::string(FitText(last, room - 1)) + "\u2026";
   }
   for (int i = count - buttons; i < count; ++i) m->buttons.push_back(ParseHotText(items[i], false));
 

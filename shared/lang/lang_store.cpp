@@ -257,6 +257,14 @@ const char* LangStore::Get(int n, const char* module) const {
   return Find(languages_.front(), n, module, &text) == Lookup::kFound ? text : nullptr;
 }
 
+const char* LangStore::GetIn(std::string_view language_name, int n, const char* module) const {
+  if (!loaded_) return nullptr;
+  const Language* language = FindLanguage(language_name);
+  const char* text = nullptr;
+  if (language == nullptr || Find(*language, n, module, &text) != Lookup::kFound) return nullptr;
+  return text;
+}
+
 std::vector<std::string> LangStore::Languages() const {
   std::vector<std::string> names;
   for (const Language& language : languages_) names.emplace_back(language.name);

@@ -48,6 +48,9 @@ class LangStore {
   // too, in the first language loaded. A module that is there but lacks n gives null: there is no
   // fallback per number. Null when the store is empty or not loaded. The text lives until Clear.
   const char* Get(int n, const char* module) const;
+  // Text n of module in that language only; null when the language, its module or the number is
+  // missing, or the store is not loaded.
+  const char* GetIn(std::string_view language, int n, const char* module) const;
 
   bool loaded() const { return loaded_; }
 

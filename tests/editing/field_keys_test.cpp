@@ -173,8 +173,55 @@ TEST_F(FieldKeys, AListReadBeforeTheRecordChangedNeverDeletesOrEditsAnotherField
   h.Reread();
   h.MakeRecord("Work/Bob", after);
   h.message_answers.push_back(0);
-  EXPECT_EQ(h.Delete({3}), 1);
+  EXPECT_EQ(h.Delete({3}), 0);  // nothing deleted
   EXPECT_EQ(Bob(), after);
+}
+
+TEST_F(FieldKeys, AnItemListedBeforeAnotherProgramReorderedTheFieldsActsOnNoOtherField) {
+  // Three fields of one type: the type check alone cannot tell them apart.
+  const std::vector<Field> before = {{kSingle, "a"}, {kSingle, "b"}, {kSingle, "c"}};
+  const std::vector<Field> after = {{kSingle, "c"}, {kSingle, "a"}, {kSingle, "b"}};
+  Open(before);
+  for (const auto& [key, state] : {std::pair<int, unsigned>{VK_F4, 0},
+                                   {VK_F3, 0},
+                                   {VK_RETURN, 0},
+                                   {VK_F5, PKF_ALT},
+                                   {VK_INSERT, PKF_CONTROL}}) {
+    h.MakeRecord("Work/Bob", before);
+    h.Reread();
+    h.SetCurrent(2);  // b
+    h.MakeRecord("Work/Bob", after);
+    h.ClearScripts();
+    h.TypeReset("Single");
+    h.TypeEditor("Single", 1, "new");
+    EXPECT_EQ(h.Key(key, state), 1) << key;
+    EXPECT_EQ(h.TypeLog("Single"), "") << key;
+    ASSERT_EQ(h.messages.size(), 1u) << key;
+    EXPECT_EQ(h.messages[0].help, "FieldChangedError");
+    EXPECT_EQ(h.clipboard, "<untouched>");
+    EXPECT_EQ(Bob(), after) << key;
+  }
+
+  // F8 on b, and on a selection holding b: nothing goes, not even the fields still in place.
+  for (const std::vector<int>& chosen : {std::vector<int>{2}, std::vector<int>{3, 2}}) {
+    h.MakeRecord("Work/Bob", {{kSingle, "a"}, {kSingle, "b"}, {kSingle, "c"}, {kSingle, "d"}});
+    h.Reread();
+    h.MakeRecord("Work/Bob", {{kSingle, "a"}, {kSingle, "c"}, {kSingle, "b"}, {kSingle, "d"}});
+    h.ClearScripts();
+    h.message_answers.push_back(0);
+    h.Delete(chosen);
+    ASSERT_EQ(h.messages.size(), 2u);
+    EXPECT_EQ(h.messages[1].help, "FieldChangedError");
+    EXPECT_EQ(Bob(),
+              (std::vector<Field>{{kSingle, "a"}, {kSingle, "c"}, {kSingle, "b"}, {kSingle, "d"}}));
+  }
+
+  // A list read after the change acts on the field it shows.
+  h.Reread();
+  h.ClearScripts();
+  h.message_answers.push_back(0);
+  EXPECT_EQ(h.Delete({2}), 1);
+  EXPECT_EQ(Bob(), (std::vector<Field>{{kSingle, "a"}, {kSingle, "b"}, {kSingle, "d"}}));
 }
 
 TEST_F(FieldKeys, MoveToFrontMakesTheThirdFieldTheFirst) {

@@ -233,6 +233,16 @@ TEST(LangStoreFallback, UnknownLanguageThenEnglishThenFirst) {
   EXPECT_EQ(with_english(0), "Yes");
 }
 
+TEST(LangStoreFallback, GetInLooksInOneLanguageOnly) {
+  Store both({".Language=English\n\"OK\"\n\"Cancel\"\n", ".Language=Russian\n\"Да\"\n"}, "Russian");
+  EXPECT_STREQ(both.store.GetIn("russian", 0, nullptr), "Да");
+  EXPECT_THAT(both.store.GetIn("Russian", 1, nullptr), IsNull());
+  EXPECT_STREQ(both.store.GetIn("English", 1, nullptr), "Cancel");
+  EXPECT_THAT(both.store.GetIn("English", 0, "Pager"), IsNull());
+  EXPECT_THAT(both.store.GetIn("German", 0, nullptr), IsNull());
+  EXPECT_THAT(LangStore().GetIn("English", 0, nullptr), IsNull());
+}
+
 TEST(LangStoreFallback, EmptyOrUnloadedStoreGivesNull) {
   LangStore store;
   EXPECT_FALSE(store.loaded());

@@ -2,11 +2,13 @@
 // storage engine, asserting what the panel shows.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "main/book_format.h"
 #include "main_test_support.h"
@@ -119,6 +121,61 @@ TEST_F(BookHostTest, MissingBookIsCreatedBesideTheMainLibrary) {
   EXPECT_TRUE(fs::exists(book()));
 }
 
+TEST_F(BookHostTest, AMissingConfiguredBookIsNamedAndTheSettingChangesOnlyWhenTheUserSaysSo) {
+  const std::string gone = dir_ / "unmounted/Book.dat";
+  const std::string setting = "\"BookFile\"=\"" + gone + "\"";
+  BookBuilder(book()).Folder("Default");
+  // Esc: no book opens, and the default book is not opened either. Enter: the default book this
+  // time. Right, Enter: the default book from now on.
+  for (const auto& [keys, opened, kept] :
+       {std::tuple<std::string, bool, bool>{"Esc\n", false, true},
+        {"Enter\n", true, true},
+        {"Right\nEnter\n", true, false}}) {
+    SCOPED_TRACE(keys);
+    Settings(setting + "\n");
+    const auto screens = Run("screen\n" + keys + "Down\nEnter\nHome\nEnter\nscreen\n");
+    ASSERT_GE(screens.size(), 2u);
+    EXPECT_THAT(Text(screens[0]), HasSubstr("The book file cannot be found"));
+    EXPECT_THAT(Text(screens[0]), HasSubstr(gone));
+    // One question for the whole session, however often the book is opened again.
+    EXPECT_THAT(Text(screens[1]), ::testing::Not(HasSubstr("cannot be found")));
+    EXPECT_EQ(Text(screens[1]).find("Quillbox") != std::string::npos, opened) << Text(screens[1]);
+    const std::string stored = ReadFile(dir_ / "config/quillbox.reg");
+    EXPECT_EQ(stored.find(gone) != std::string::npos, kept) << stored;
+    EXPECT_FALSE(fs::exists(gone));
+  }
+}
+
+TEST_F(BookHostTest, TextsADamagedEnglishFileLacksAreShownInEnglishAsBuiltIn) {
+  const fs::path built = std::getenv("QB_PLUGIN_DIR") ? std::getenv("QB_PLUGIN_DIR") : ".";
+  std::vector<std::string> english;
+  {
+    std::ifstream in(built / "QuillboxEng.lng");
+    for (std::string line; std::getline(in, line);) english.push_back(line);
+  }
+  ASSERT_GT(english.size(), 60u);
+  BookBuilder(book()).Folder("Friends");
+  // The main module cut off after message 40, so the delete box's question (52) is gone; then also
+  // its first line, so that no language is named English at all.
+  for (const bool unnamed : {false, true}) {
+    SCOPED_TRACE(unnamed ? "no language line" : "cut short");
+    std::vector<std::string> damaged(english.begin(), english.begin() + 43);
+    if (unnamed) damaged.erase(damaged.begin());
+    fs::remove(dir_ / "plugins/QuillboxEng.lng");
+    std::ofstream out(dir_ / "plugins/QuillboxEng.lng");
+    for (const std::string& line : damaged) out << line << "\n";
+    out.close();
+    const auto screens = Run("Down\nF8\nscreen\nEsc\n");
+    ASSERT_GE(screens.size(), 1u);
+    const std::string shown = Text(screens[0]);
+    EXPECT_THAT(shown, HasSubstr("Do you wish to delete")) << shown;
+    EXPECT_THAT(shown, HasSubstr("Friends"));
+    EXPECT_THAT(shown, HasSubstr("[ Delete ]"));
+    EXPECT_THAT(shown, HasSubstr("Name"));  // the column titles stay English
+    EXPECT_THAT(shown, ::testing::Not(HasSubstr("Имя")));
+  }
+}
+
 TEST_F(BookHostTest, RootListsFoldersFirstAndHidesTheBooksOwnElements) {
   BookBuilder(book())
       .Record("Anna")
@@ -178,6 +235,71 @@ TEST_F(BookHostTest, CommentAndAddressFieldsShowTheirCommentsAndFirstLines) {
   EXPECT_THAT(Text(screens[0]), HasSubstr("Nice guy Main St 1"));
   EXPECT_THAT(LeftNames(screens[1]), ElementsAre("..", "Comment", "home"));
   EXPECT_THAT(Text(screens[1]), HasSubstr("Main St 1"));
+}
+
+TEST_F(BookHostTest, AViewOfAHugeCommentFitsItsBoxAndSaysItIsCut) {
+  const fs::path built = std::getenv("QB_PLUGIN_DIR") ? std::getenv("QB_PLUGIN_DIR") : ".";
+  fs::copy_file(built / "Comment.qbl", dir_ / "plugins/Comment.qbl");
+  std::string line;
+  while (line.size() < 256 * 1024) line += "word ";
+  std::string lines;
+  for (int i = 0; i < 5000; ++i) lines += "line " + std::to_string(i) + "\n";
+  for (const std::string& text : {line, lines}) {
+    SCOPED_TRACE(text.substr(0, 12));
+    fs::remove(book());
+    BookBuilder(book()).Record("Ann", RecordBytes({{0x10101, text + '\0'}}));
+    const auto screens = Run("Down\nEnter\nDown\nF3\nscreen\nEsc\n");
+    ASSERT_GE(screens.size(), 1u);
+    const std::vector<std::string>& box = screens[0];
+    // The text stops above the button row and the frame closes right below it, whole: the box
+    // holds no more lines than the screen has rows.
+    int button_row = -1;
+    for (int row = 0; row < kRows; ++row) {
+      if (box[row].find("[ OK ]") != std::string::npos) button_row = row;
+    }
+    ASSERT_GT(button_row, 2) << Text(box);
+    ASSERT_LT(button_row + 1, kRows) << Text(box);
+    const std::string& below = box[button_row + 1];
+    const size_t left = below.find("╚"), right = below.find("╝");
+    ASSERT_NE(left, std::string::npos) << Text(box);
+    ASSERT_NE(right, std::string::npos) << Text(box);
+    std::string frame = below.substr(left + 3, right - left - 3);
+    for (size_t at; (at = frame.find("═")) != std::string::npos;) frame.erase(at, 3);
+    EXPECT_EQ(frame, "") << Text(box);
+    EXPECT_THAT(Text(box), HasSubstr("…"));
+  }
+}
+
+TEST_F(BookHostTest, AFieldOfMoreLinesThanTheEditorHoldsIsRefusedInLittleMemory) {
+  const fs::path built = std::getenv("QB_PLUGIN_DIR") ? std::getenv("QB_PLUGIN_DIR") : ".";
+  fs::copy_file(built / "Comment.qbl", dir_ / "plugins/Comment.qbl");
+  // 2,000,000 lines of 4 letters: 10 MB.
+  std::string text;
+  text.reserve(10'000'000);
+  for (int i = 0; i < 2'000'000; ++i) text += "abcd\n";
+  BookBuilder(book()).Record("Ann", RecordBytes({{0x10101, text + '\0'}}));
+  text = std::string();
+  const std::string before = ReadFile(book());
+  const auto screens = Run("Down\nEnter\nDown\nF4\nscreen\nEnter\nscreen\n");
+  ASSERT_GE(screens.size(), 2u);
+  EXPECT_THAT(Text(screens[0]), HasSubstr("more lines than the editor can hold"));
+  EXPECT_THAT(Text(screens[1]), ::testing::Not(HasSubstr("more lines")));
+  EXPECT_EQ(ReadFile(book()), before);
+  // The largest child this test program has waited for: the refusal costs a few copies of the
+  // field, not an edit line for each of its lines (about 2 GB).
+  rusage children{};
+  getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_LT(children.ru_maxrss, 400L * 1024) << "peak KB";
+
+  // A field the editor holds opens in it.
+  fs::remove(book());
+  std::string lines;
+  for (int i = 0; i < 1000; ++i) lines += "line\n";
+  BookBuilder(book()).Record("Ann", RecordBytes({{0x10101, lines + '\0'}}));
+  const auto opened = Run("Down\nEnter\nDown\nF4\nscreen\nEsc\n");
+  ASSERT_GE(opened.size(), 1u);
+  EXPECT_THAT(Text(opened[0]), ::testing::Not(HasSubstr("more lines")));
+  EXPECT_THAT(Text(opened[0]), HasSubstr("═ Comment ═"));  // the editor's frame
 }
 
 TEST_F(BookHostTest, CommandLineOpensAtThePathOrTheDeepestExistingFolder) {

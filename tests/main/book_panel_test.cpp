@@ -16,6 +16,8 @@
 #include "main_test_support.h"
 #include "tests/support/mem_fs.h"
 
+extern "C" int MakeDirectory(HANDLE h, char* name, int op_mode);
+
 namespace qb::test {
 namespace {
 
@@ -90,14 +92,53 @@ TEST_F(BookPanelTest, MissingBookIsCreatedBesideTheMainLibrary) {
   EXPECT_EQ(storage::OpenCompoundFile(book(), kMode, &root), storage::S_OK);
 }
 
-TEST_F(BookPanelTest, MissingBookFileSettingFallsBackToTheBookBesideTheLibrary) {
+TEST_F(BookPanelTest, MissingBookFileSettingFallsBackToTheBookBesideTheLibraryWhenTheUserSaysSo) {
   BookBuilder(book()).Folder("Here");
-  main::State().settings.book_file = dir_ / "elsewhere/missing.dat";
+  const std::string missing = dir_ / "elsewhere/missing.dat";
+  main::State().settings.book_file = missing;
+  // The first button: the default book this time; the setting keeps the missing book.
+  Host().message_answers = {0};
   HANDLE panel = Open();
   ASSERT_NE(panel, INVALID_HANDLE_VALUE);
   EXPECT_THAT(ListNames(panel), ElementsAre("Here"));
+  ASSERT_EQ(Host().messages.size(), 1u);
+  EXPECT_EQ(Host().messages[0].help, "BookMissing");
+  EXPECT_EQ(Host().messages[0].lines.at(2), missing);
+  EXPECT_EQ(main::State().settings.book_file, missing);
+  ClosePlugin(panel);
+
+  // The second: the default book becomes the setting.
+  StopMainLibrary();
+  StartMainLibrary(dir_.path());
+  main::State().settings.book_file = missing;
+  Host().message_answers = {1};
+  panel = Open();
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
   EXPECT_EQ(main::State().settings.book_file, book());
   ClosePlugin(panel);
+
+  // A path in a directory that is there names a new book: it is made there, without a question.
+  StopMainLibrary();
+  const std::string fresh = dir_ / "fresh.dat";
+  StartMainLibrary(dir_.path());
+  main::State().settings.book_file = fresh;
+  panel = Open();
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(ListNames(panel).empty());
+  EXPECT_TRUE(Host().messages.empty());
+  EXPECT_TRUE(std::filesystem::exists(fresh));
+  EXPECT_EQ(main::State().settings.book_file, fresh);
+  ClosePlugin(panel);
+
+  // Cancel: no panel, and no book made anywhere.
+  StopMainLibrary();
+  std::filesystem::remove(book());
+  StartMainLibrary(dir_.path());
+  main::State().settings.book_file = missing;
+  Host().message_answers = {2};
+  EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(std::filesystem::exists(book()));
+  EXPECT_EQ(main::State().settings.book_file, missing);
 }
 
 TEST_F(BookPanelTest, BookThatIsThereButUnreadableIsReportedNotReplaced) {
@@ -473,6 +514,33 @@ TEST_F(BookPanelTest, ACommitTheDiskRefusesIsReportedAndTheBookKeepsItsState) {
   EXPECT_EQ(stat.size, 208u);  // the field before the operation, whole
   anna.Release();
   root.Release();
+  ClosePlugin(panel);
+}
+
+TEST_F(BookPanelTest, AfterAFailedCommitThePanelShowsTheBookAsItIs) {
+  BookBuilder(book()).Folder("Friends");
+  HANDLE panel = Open();
+  // The host rereads the panel whenever it is asked to, as the real one does.
+  std::vector<std::vector<std::string>> listed;
+  Host().control = [&](int command, void*) {
+    if (command == FCTL_UPDATEPANEL) listed.push_back(ListNames(panel));
+    return 1;
+  };
+  EXPECT_THAT(ListNames(panel), ElementsAre("Friends"));
+  storage::testing::MemFs disk;
+  {
+    std::ifstream in(book(), std::ios::binary);
+    disk.Install(book(), std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+  }
+  FileSystemInPlace in_place(&disk);
+  disk.Arm(storage::testing::MemFs::Fault::kError, 0);  // the commit's first write
+  char name[NM] = "New";
+  MakeDirectory(panel, name, OPM_SILENT);
+  ASSERT_FALSE(listed.empty());
+  EXPECT_THAT(listed.front(), UnorderedElementsAre("Friends", "New"));  // before the commit
+  EXPECT_EQ(TakeBox().at(1), T(80));
+  EXPECT_THAT(listed.back(), ElementsAre("Friends"));
+  Host().control = nullptr;
   ClosePlugin(panel);
 }
 

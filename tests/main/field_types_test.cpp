@@ -121,7 +121,7 @@ TEST_F(FieldTypesTest, RecordFieldsAreListedThroughTheirLibrariesWithFieldTags) 
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(items[i].Flags & PPIF_USERDATA);
     const auto* tag = reinterpret_cast<const main::FieldTag*>(items[i].UserData);
-    EXPECT_EQ(tag->size, 16u);
+    EXPECT_EQ(tag->size, sizeof(main::FieldTag));  // the host copies it by this word
     EXPECT_EQ(tag->type, expected[i][0]);
     EXPECT_EQ(tag->index, expected[i][1]);
     EXPECT_EQ(tag->plugin, expected[i][2]);

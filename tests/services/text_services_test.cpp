@@ -72,6 +72,22 @@ TEST(PanelItems, ALongCommentIsCutToTheFileNameBuffer) {
   EXPECT_EQ(std::string(b.item.FindData.cFileName), letters.substr(0, NM - 2));
 }
 
+TEST(PanelItems, AHugeFieldGivesADescriptionOfWhatAColumnCanShow) {
+  std::string letters;
+  while (letters.size() < (1u << 20)) letters += "\xD0\xB4";  // a two-byte letter, 1 MB
+  const std::string cut = letters.substr(0, qb::main::kMaxDescriptionBytes);
+  Item one, multi;
+  StdOneLineToPanelItem(letters.c_str(), nullptr, "Phone", &one.item);
+  StdMultiLineToPanelItem((letters + "\nsecond").c_str(), " (s)", "Comment", &multi.item);
+  EXPECT_EQ(std::string(one.item.Description), cut);
+  EXPECT_EQ(std::string(multi.item.Description), cut + " (s)");
+  EXPECT_EQ(Take(StdMultiLineDescription(letters.c_str(), nullptr)), cut);
+  EXPECT_EQ(Take(StdOneLineDescription(("x" + letters).c_str())).size(),
+            qb::main::kMaxDescriptionBytes - 1);  // never half a letter
+  // Menu lines carry the whole text: text export writes them.
+  EXPECT_EQ(Take(StdMultiLineMenuDescription(letters.c_str(), "C")), "C: " + letters);
+}
+
 // A field's text as a panel item: the comment after the last "#" names the item (on the last line
 // only, for multi-line text), the rest with the suffix is its description.
 struct ToPanelItem {
