@@ -27,13 +27,12 @@ HRESULT FromErrno(int err, HRESULT fallback) {
       return STG_E_ACCESSDENIED;
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:  // the process's file-size limit: to the user as good as a full disk
       return STG_E_MEDIUMFULL;
     case ENOMEM:
       return STG_E_INSUFFICIENTMEMORY;
     case EEXIST:
       return STG_E_FILEALREADYEXISTS;
-    case EFBIG:
-      return STG_E_DOCFILETOOLARGE;
     default:
       return fallback;
   }

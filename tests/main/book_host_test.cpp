@@ -2,6 +2,7 @@
 // storage engine, asserting what the panel shows.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -246,6 +247,27 @@ TEST_F(BookHostTest, NamesInOtherScriptsLeaveNoLeakWhenTheHostEnds) {
   const auto screens = Run("Down\nEnter\nscreen\n");
   ASSERT_FALSE(screens.empty());
   EXPECT_THAT(LeftNames(screens[0]), ElementsAre("..", "\u0561\u0562"));
+}
+
+// A file-size limit reached in the middle of a save does not kill the host: the commit fails and
+// is reported as a full disk, and the book keeps its state before the change.
+TEST_F(BookHostTest, FileSizeLimitIsReportedAsAFullDisk) {
+  BookBuilder(book()).Folder("Friends").Record("Friends/John", std::vector<uint8_t>(3000, 'x'));
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit limited = before;
+  limited.rlim_cur = 1024;  // below the book's size: every sector the commit writes is past it
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const auto screens = Run("F7\ntext New\nEnter\nscreen\nEnter\n");
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+  ASSERT_FALSE(screens.empty());
+  EXPECT_THAT(Text(screens[0]), HasSubstr("HResult = 0x80030070"));
+  storage::Storage root;
+  ASSERT_EQ(storage::OpenCompoundFile(book(), qb::main::kBookOpenMode, &root), storage::S_OK);
+  storage::Storage folder;
+  EXPECT_EQ(root.OpenStorage(u"New", qb::main::kBookOpenMode, &folder),
+            storage::STG_E_FILENOTFOUND);
+  EXPECT_EQ(root.OpenStorage(u"Friends", qb::main::kBookOpenMode, &folder), storage::S_OK);
 }
 
 }  // namespace
