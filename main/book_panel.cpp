@@ -2,6 +2,10 @@
 // and reading and writing records.
 #include "main/book_panel.h"
 
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "main/book_format.h"
@@ -18,6 +22,17 @@ namespace {
 
 bool IsMissing(storage::HRESULT hr) {
   return hr == storage::STG_E_FILENOTFOUND || hr == storage::STG_E_PATHNOTFOUND;
+}
+
+// Another program, or another host starting at the same moment, may hold the book for a short
+// while: a share violation is tried again for about a second, with growing pauses, before it is
+// shown.
+constexpr int kShareRetryMs = 1000;
+
+void Pause(int ms) {
+  timespec left{ms / 1000, (ms % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 }  // namespace
@@ -73,16 +88,24 @@ bool BookPanel::OpenBookFile() {
   storage::Storage root;
   const std::string configured = state.settings.book_file;
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
-  if (!configured.empty())
-    hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root, state.file_system);
-  // Only a book that is not there falls back to the one beside the main library: a book that is
-  // there but locked or damaged is reported, never silently replaced by another file.
-  if (storage::Failed(hr) && IsMissing(hr)) {
-    const std::string fallback = DefaultBookPath(state.module_dir);
-    hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
-    if (IsMissing(hr))
-      hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
-    if (storage::Succeeded(hr)) state.settings.book_file = fallback;
+  for (int waited = 0, pause = 10;; waited += pause, pause = std::min(pause * 2, 200)) {
+    hr = storage::STG_E_FILENOTFOUND;
+    if (!configured.empty())
+      hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root, state.file_system);
+    // Only a book that is not there falls back to the one beside the main library: a book that
+    // is there but locked or damaged is reported, never silently replaced by another file.
+    if (storage::Failed(hr) && IsMissing(hr)) {
+      const std::string fallback = DefaultBookPath(state.module_dir);
+      hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+      if (IsMissing(hr)) {
+        hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+        // Another host made it at this very moment: open that one on the next round.
+        if (hr == storage::STG_E_FILEALREADYEXISTS) hr = storage::STG_E_SHAREVIOLATION;
+      }
+      if (storage::Succeeded(hr)) state.settings.book_file = fallback;
+    }
+    if (hr != storage::STG_E_SHAREVIOLATION || waited >= kShareRetryMs) break;
+    Pause(pause);
   }
   if (storage::Failed(hr)) {
     ShowStorageError(msg::kErrorOpenBook, configured, hr);

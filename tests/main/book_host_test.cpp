@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -268,6 +271,38 @@ TEST_F(BookHostTest, FileSizeLimitIsReportedAsAFullDisk) {
   EXPECT_EQ(root.OpenStorage(u"New", qb::main::kBookOpenMode, &folder),
             storage::STG_E_FILENOTFOUND);
   EXPECT_EQ(root.OpenStorage(u"Friends", qb::main::kBookOpenMode, &folder), storage::S_OK);
+}
+
+// Another program holding the book for a moment, right when the host starts (as a second host
+// starting at the same moment would): the host waits for it instead of showing a share violation.
+TEST_F(BookHostTest, BookHeldForAMomentByAnotherProcessIsWaitedFor) {
+  BookBuilder(book()).Folder("Friends");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    storage::Storage root;
+    const bool held =
+        storage::Succeeded(storage::OpenCompoundFile(book(), qb::main::kBookOpenMode, &root));
+    const char byte = held ? 1 : 0;
+    if (write(ready[1], &byte, 1) != 1) _exit(2);
+    timespec hold{0, 400 * 1000000L};
+    nanosleep(&hold, nullptr);
+    root.Release();
+    _exit(held ? 0 : 1);
+  }
+  close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  close(ready[0]);
+  ASSERT_EQ(byte, 1);
+  const auto screens = Run("");
+  int status = 0;
+  ASSERT_EQ(waitpid(holder, &status, 0), holder);
+  ASSERT_FALSE(screens.empty());
+  EXPECT_THAT(Text(screens.back()), ::testing::Not(HasSubstr("0x80030020")));
+  EXPECT_THAT(LeftNames(screens.back()), ElementsAre("..", "Friends"));
 }
 
 }  // namespace
