@@ -15,6 +15,7 @@
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
+#include "sdk/services.h"
 
 namespace qb::main {
 
@@ -28,6 +29,20 @@ bool IsMissing(storage::HRESULT hr) {
 // while: a share violation is tried again for about a second, with growing pauses, before it is
 // shown.
 constexpr int kShareRetryMs = 1000;
+
+constexpr uint32_t kBookReadMode = storage::STGM_READ | storage::STGM_SHARE_DENY_WRITE;
+
+// Opens an existing book for reading and writing or, when writing is denied (a read-only file),
+// for reading only.
+storage::HRESULT OpenExisting(const std::string& path, storage::Storage* root, bool* read_only) {
+  storage::FileSystem* fs = State().file_system;
+  *read_only = false;
+  storage::HRESULT hr = storage::OpenCompoundFile(path, kBookOpenMode, root, fs);
+  if (hr != storage::STG_E_ACCESSDENIED) return hr;
+  hr = storage::OpenCompoundFile(path, kBookReadMode, root, fs);
+  *read_only = storage::Succeeded(hr);
+  return hr;
+}
 
 void Pause(int ms) {
   timespec left{ms / 1000, (ms % 1000) * 1000000L};
@@ -88,15 +103,15 @@ bool BookPanel::OpenBookFile() {
   storage::Storage root;
   const std::string configured = state.settings.book_file;
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
+  bool read_only = false;
   for (int waited = 0, pause = 10;; waited += pause, pause = std::min(pause * 2, 200)) {
     hr = storage::STG_E_FILENOTFOUND;
-    if (!configured.empty())
-      hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root, state.file_system);
+    if (!configured.empty()) hr = OpenExisting(configured, &root, &read_only);
     // Only a book that is not there falls back to the one beside the main library: a book that
     // is there but locked or damaged is reported, never silently replaced by another file.
     if (storage::Failed(hr) && IsMissing(hr)) {
       const std::string fallback = DefaultBookPath(state.module_dir);
-      hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+      hr = OpenExisting(fallback, &root, &read_only);
       if (IsMissing(hr)) {
         hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
         // Another host made it at this very moment: open that one on the next round.
@@ -110,6 +125,11 @@ bool BookPanel::OpenBookFile() {
   if (storage::Failed(hr)) {
     ShowStorageError(msg::kErrorOpenBook, configured, hr);
     return false;
+  }
+  state.book_read_only = read_only;
+  if (read_only && !told_read_only_) {
+    told_read_only_ = true;
+    ShowError(msg::kReadOnlyBook, "ReadOnlyBook");
   }
   levels_[0].storage = std::move(root);
   return true;

@@ -123,6 +123,7 @@ class BookPanel {
   std::string record_name_;
   bool has_record_ = false;
   int open_count_ = 0;
+  bool told_read_only_ = false;  // the panel said once that its book is read-only
 };
 
 }  // namespace qb::main

@@ -98,4 +98,9 @@ inline constexpr int kScanAllTypes = 78;
 inline constexpr int kScanTitle = 79;
 inline constexpr int kErrorCommit = 80;
 
+// The book opened for reading only, and a damaged book.
+inline constexpr int kReadOnlyBook = 85;
+inline constexpr int kErrorReadOnlyChange = 86;
+inline constexpr int kErrorDamagedBook = 87;
+
 }  // namespace qb::main::msg
