@@ -122,8 +122,19 @@ bool BookPanel::OpenBookFile() {
     if (hr != storage::STG_E_SHAREVIOLATION || waited >= kShareRetryMs) break;
     Pause(pause);
   }
+  // A book whose root folder list is damaged would show as an empty book: it is not opened (so
+  // nothing is written to it) and said to be damaged. Checked when the panel first opens it.
+  if (storage::Succeeded(hr) && !root_checked_) {
+    storage::Enumerator children;
+    hr = root.Enumerate(&children);
+    if (storage::Failed(hr)) root.Release();
+    root_checked_ = storage::Succeeded(hr);
+  }
   if (storage::Failed(hr)) {
-    ShowStorageError(msg::kErrorOpenBook, configured, hr);
+    const std::string& shown = configured.empty() ? state.settings.book_file : configured;
+    ShowStorageError(
+        hr == storage::STG_E_DOCFILECORRUPT ? msg::kErrorDamagedBook : msg::kErrorOpenBook, shown,
+        hr);
     return false;
   }
   state.book_read_only = read_only;

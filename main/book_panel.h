@@ -124,6 +124,7 @@ class BookPanel {
   bool has_record_ = false;
   int open_count_ = 0;
   bool told_read_only_ = false;  // the panel said once that its book is read-only
+  bool root_checked_ = false;    // the root folder's list was read once without damage
 };
 
 }  // namespace qb::main

@@ -305,5 +305,28 @@ TEST_F(BookHostTest, BookHeldForAMomentByAnotherProcessIsWaitedFor) {
   EXPECT_THAT(LeftNames(screens.back()), ElementsAre("..", "Friends"));
 }
 
+// A book whose root folder list is damaged (here the root names itself as its first child) does
+// not open as an empty book: a box says it is damaged, and the file is not written.
+TEST_F(BookHostTest, BookWithADamagedRootListIsReportedNotShownEmpty) {
+  BookBuilder(book()).Folder("Friends").Record("Anna");
+  std::string bytes = ReadFile(book());
+  ASSERT_GE(bytes.size(), 1024u);
+  auto get32 = [&](std::size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
+    return v;
+  };
+  const std::size_t root_entry = (get32(0x30) + 1) * 512;  // the directory's first sector
+  ASSERT_LT(root_entry + 128, bytes.size());
+  for (int i = 0; i < 4; ++i) bytes[root_entry + 0x4C + i] = 0;  // child: the root itself
+  std::ofstream(book(), std::ios::binary | std::ios::trunc) << bytes;
+  const auto screens = Run("screen\nEnter\n");
+  ASSERT_FALSE(screens.empty());
+  EXPECT_THAT(Text(screens[0]), HasSubstr("damaged"));
+  EXPECT_THAT(Text(screens[0]), HasSubstr("HResult = 0x80030109"));
+  EXPECT_THAT(screens.back()[0], ::testing::Not(HasSubstr("Quillbox")));
+  EXPECT_EQ(ReadFile(book()), bytes);
+}
+
 }  // namespace
 }  // namespace qb::test
