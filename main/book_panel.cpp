@@ -2,6 +2,10 @@
 // and reading and writing records.
 #include "main/book_panel.h"
 
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "main/book_format.h"
@@ -12,6 +16,7 @@
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
+#include "sdk/services.h"
 
 namespace qb::main {
 
@@ -19,6 +24,31 @@ namespace {
 
 bool IsMissing(storage::HRESULT hr) {
   return hr == storage::STG_E_FILENOTFOUND || hr == storage::STG_E_PATHNOTFOUND;
+}
+
+// Another program, or another host starting at the same moment, may hold the book for a short
+// while: a share violation is tried again for about a second, with growing pauses, before it is
+// shown.
+constexpr int kShareRetryMs = 1000;
+
+constexpr uint32_t kBookReadMode = storage::STGM_READ | storage::STGM_SHARE_DENY_WRITE;
+
+// Opens an existing book for reading and writing or, when writing is denied (a read-only file),
+// for reading only.
+storage::HRESULT OpenExisting(const std::string& path, storage::Storage* root, bool* read_only) {
+  storage::FileSystem* fs = State().file_system;
+  *read_only = false;
+  storage::HRESULT hr = storage::OpenCompoundFile(path, kBookOpenMode, root, fs);
+  if (hr != storage::STG_E_ACCESSDENIED) return hr;
+  hr = storage::OpenCompoundFile(path, kBookReadMode, root, fs);
+  *read_only = storage::Succeeded(hr);
+  return hr;
+}
+
+void Pause(int ms) {
+  timespec left{ms / 1000, (ms % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 }  // namespace
@@ -77,8 +107,22 @@ bool BookPanel::OpenBookFile() {
   if (book_file_.empty()) book_file_ = state.settings.book_file;
   const std::string configured = book_file_;
   storage::HRESULT hr = storage::STG_E_FILENOTFOUND;
-  if (!configured.empty())
-    hr = storage::OpenCompoundFile(configured, kBookOpenMode, &root, state.file_system);
+  bool read_only = false;
+  // Opens path, or makes it when it is missing and make is set. A share violation (another
+  // program holds the book for a moment, or makes it at this very moment) is tried again for
+  // about a second with growing pauses before it is shown.
+  auto open_or_make = [&](const std::string& path, bool make) {
+    for (int waited = 0, pause = 10;; waited += pause, pause = std::min(pause * 2, 200)) {
+      storage::HRESULT result = OpenExisting(path, &root, &read_only);
+      if (make && IsMissing(result)) {
+        result = storage::CreateCompoundFile(path, kBookOpenMode, &root, state.file_system);
+        if (result == storage::STG_E_FILEALREADYEXISTS) result = storage::STG_E_SHAREVIOLATION;
+      }
+      if (result != storage::STG_E_SHAREVIOLATION || waited >= kShareRetryMs) return result;
+      Pause(pause);
+    }
+  };
+  if (!configured.empty()) hr = open_or_make(configured, false);
   // Only a book that is not there falls back to the one beside the main library, and only when
   // the user agrees: a book that is there but locked or damaged is reported, never silently
   // replaced by another file.
@@ -88,21 +132,35 @@ bool BookPanel::OpenBookFile() {
       case MissingBook::kNone:
         return false;
       case MissingBook::kCreate:
-        hr = storage::CreateCompoundFile(configured, kBookOpenMode, &root, state.file_system);
+        hr = open_or_make(configured, true);
         break;
       case MissingBook::kDefault:
-        hr = storage::OpenCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
-        if (IsMissing(hr))
-          hr = storage::CreateCompoundFile(fallback, kBookOpenMode, &root, state.file_system);
+        hr = open_or_make(fallback, true);
         // The panel goes on showing the book it opened; the setting changes only where the user
         // chose so.
         if (storage::Succeeded(hr)) book_file_ = fallback;
         break;
     }
   }
+  // A book whose root folder list is damaged would show as an empty book: it is not opened (so
+  // nothing is written to it) and said to be damaged. Checked when the panel first opens it.
+  if (storage::Succeeded(hr) && !root_checked_) {
+    storage::Enumerator children;
+    hr = root.Enumerate(&children);
+    if (storage::Failed(hr)) root.Release();
+    root_checked_ = storage::Succeeded(hr);
+  }
   if (storage::Failed(hr)) {
-    ShowStorageError(msg::kErrorOpenBook, configured, hr);
+    const std::string& shown = configured.empty() ? state.settings.book_file : configured;
+    ShowStorageError(
+        hr == storage::STG_E_DOCFILECORRUPT ? msg::kErrorDamagedBook : msg::kErrorOpenBook, shown,
+        hr);
     return false;
+  }
+  state.book_read_only = read_only;
+  if (read_only && !told_read_only_) {
+    told_read_only_ = true;
+    ShowError(msg::kReadOnlyBook, "ReadOnlyBook");
   }
   levels_[0].storage = std::move(root);
   return true;

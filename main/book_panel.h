@@ -157,6 +157,8 @@ class BookPanel {
   std::string book_file_;    // the book this panel shows, taken from the setting on first opening
   bool listed_ = false;      // the host has listed the panel and not yet begun closing it
   bool refreshing_ = false;  // rereading after a failed commit
+  bool told_read_only_ = false;  // the panel said once that its book is read-only
+  bool root_checked_ = false;    // the root folder's list was read once without damage
 };
 
 }  // namespace qb::main

@@ -12,6 +12,7 @@
 #include "main/exchange.h"
 #include "main/folder_ops.h"
 #include "main/key_table.h"
+#include "main/message_numbers.h"
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
@@ -38,6 +39,14 @@ void Guarded(Fn&& fn) noexcept {
     fn();
   } catch (...) {
   }
+}
+
+// Changes to a book opened for reading only are refused before they start, with a box unless the
+// host asked for silence.
+bool RefusedAsReadOnly(int op_mode) {
+  if (!State().book_read_only) return false;
+  if (!(op_mode & OPM_SILENT)) ShowError(msg::kErrorReadOnlyChange, "ReadOnlyBook");
+  return true;
 }
 
 BookPanel* AsPanel(HANDLE h) {
@@ -190,6 +199,7 @@ QB_EXPORT int SetDirectory(HANDLE h, const char* dir, int op_mode) {
 
 QB_EXPORT int MakeDirectory(HANDLE h, char* name, int op_mode) {
   return Guarded(0, [&] {
+    if (qb::main::RefusedAsReadOnly(op_mode)) return 0;
     qb::main::BookPanel* panel = AsPanel(h);
     return panel ? qb::main::MakeDirectory(*panel, name, op_mode) : 0;
   });
@@ -204,6 +214,7 @@ QB_EXPORT int ProcessKey(HANDLE h, int key, unsigned int control_state) {
 
 QB_EXPORT int DeleteFiles(HANDLE h, PluginPanelItem* items, int count, int op_mode) {
   return Guarded(0, [&] {
+    if (qb::main::RefusedAsReadOnly(op_mode)) return 0;
     qb::main::BookPanel* panel = AsPanel(h);
     return panel ? qb::main::DeleteFiles(*panel, items, count, op_mode) : 0;
   });

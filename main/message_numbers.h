@@ -103,4 +103,9 @@ inline constexpr int kOpenDefaultBook = 97;
 inline constexpr int kAlwaysDefaultBook = 98;
 inline constexpr int kErrorTooManyLines = 99;
 
+// The book opened for reading only, and a damaged book.
+inline constexpr int kReadOnlyBook = 88;
+inline constexpr int kErrorReadOnlyChange = 89;
+inline constexpr int kErrorDamagedBook = 90;
+
 }  // namespace qb::main::msg

@@ -42,6 +42,9 @@ struct PluginState {
   // The configuration menu: entry 0 is the main library's own title, then one entry per field-type
   // library that exports ConfigurePlugin (FieldTypeHost::ConfigPlugin maps entries to libraries).
   std::vector<FarMenuItem> config_menu;
+  // The book could be opened for reading only (the file or its directory denies writing): it is
+  // shown, and every change is refused with a box. Set at each opening of the book.
+  bool book_read_only = false;
   // Where books are read and written: the real file system, or one a test puts in its place.
   storage::FileSystem* file_system = storage::FileSystem::Posix();
 };

@@ -16,9 +16,11 @@ void ShowStorageError(int message, const std::string& element_name, storage::HRE
   std::snprintf(code, sizeof code, "HResult = 0x%08X", static_cast<unsigned>(hr));
   std::vector<const char*> lines;
   lines.push_back(MainText(msg::kErrorTitle));
-  lines.push_back(MainText(message));
+  // A book opened for reading only refuses every change: that, not the code, is the reason.
+  const bool read_only = hr == storage::STG_E_ACCESSDENIED && State().book_read_only;
+  lines.push_back(MainText(read_only ? msg::kErrorReadOnlyChange : message));
   if (!element_name.empty()) lines.push_back(element_name.c_str());
-  lines.push_back(code);
+  if (!read_only) lines.push_back(code);
   lines.push_back(MainText(msg::kOk));
   info.Message(info.ModuleNumber, FMSG_WARNING, "SystemError", lines.data(),
                static_cast<int>(lines.size()), 1);

@@ -1,5 +1,6 @@
 // quillbox: the two-panel host. With --headless it plays a script instead of reading the
 // terminal and prints the screen at the end.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,9 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) must not kill the host in the middle of a save: the write that
+  // passes it fails instead, and is reported like a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
   qb::host::HostOptions options;
   options.plugin_dir = QB_PLUGIN_DIR;
   bool headless = false;

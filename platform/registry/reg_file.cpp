@@ -129,8 +129,11 @@ bool MoveAside(const std::string& path) {
 
 // Writes text as the new file: temporary file, flush, rename, flush of the directory.
 LSTATUS ReplaceFile(const std::string& dir, const std::string& path, const std::string& text) {
+  // The temporary name is ours (the caller holds the lock): whatever is there, a file a crash
+  // left or a link planted there, goes, and the new file is made fresh, never through a link.
   std::string temp = path + ".tmp";
-  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (unlink(temp.c_str()) != 0 && errno != ENOENT) return FromErrno(errno);
+  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.get() < 0) return FromErrno(errno);
   LSTATUS failure = ERROR_SUCCESS;
   std::size_t half = text.size() / 2;
@@ -171,6 +174,30 @@ std::string RealTarget(const std::string& path) {
   std::string target = real;
   std::free(real);
   return target;
+}
+
+// The lock file, never created or opened through a symbolic link: a link planted under its name
+// is removed (no writer of ours makes one), and anything but a regular file is refused.
+int OpenLockFile(const std::string& path) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      struct stat st {};
+      if (errno == ELOOP && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+          unlink(path.c_str()) == 0)
+        continue;
+      return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(fd);
+      errno = EACCES;
+      return -1;
+    }
+    return fd;
+  }
+  errno = EACCES;
+  return -1;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -219,7 +246,7 @@ LSTATUS ModifyRegistry(const std::function<LSTATUS(RegTree& tree, bool* changed)
   if (!MakeDirectories(dir)) return FromErrno(errno);
   // The lock lives in its own file: the registry file itself is replaced by every change, so a
   // lock on it would be a lock on a file that is no longer there.
-  Fd lock(open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  Fd lock(OpenLockFile(path + ".lock"));
   if (lock.get() < 0) return FromErrno(errno);
   while (flock(lock.get(), LOCK_EX) != 0) {
     if (errno != EINTR) return FromErrno(errno);

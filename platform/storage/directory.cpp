@@ -345,6 +345,45 @@ HRESULT Directory::FreeStreamContent(DirEntry* e) {
   return space_->ChainTruncate(c, 0);
 }
 
+HRESULT Directory::CheckOwnSubtree(uint32_t id) {
+  DirEntry* e = nullptr;
+  RETURN_IF_FAILED(GetEntry(id, &e));
+  if (e->type != kTypeStorage) return S_OK;
+  // Everything below `id`, each entry once.
+  std::unordered_set<uint32_t> below;
+  std::vector<uint32_t> todo{id};
+  while (!todo.empty()) {
+    const uint32_t s = todo.back();
+    todo.pop_back();
+    std::vector<uint32_t> kids;
+    RETURN_IF_FAILED(Children(s, &kids));
+    for (uint32_t k : kids) {
+      if (k == id || k == 0 || !below.insert(k).second) return STG_E_DOCFILECORRUPT;
+      DirEntry* c = nullptr;
+      RETURN_IF_FAILED(GetEntry(k, &c));
+      if (c->type == kTypeStorage) todo.push_back(k);
+    }
+  }
+  if (below.empty()) return S_OK;
+  // Everything reached from the root without passing through `id`.
+  std::unordered_set<uint32_t> seen{0};
+  todo.assign(1, 0);
+  while (!todo.empty()) {
+    const uint32_t s = todo.back();
+    todo.pop_back();
+    std::vector<uint32_t> kids;
+    RETURN_IF_FAILED(Children(s, &kids));
+    for (uint32_t k : kids) {
+      if (below.count(k)) return STG_E_DOCFILECORRUPT;
+      if (k == id || !seen.insert(k).second) continue;
+      DirEntry* c = nullptr;
+      RETURN_IF_FAILED(GetEntry(k, &c));
+      if (c->type == kTypeStorage) todo.push_back(k);
+    }
+  }
+  return S_OK;
+}
+
 HRESULT Directory::DestroyRecursive(uint32_t id, int depth) {
   if (depth > 4096) return STG_E_DOCFILECORRUPT;
   DirEntry* e = nullptr;

@@ -63,6 +63,11 @@ class Directory {
   HRESULT Unlink(uint32_t storage, uint32_t id);
   // Frees the entry `id`, already unlinked, with everything below it and its streams' content.
   HRESULT Destroy(uint32_t id) { return DestroyRecursive(id, 0); }
+  // S_OK when everything below the element `id` belongs to it alone: no entry there is reached
+  // twice, and none is reached from the root by another path (a damaged directory may link a
+  // storage's children back to the storages it is in, or share a subtree between two storages).
+  // STG_E_DOCFILECORRUPT otherwise: destroying it would free entries still in use.
+  HRESULT CheckOwnSubtree(uint32_t id);
 
   // The storage's modification time becomes the commit's time, or stays as set.
   void Modified(uint32_t storage) { modified_.insert(storage); }

@@ -9,8 +9,25 @@ namespace {
 
 // Code units outside the ranges below fall back to the C library's Unicode table, taken from the
 // C.UTF-8 locale (deterministic for a given C library, independent of the user's locale).
+// The locale is freed when the library is unloaded: the main library is loaded and unloaded by
+// name, and a locale left behind would be lost memory.
+class CtypeLocale {
+ public:
+  CtypeLocale() : loc_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {}
+  ~CtypeLocale() {
+    if (loc_ != static_cast<locale_t>(0)) freelocale(loc_);
+  }
+  CtypeLocale(const CtypeLocale&) = delete;
+  CtypeLocale& operator=(const CtypeLocale&) = delete;
+  locale_t get() const { return loc_; }
+
+ private:
+  locale_t loc_;
+};
+
 char16_t FallbackUpper(char16_t c) {
-  static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  static const CtypeLocale holder;
+  const locale_t loc = holder.get();
   if (loc == static_cast<locale_t>(0)) return c;
   wint_t u = towupper_l(static_cast<wint_t>(c), loc);
   return u <= 0xFFFF ? static_cast<char16_t>(u) : c;

@@ -189,8 +189,11 @@ HRESULT Pager::SwitchHeader(const std::vector<uint8_t>& header, bool* decided) {
   HRESULT hr = S_OK;
   {
     std::unique_ptr<File> jf;
+    // Never made through a symbolic link (the file system refuses); what sits under the name
+    // then is not ours to remove.
     hr = fs_->Open(jpath, OpenKind::kCreateAlways, LockKind::kNone, &jf);
-    if (Succeeded(hr)) hr = jf->WriteAt(0, j.data(), j.size());
+    if (Failed(hr)) return hr;
+    hr = jf->WriteAt(0, j.data(), j.size());
     if (Succeeded(hr)) hr = jf->Sync();
   }
   if (Succeeded(hr)) hr = fs_->SyncDirectory(jpath);

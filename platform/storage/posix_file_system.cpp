@@ -27,13 +27,12 @@ HRESULT FromErrno(int err, HRESULT fallback) {
       return STG_E_ACCESSDENIED;
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:  // the process's file-size limit: to the user as good as a full disk
       return STG_E_MEDIUMFULL;
     case ENOMEM:
       return STG_E_INSUFFICIENTMEMORY;
     case EEXIST:
       return STG_E_FILEALREADYEXISTS;
-    case EFBIG:
-      return STG_E_DOCFILETOOLARGE;
     default:
       return fallback;
   }
@@ -100,7 +99,12 @@ class PosixFileSystem final : public FileSystem {
  public:
   HRESULT Open(const std::string& path, OpenKind kind, LockKind lock,
                std::unique_ptr<File>* out) override {
-    int flags = O_CLOEXEC;
+    // Never blocks on a FIFO or a device planted under the name (only regular files are taken,
+    // below), and a file this engine creates (a new book, its journal, a temporary file) is never
+    // made through a symbolic link: a link planted beside the book would have it create or
+    // overwrite the file the link points at.
+    int flags = O_CLOEXEC | O_NONBLOCK;
+    if (kind == OpenKind::kCreateNew || kind == OpenKind::kCreateAlways) flags |= O_NOFOLLOW;
     switch (kind) {
       case OpenKind::kReadOnly:
         flags |= O_RDONLY;
@@ -125,7 +129,7 @@ class PosixFileSystem final : public FileSystem {
       return FromErrno(err, STG_E_ACCESSDENIED);
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
       close(fd);
       return STG_E_ACCESSDENIED;
     }
@@ -148,9 +152,10 @@ class PosixFileSystem final : public FileSystem {
     return S_OK;
   }
 
+  // A symbolic link exists even when it points nowhere.
   HRESULT Exists(const std::string& path) override {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 ? S_OK : S_FALSE;
+    return lstat(path.c_str(), &st) == 0 ? S_OK : S_FALSE;
   }
 
   HRESULT Remove(const std::string& path) override {

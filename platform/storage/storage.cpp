@@ -29,7 +29,8 @@ HRESULT OpenChild(const std::shared_ptr<Volume>& v, uint32_t parent, std::u16str
   if (HRESULT hr = Usable(v); Failed(hr)) return hr;
   if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
   if (HRESULT hr = ValidateName(name); Failed(hr)) return hr;
-  if (WantsWrite(mode) && !v->writable()) return STG_E_ACCESSDENIED;
+  // In a file opened for reading every element is read-only, whatever the mode asks: its
+  // changes are refused one by one (STG_E_ACCESSDENIED).
   if (HRESULT hr = v->Find(parent, name, id); Failed(hr)) return hr;
   detail::DirEntry* e = nullptr;
   if (HRESULT hr = v->GetEntry(*id, &e); Failed(hr)) return hr;

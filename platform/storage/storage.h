@@ -178,7 +178,8 @@ class Storage {
   // Opens the child storage `name`. STG_E_FILENOTFOUND when there is no storage of that name
   // (including when the name belongs to a stream); STG_E_ACCESSDENIED when it is open already;
   // STG_E_INVALIDNAME for an unacceptable name. `mode` is checked for validity only (every
-  // element of a writable file is read-write and exclusive).
+  // element of a writable file is read-write and exclusive; every element of a file opened for
+  // reading is read-only, and its changes give STG_E_ACCESSDENIED).
   HRESULT OpenStorage(std::u16string_view name, uint32_t mode, Storage* out);
   // Creates the child storage `name` with creation and modification time now. A taken name gives
   // STG_E_FILEALREADYEXISTS unless `mode` has STGM_CREATE, which destroys the existing element

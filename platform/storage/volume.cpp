@@ -189,6 +189,8 @@ HRESULT Volume::DestroyElement(uint32_t storage, std::u16string_view name) {
   RETURN_IF_FAILED(dir_.Find(storage, name, &id));
   for (auto& [oid, path] : open_)
     if (IsBelow(oid, id)) return STG_E_ACCESSDENIED;
+  // Checked before anything changes, so that a refused destroy leaves nothing to commit.
+  RETURN_IF_FAILED(dir_.CheckOwnSubtree(id));
   RETURN_IF_FAILED(dir_.Unlink(storage, id));
   dir_.Modified(storage);
   return dir_.Destroy(id);

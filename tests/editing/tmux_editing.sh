@@ -91,6 +91,7 @@ keys Escape
 
 keys F10
 wait_for "F10 leaves" screen_has "QB-EXIT="
+screen_has "QB-EXIT=0" || fail "quillbox exits with status 0 (a sanitizer report changes it)"
 tmux_ kill-session -t qb
 
 start_quillbox
@@ -105,6 +106,7 @@ screen_has "Nice guy" || fail "the Comment field is still there"
 screen_has "Main St 1" || fail "the Address field is still there"
 keys F10
 wait_for "F10 leaves again" screen_has "QB-EXIT="
+screen_has "QB-EXIT=0" || fail "quillbox exits with status 0 the second time"
 
 if [[ -x "$cfbtool" ]]; then
   if "$cfbtool" check "$work/plugins/Quillbox.Dat"; then

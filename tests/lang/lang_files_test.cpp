@@ -33,7 +33,7 @@ Numbers Join(std::initializer_list<Numbers> parts) {
 // The modules and the numbers that the main library and the field types ask for.
 const std::map<std::string, Numbers>& ExpectedModules() {
   static const std::map<std::string, Numbers> modules = {
-      {"", Join({Range(0, 80), Range(95, 99)})},
+      {"", Join({Range(0, 80), Range(88, 90), Range(95, 99)})},
       {"Comment", {0}},
       {"Address", {0}},
       {"Phone", Range(0, 19)},

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -356,6 +359,94 @@ TEST_F(BookHostTest, RecordRemovedByAnotherProgramBetweenTwoKeysIsReported) {
   EXPECT_THAT(Text(screens[0]), HasSubstr("Cannot open the record"));
   EXPECT_THAT(Text(screens[0]), HasSubstr("John"));
   EXPECT_THAT(LeftNames(screens.back()), ElementsAre("..", "Work"));
+}
+
+// Names outside the scripts the name order spells out (here Armenian) are compared through the C
+// library's tables; the host leaves nothing of that behind when it unloads the main library (the
+// sanitizer build reports a leak on standard error, which fails the run).
+TEST_F(BookHostTest, NamesInOtherScriptsLeaveNoLeakWhenTheHostEnds) {
+  BookBuilder(book())
+      .Folder("\u0531\u0580\u0561\u0574")
+      .Record("\u0531\u0580\u0561\u0574/\u0561\u0562");
+  const auto screens = Run("Down\nEnter\nscreen\n");
+  ASSERT_FALSE(screens.empty());
+  EXPECT_THAT(LeftNames(screens[0]), ElementsAre("..", "\u0561\u0562"));
+}
+
+// A file-size limit reached in the middle of a save does not kill the host: the commit fails and
+// is reported as a full disk, and the book keeps its state before the change.
+TEST_F(BookHostTest, FileSizeLimitIsReportedAsAFullDisk) {
+  BookBuilder(book()).Folder("Friends").Record("Friends/John", std::vector<uint8_t>(3000, 'x'));
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit limited = before;
+  limited.rlim_cur = 1024;  // below the book's size: every sector the commit writes is past it
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const auto screens = Run("F7\ntext New\nEnter\nscreen\nEnter\n");
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+  ASSERT_FALSE(screens.empty());
+  EXPECT_THAT(Text(screens[0]), HasSubstr("HResult = 0x80030070"));
+  storage::Storage root;
+  ASSERT_EQ(storage::OpenCompoundFile(book(), qb::main::kBookOpenMode, &root), storage::S_OK);
+  storage::Storage folder;
+  EXPECT_EQ(root.OpenStorage(u"New", qb::main::kBookOpenMode, &folder),
+            storage::STG_E_FILENOTFOUND);
+  EXPECT_EQ(root.OpenStorage(u"Friends", qb::main::kBookOpenMode, &folder), storage::S_OK);
+}
+
+// Another program holding the book for a moment, right when the host starts (as a second host
+// starting at the same moment would): the host waits for it instead of showing a share violation.
+TEST_F(BookHostTest, BookHeldForAMomentByAnotherProcessIsWaitedFor) {
+  BookBuilder(book()).Folder("Friends");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    storage::Storage root;
+    const bool held =
+        storage::Succeeded(storage::OpenCompoundFile(book(), qb::main::kBookOpenMode, &root));
+    const char byte = held ? 1 : 0;
+    if (write(ready[1], &byte, 1) != 1) _exit(2);
+    timespec hold{0, 400 * 1000000L};
+    nanosleep(&hold, nullptr);
+    root.Release();
+    _exit(held ? 0 : 1);
+  }
+  close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  close(ready[0]);
+  ASSERT_EQ(byte, 1);
+  const auto screens = Run("");
+  int status = 0;
+  ASSERT_EQ(waitpid(holder, &status, 0), holder);
+  ASSERT_FALSE(screens.empty());
+  EXPECT_THAT(Text(screens.back()), ::testing::Not(HasSubstr("0x80030020")));
+  EXPECT_THAT(LeftNames(screens.back()), ElementsAre("..", "Friends"));
+}
+
+// A book whose root folder list is damaged (here the root names itself as its first child) does
+// not open as an empty book: a box says it is damaged, and the file is not written.
+TEST_F(BookHostTest, BookWithADamagedRootListIsReportedNotShownEmpty) {
+  BookBuilder(book()).Folder("Friends").Record("Anna");
+  std::string bytes = ReadFile(book());
+  ASSERT_GE(bytes.size(), 1024u);
+  auto get32 = [&](std::size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
+    return v;
+  };
+  const std::size_t root_entry = (get32(0x30) + 1) * 512;  // the directory's first sector
+  ASSERT_LT(root_entry + 128, bytes.size());
+  for (int i = 0; i < 4; ++i) bytes[root_entry + 0x4C + i] = 0;  // child: the root itself
+  std::ofstream(book(), std::ios::binary | std::ios::trunc) << bytes;
+  const auto screens = Run("screen\nEnter\n");
+  ASSERT_FALSE(screens.empty());
+  EXPECT_THAT(Text(screens[0]), HasSubstr("damaged"));
+  EXPECT_THAT(Text(screens[0]), HasSubstr("HResult = 0x80030109"));
+  EXPECT_THAT(screens.back()[0], ::testing::Not(HasSubstr("Quillbox")));
+  EXPECT_EQ(ReadFile(book()), bytes);
 }
 
 }  // namespace

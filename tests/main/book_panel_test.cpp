@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,7 +17,10 @@
 #include "main_test_support.h"
 #include "tests/support/mem_fs.h"
 
-extern "C" int MakeDirectory(HANDLE h, char* name, int op_mode);
+extern "C" {
+int MakeDirectory(HANDLE h, char* name, int op_mode);
+int DeleteFiles(HANDLE h, PluginPanelItem* items, int count, int op_mode);
+}
 
 namespace qb::test {
 namespace {
@@ -558,6 +562,65 @@ TEST_F(BookPanelTest, PluginInfoOffersTheMenusAndThePrefix) {
   EXPECT_EQ(info.DiskMenuStringsNumber, 0);
   EXPECT_EQ(info.PluginConfigStringsNumber, 1);
   ClosePlugin(nullptr);  // nothing happens
+}
+
+// The book's file refuses writing (as a 0444 file does for a user other than root): it opens for
+// reading, a box says so once, and changes are refused with a box, leaving the file as it was.
+class WriteDenied final : public storage::FileSystem {
+ public:
+  storage::HRESULT Open(const std::string& path, storage::OpenKind kind, storage::LockKind lock,
+                        std::unique_ptr<storage::File>* out) override {
+    if (kind != storage::OpenKind::kReadOnly) return storage::STG_E_ACCESSDENIED;
+    return real_->Open(path, kind, lock, out);
+  }
+  storage::HRESULT Exists(const std::string& path) override { return real_->Exists(path); }
+  storage::HRESULT Remove(const std::string&) override { return storage::STG_E_ACCESSDENIED; }
+  storage::HRESULT Rename(const std::string&, const std::string&, bool) override {
+    return storage::STG_E_ACCESSDENIED;
+  }
+  storage::HRESULT SyncDirectory(const std::string& path) override {
+    return real_->SyncDirectory(path);
+  }
+  storage::FileTime Now() override { return real_->Now(); }
+
+ private:
+  storage::FileSystem* real_ = storage::FileSystem::Posix();
+};
+
+TEST_F(BookPanelTest, BookThatDeniesWritingIsShownAndRefusesChanges) {
+  MakeFriendsBook();
+  const std::string bytes = [&] {
+    std::ifstream in(book(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }();
+  WriteDenied denied;
+  FileSystemInPlace in_place(&denied);
+  HANDLE panel = Open();
+  ASSERT_NE(panel, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(Host().messages.size(), 1u);
+  EXPECT_THAT(Host().messages[0].lines, ::testing::Contains(T(88)));
+  Host().messages.clear();
+  EXPECT_THAT(ListNames(panel), UnorderedElementsAre("Friends", "Zed", "Anna"));
+  ASSERT_EQ(SetDirectory(panel, "Friends", 0), 1);
+  EXPECT_THAT(ListNames(panel), UnorderedElementsAre("Work", "John"));
+  EXPECT_TRUE(Host().messages.empty());  // said once per panel
+
+  char name[] = "New";
+  EXPECT_EQ(MakeDirectory(panel, name, 0), 0);
+  ASSERT_EQ(Host().messages.size(), 1u);
+  EXPECT_THAT(Host().messages[0].lines, ::testing::Contains(T(89)));
+  Host().messages.clear();
+  PluginPanelItem item{};
+  std::strcpy(item.FindData.cFileName, "John");
+  EXPECT_EQ(DeleteFiles(panel, &item, 1, 0), 0);
+  ASSERT_EQ(Host().messages.size(), 1u);
+  EXPECT_THAT(Host().messages[0].lines, ::testing::Contains(T(89)));
+  Host().messages.clear();
+  EXPECT_THAT(ListNames(panel), UnorderedElementsAre("Work", "John"));
+  ClosePlugin(panel);
+  std::ifstream in(book(), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+            bytes);
 }
 
 }  // namespace

@@ -350,6 +350,25 @@ TEST_F(RegistryTest, AFileLinkedIntoTheDirectoryStaysALink) {
   EXPECT_NE(text.find("\"N\"=dword:00000001"), std::string::npos);
 }
 
+// Links planted under the names of the temporary and the lock file are never written through:
+// the file a link points at keeps its content, a dangling link's target is never created.
+TEST_F(RegistryTest, LinksUnderTheTemporaryAndLockNamesAreNotFollowed) {
+  const std::string victim = dir_ + "/victim.txt";
+  std::ofstream(victim, std::ios::binary) << "keep me";
+  const std::string made = dir_ + "/made-by-lock";
+  ASSERT_EQ(symlink(victim.c_str(), (dir_ + "/quillbox.reg.tmp").c_str()), 0);
+  ASSERT_EQ(symlink(made.c_str(), (dir_ + "/quillbox.reg.lock").c_str()), 0);
+  HKEY key = Create("Software\\Planted");
+  EXPECT_EQ(SetDword(key, "N", 7), ERROR_SUCCESS);
+  RegCloseKey(key);
+  std::ifstream in(victim, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "keep me");
+  EXPECT_FALSE(std::filesystem::exists(made));
+  EXPECT_NE(FileText().find("\"N\"=dword:00000007"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::is_symlink(dir_ + "/quillbox.reg"));
+}
+
 TEST_F(RegistryTest, DamagedFileReadsAsDefaultsAndIsKeptAside) {
   const std::string damaged = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Test]\r\n\"N\"=dwo";
   WriteFileText(damaged);

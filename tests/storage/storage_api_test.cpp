@@ -375,5 +375,37 @@ TEST(StorageApi, ManyStreamsAndBigFat) {
   EXPECT_EQ(ReadStream(root, u"big"), Pattern(5000, 6));
 }
 
+// A file opened for reading: its elements open whatever mode is asked, read as they are, and
+// every change is refused; releasing commits nothing.
+TEST(StorageApi, ReadOnlyFileOpensEveryElementAndRefusesChanges) {
+  MemFs fs;
+  const std::string path = "/mem/read-only.dat";
+  {
+    Storage root, folder;
+    ASSERT_EQ(CreateCompoundFile(path, kRW, &root, &fs), S_OK);
+    ASSERT_EQ(root.CreateStorage(u"Friends", kRW, &folder), S_OK);
+    ASSERT_EQ(WriteStream(folder, u"John", "card"), S_OK);
+    folder.Release();
+    ASSERT_EQ(root.Release(), S_OK);
+  }
+  const std::vector<uint8_t> before = fs.Bytes(path);
+  Storage root, folder;
+  ASSERT_EQ(OpenCompoundFile(path, STGM_READ | STGM_SHARE_DENY_WRITE, &root, &fs), S_OK);
+  ASSERT_EQ(root.OpenStorage(u"Friends", kRW, &folder), S_OK);
+  EXPECT_EQ(ReadStream(folder, u"John"), "card");
+  Stream card;
+  ASSERT_EQ(folder.OpenStream(u"John", kRW, &card), S_OK);
+  EXPECT_EQ(card.Write("x", 1, nullptr), STG_E_ACCESSDENIED);
+  EXPECT_EQ(card.SetSize(0), STG_E_ACCESSDENIED);
+  card.Release();
+  Storage made;
+  EXPECT_EQ(folder.CreateStorage(u"New", kRW, &made), STG_E_ACCESSDENIED);
+  EXPECT_EQ(folder.DestroyElement(u"John"), STG_E_ACCESSDENIED);
+  EXPECT_EQ(folder.RenameElement(u"John", u"Jim"), STG_E_ACCESSDENIED);
+  folder.Release();
+  EXPECT_EQ(root.Release(), S_OK);
+  EXPECT_EQ(fs.Bytes(path), before);
+}
+
 }  // namespace
 }  // namespace qb::storage::testing

@@ -234,6 +234,59 @@ TEST(StorageHostile, DirectoryLoopsAndSharedSubtrees) {
   }
 }
 
+// Destroying an element frees only what belongs to it alone: a storage whose children lead back
+// to a storage it is in, or into another storage's subtree, is refused and the book stays whole.
+TEST(StorageHostile, DestroyNeverFreesEntriesReachedElsewhere) {
+  // Root holds A and B; A holds Sub. Sub's children are then pointed at A (a loop) or at B (a
+  // subtree shared with the root).
+  auto make = [](uint32_t sub_child) {
+    RawFile f(4);
+    f.SetEntry(1, u"A", kTypeStorage, 0, 0);
+    f.SetEntry(2, u"Sub", kTypeStorage, 0, 0);
+    f.SetEntry(3, u"B", kTypeStorage, 0, 0);
+    Put32(f.entry(0) + 0x4C, 1);
+    Put32(f.entry(1) + 0x48, 3);
+    Put32(f.entry(1) + 0x4C, 2);
+    Put32(f.entry(2) + 0x4C, sub_child);
+    return f;
+  };
+  for (uint32_t target : {1u, 3u}) {
+    SCOPED_TRACE(target == 1 ? "loop back to A" : "subtree shared with the root");
+    RawFile f = make(target);
+    MemFs fs;
+    Storage root;
+    ASSERT_EQ(f.Open(&fs, &root), S_OK);
+    const std::vector<uint8_t> before = fs.Bytes(kPath);
+    {
+      Storage a;
+      ASSERT_EQ(root.OpenStorage(u"A", kRW, &a), S_OK);
+      EXPECT_EQ(a.DestroyElement(u"Sub"), STG_E_DOCFILECORRUPT);
+    }
+    EXPECT_EQ(root.DestroyElement(u"A"), STG_E_DOCFILECORRUPT);
+    ASSERT_EQ(root.Release(), S_OK);
+    EXPECT_EQ(fs.Bytes(kPath), before);  // nothing was committed
+    ASSERT_EQ(OpenCompoundFile(kPath, kRW, &root, &fs), S_OK);
+    Enumerator en;
+    ASSERT_EQ(root.Enumerate(&en), S_OK);
+    EXPECT_EQ(en.count(), 2u);
+  }
+  {  // a sound subtree is still destroyed
+    RawFile f = make(kNoStream);
+    MemFs fs;
+    Storage root;
+    ASSERT_EQ(f.Open(&fs, &root), S_OK);
+    EXPECT_EQ(root.DestroyElement(u"A"), S_OK);
+    ASSERT_EQ(root.Release(), S_OK);
+    ASSERT_EQ(OpenCompoundFile(kPath, kRW, &root, &fs), S_OK);
+    Enumerator en;
+    ASSERT_EQ(root.Enumerate(&en), S_OK);
+    ElementStat st;
+    ASSERT_EQ(en.Next(&st), S_OK);
+    EXPECT_EQ(st.name, u"B");
+    EXPECT_EQ(en.Next(&st), S_FALSE);
+  }
+}
+
 // Random damage to a real file: every outcome must be a code or a reading, and writing to the
 // damaged file must not crash either.
 TEST(StorageHostile, RandomDamage) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -182,6 +183,71 @@ TEST(StorageProcesses, BookHeldByAnotherProcess) {
   Storage again;
   ASSERT_EQ(OpenCompoundFile(book, kRW, &again), S_OK);
   EXPECT_EQ(ReadStream(again, u"card"), "second");
+}
+
+// Links planted beside the book under the names of its journal and its temporary file are never
+// written through: a save or a creation fails instead, and the book stays as it was.
+TEST(StorageProcesses, LinksBesideTheBookAreNotWrittenThrough) {
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  const std::string book = dir / "book";
+  const std::string victim = dir / "victim";
+  {
+    Storage root;
+    ASSERT_EQ(CreateCompoundFile(book, kRW, &root), S_OK);
+    ASSERT_EQ(WriteStream(root, u"card", "first"), S_OK);
+    ASSERT_EQ(root.Release(), S_OK);
+  }
+  auto read_victim = [&] {
+    FILE* f = fopen(victim.c_str(), "rb");
+    if (f == nullptr) return std::string("<none>");
+    std::string text(64, '\0');
+    text.resize(fread(text.data(), 1, text.size(), f));
+    fclose(f);
+    return text;
+  };
+  // A dangling journal link: the save must not create its target.
+  ASSERT_EQ(symlink(victim.c_str(), (book + "-journal").c_str()), 0);
+  {
+    Storage root;
+    ASSERT_EQ(OpenCompoundFile(book, kRW, &root), S_OK);
+    ASSERT_EQ(WriteStream(root, u"card", "second"), S_OK);
+    EXPECT_TRUE(Failed(root.Release()));
+  }
+  EXPECT_EQ(read_victim(), "<none>");
+  EXPECT_TRUE(std::filesystem::is_symlink(book + "-journal"));
+  {
+    Storage root;
+    ASSERT_EQ(OpenCompoundFile(book, kRW, &root), S_OK);
+    EXPECT_EQ(ReadStream(root, u"card"), "first");
+  }
+  // A journal link to an empty file (what a journal cut short looks like) is taken for a
+  // leftover: the link goes, the file it points at is not written.
+  FILE* f = fopen(victim.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fclose(f);
+  {
+    Storage root;
+    ASSERT_EQ(OpenCompoundFile(book, kRW, &root), S_OK);
+    ASSERT_EQ(WriteStream(root, u"card", "second"), S_OK);
+    EXPECT_EQ(root.Release(), S_OK);
+  }
+  EXPECT_EQ(read_victim(), "");
+  EXPECT_FALSE(std::filesystem::is_symlink(book + "-journal"));
+  // A link under the temporary name of a replacing creation.
+  f = fopen(victim.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fputs("victim", f);
+  fclose(f);
+  ASSERT_EQ(symlink(victim.c_str(), (book + ".qbnew").c_str()), 0);
+  {
+    Storage root;
+    EXPECT_TRUE(Failed(CreateCompoundFile(book, kRW | STGM_CREATE, &root)));
+  }
+  EXPECT_EQ(read_victim(), "victim");
+  Storage root;
+  ASSERT_EQ(OpenCompoundFile(book, kRW, &root), S_OK);
+  EXPECT_EQ(ReadStream(root, u"card"), "second");
 }
 
 }  // namespace
