@@ -4,8 +4,16 @@
 #   tmux_ ARGS      tmux on the private socket with $work/tmux.conf
 #   pass / fail     report a step (fail prints the screen and counts in $failures)
 #   screen_text, screen_has TEXT, screen_lacks TEXT
-#   wait_for DESCRIPTION COMMAND...   polls COMMAND for up to 10 s
+#   screen_state    the screen with its colours and attributes (a moved cursor bar shows there)
+#   wait_for DESCRIPTION COMMAND...   polls COMMAND until it holds, for up to $QB_TMUX_WAIT s (30)
+#   keys_until_changed KEYS...        sends KEYS and waits until the screen changes
 # The session is expected to be named "qb".
+#
+# Keys reach quillbox in the order they are sent, however far behind it is; so a test only has to
+# wait where it reads the screen, and where a key must be read on its own: an Esc that is still
+# unread when the next key arrives is that key with Alt. Every check polls (a loaded machine may
+# draw a second later) and looks for something only the expected screen shows, not for text the
+# previous screen had already.
 # shellcheck shell=bash
 
 if ! command -v tmux >/dev/null; then
@@ -26,6 +34,9 @@ cat >"$work/tmux.conf" <<'CONF'
 set -g default-terminal "tmux-256color"
 set -g escape-time 10
 set -g status off
+# Killing the last session must not stop the server: a new session right after would race with
+# its exit ("server exited unexpectedly").
+set -s exit-empty off
 CONF
 
 failures=0
@@ -41,12 +52,16 @@ pass() { echo "ok: $*"; }
 screen_text() { tmux_ capture-pane -p -t qb; }
 screen_has() { screen_text | grep -qF -- "$1"; }
 screen_lacks() { ! screen_text | grep -qF -- "$1"; }
+screen_state() { tmux_ capture-pane -p -e -t qb; }
 
+# Polling ends as soon as the check holds, so the limit costs nothing when all is well; it is
+# generous for the sanitizer build on a machine busy with other builds.
+wait_limit=$((${QB_TMUX_WAIT:-30} * 10))
 wait_for() {
   local what=$1
   shift
   local i
-  for ((i = 0; i < 100; i++)); do
+  for ((i = 0; i < wait_limit; i++)); do
     if "$@"; then
       pass "$what"
       return 0
@@ -55,4 +70,12 @@ wait_for() {
   done
   fail "$what"
   return 1
+}
+
+screen_differs_from() { [[ "$(screen_state)" != "$1" ]]; }
+keys_until_changed() {
+  local before
+  before=$(screen_state)
+  tmux_ send-keys -t qb "$@"
+  wait_for "the screen follows '$*'" screen_differs_from "$before"
 }

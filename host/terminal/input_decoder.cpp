@@ -440,16 +440,19 @@ Parsed Parse(std::string_view s, bool flush) {
 
 void InputDecoder::Feed(std::string_view bytes, int64_t now_ms) {
   if (bytes.empty()) return;
+  if (!buffer_.empty() && now_ms - last_byte_ms_ >= escape_delay_ms_) expired_ = buffer_.size();
   buffer_.append(bytes);
   last_byte_ms_ = now_ms;
 }
 
 std::optional<Event> InputDecoder::Next(int64_t now_ms) {
   while (!buffer_.empty()) {
-    bool flush = now_ms - last_byte_ms_ >= escape_delay_ms_;
-    Parsed p = Parse(buffer_, flush);
+    Parsed p = expired_ > 0 ? Parse(std::string_view(buffer_).substr(0, expired_), true)
+                            : Parse(buffer_, now_ms - last_byte_ms_ >= escape_delay_ms_);
     if (p.status == Parsed::kIncomplete) return std::nullopt;
-    buffer_.erase(0, p.consumed == 0 ? 1 : p.consumed);
+    size_t used = p.consumed == 0 ? 1 : p.consumed;
+    buffer_.erase(0, used);
+    expired_ = expired_ > used ? expired_ - used : 0;
     if (p.status == Parsed::kEvent) return p.event;
   }
   return std::nullopt;

@@ -22,7 +22,9 @@ class InputDecoder {
  public:
   explicit InputDecoder(int escape_delay_ms = 50) : escape_delay_ms_(escape_delay_ms) {}
 
-  // Adds bytes read from the terminal at time now_ms.
+  // Adds bytes read from the terminal at time now_ms. Bytes that were waiting longer than the
+  // escape delay are complete as they are: the new ones do not continue them, even when Next()
+  // was not called in between (the process was not scheduled while the delay ran out).
   void Feed(std::string_view bytes, int64_t now_ms);
 
   // The next complete event, or nothing while the buffered bytes may still be the start of a
@@ -38,6 +40,7 @@ class InputDecoder {
 
  private:
   std::string buffer_;
+  size_t expired_ = 0;  // the first bytes of buffer_, resolved without waiting for more
   int64_t last_byte_ms_ = 0;
   int escape_delay_ms_;
 };

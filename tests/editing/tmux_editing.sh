@@ -18,10 +18,14 @@ done
 name=edit
 source "$(dirname "$0")/../tmux_session.sh"
 
-keys() {
-  tmux_ send-keys -t qb "$@"
-  sleep 0.2
-}
+keys() { tmux_ send-keys -t qb "$@"; }
+# No dialog or editor is open ("{ OK }" is their default button) and TEXT is on the screen: what
+# was typed into a dialog shows there too, so TEXT alone would not tell that it was accepted.
+listed() { screen_lacks "{ OK }" && screen_has "$1"; }
+# An editor or dialog is open and shows TEXT.
+editing() { screen_has "{ OK }" && screen_has "$1"; }
+# The view of a field: a box with a lone [ OK ] button (the editor has { OK } and [ Cancel ]).
+viewing() { screen_has "$1" && screen_has "[ OK ]" && screen_lacks "[ Cancel ]"; }
 # Leaves a multi-line editor of five lines through its OK button, from line `from` (0-based).
 editor_ok() {
   local i
@@ -47,7 +51,7 @@ keys F7
 wait_for "F7 asks for the folder's name" screen_has "{ OK }"
 keys -l "Friends"
 keys Enter
-wait_for "the folder is listed" screen_has "Friends"
+wait_for "the folder is listed" listed "Friends"
 keys Enter
 wait_for "the folder is entered" screen_has "\\Friends"
 
@@ -55,39 +59,41 @@ keys S-F4
 wait_for "Shift+F4 asks for the record's name" screen_has "{ OK }"
 keys -l "Bob"
 keys Enter
-wait_for "the record is listed" screen_has "Bob"
+wait_for "the record is listed" listed "Bob"
 keys Enter
 wait_for "the record is entered" screen_has "\\Friends\\Bob"
 
 keys S-F4
-wait_for "Shift+F4 offers the field types" screen_has "Comment"
+wait_for "Shift+F4 offers the field types" screen_has "Add field"
 keys Down
 keys Enter
 wait_for "the Comment editor opens" screen_has "{ OK }"
 keys -l "Nice guy"
 editor_ok 0
-wait_for "the Comment field is listed" screen_has "Nice guy"
+wait_for "the Comment field is listed" listed "Nice guy"
 
 keys S-F4
-wait_for "the field types again" screen_has "Address"
+wait_for "the field types again" screen_has "Add field"
 keys Enter
 wait_for "the Address editor opens" screen_has "{ OK }"
 keys -l "Main St 1"
 keys Enter
 keys -l "Springfield"
 editor_ok 1
-wait_for "the Address field is listed" screen_has "Main St 1"
+wait_for "the Address field is listed" listed "Main St 1"
 
 keys F4
-wait_for "F4 opens the address" screen_has "Springfield"
+wait_for "F4 opens the address" editing "Springfield"
 keys Down
 keys End
 keys -l " 12345"
 editor_ok 1
-sleep 0.3
+wait_for "the editor closes" screen_lacks "{ OK }"
 keys F3
-wait_for "the edited address is stored" screen_has "Springfield 12345"
+wait_for "the edited address is stored" viewing "Springfield 12345"
+# An Esc still unread when F10 comes would make Alt+F10 of the two: F10 waits for the view to close.
 keys Escape
+wait_for "Esc closes the view" screen_lacks "Springfield 12345"
 
 keys F10
 wait_for "F10 leaves" screen_has "QB-EXIT="
@@ -102,8 +108,8 @@ wait_for "the folder is still there" screen_has "\\Friends"
 keys Down
 keys Enter
 wait_for "the record is still there" screen_has "\\Friends\\Bob"
-screen_has "Nice guy" || fail "the Comment field is still there"
-screen_has "Main St 1" || fail "the Address field is still there"
+wait_for "the Comment field is still there" screen_has "Nice guy"
+wait_for "the Address field is still there" screen_has "Main St 1"
 keys F10
 wait_for "F10 leaves again" screen_has "QB-EXIT="
 screen_has "QB-EXIT=0" || fail "quillbox exits with status 0 the second time"

@@ -186,6 +186,43 @@ TEST(InputDecoder, EscFollowedInTimeIsAlt) {
   EXPECT_TRUE(*e == (Key{'Q', PKF_ALT}));
 }
 
+// Esc read on its own, then the process is not scheduled until after the delay and the next key
+// has come meanwhile: that is Esc and the key (F10), not Alt+F10 -- also for an unfinished
+// sequence and for bytes that were complete but not yet taken.
+TEST(InputDecoder, BytesWaitingPastTheDelayDoNotJoinTheNextRead) {
+  InputDecoder d(50);
+  d.Feed("\x1b", 0);
+  EXPECT_FALSE(d.Next(10).has_value());
+  d.Feed("\x1b[21~", 300);
+  std::optional<Event> e = d.Next(300);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_TRUE(*e == (Key{VK_ESCAPE, 0}));
+  e = d.Next(300);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_TRUE(*e == (Key{VK_F10, 0}));
+  EXPECT_TRUE(d.empty());
+
+  d.Feed("\x1b[", 400);
+  d.Feed("x\x1b", 500);
+  e = d.Next(500);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_TRUE(*e == (Key{0xDB, PKF_ALT, U'['}));
+  e = d.Next(500);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_TRUE(*e == (Key{'X', 0, U'x'}));
+  EXPECT_FALSE(d.Next(510).has_value());  // the new Esc waits for its own delay
+  d.Feed("q", 520);
+  e = d.Next(520);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_TRUE(*e == (Key{'Q', PKF_ALT}));
+
+  d.Feed("a\x1b[A", 1000);
+  d.Feed("\x1b[B", 2000);
+  std::vector<int> keys;
+  while (auto next = d.Next(2000)) keys.push_back(next->vk);
+  EXPECT_EQ(keys, (std::vector<int>{'A', VK_UP, VK_DOWN}));
+}
+
 TEST(InputDecoder, SequencesSplitAcrossReadsWaitForTheirEnd) {
   const std::string sequences[] = {"\x1b[1;2S",    "\x1b[17;3~", "\x1bOP", "\x1b[[B",
                                    "\x1b[<0;5;2M", "\x1b\x1b[A", "日",     "\x1b[23$"};

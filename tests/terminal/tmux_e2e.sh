@@ -17,7 +17,6 @@ name=term
 source "$(dirname "$0")/../tmux_session.sh"
 
 last_line() { screen_text | sed -n "$(tmux_ display -p -t qb '#{pane_height}')p"; }
-screen_changed_from() { [[ "$(screen_text)" != "$1" ]]; }
 keybar_has() { last_line | grep -qF -- "$1"; }
 keybar_lacks() { ! last_line | grep -qF -- "$1"; }
 keys() { tmux_ send-keys -t qb "$@"; }
@@ -34,16 +33,18 @@ if [[ -n "$plugin_src" && -f "$plugin_src/Quillbox.so" ]]; then
 fi
 
 # start_quillbox PLUGIN_DIR WIDTH HEIGHT: a fresh session "qb" running quillbox; when quillbox ends
-# the pane prints its exit status and the terminal modes, and stays.
+# the pane prints its exit status and the terminal modes, then QB-END, and stays.
 start_quillbox() {
   tmux_ kill-session -t qb >/dev/null 2>&1
   tmux_ new-session -d -s qb -x "$2" -y "$3" -c "$work/disk" \
     "env HOME='$work/home' XDG_CONFIG_HOME='$work/xdg' LANG=C.UTF-8 LC_ALL=C.UTF-8 PAGER=less \
        '$bin' --config '$work/config' --plugins '$1'; \
-     echo QB-EXIT=\$?; stty -a; exec sleep 600"
+     echo QB-EXIT=\$?; stty -a; echo QB-END; exec sleep 600"
 }
 quillbox_pid() { pgrep -P "$(tmux_ display -p -t qb '#{pane_pid}')" | head -1; }
 
+# The dialog is gone and TEXT is on the screen (the dialog showed it while it was typed).
+dialog_closed_listing() { screen_lacks "{ OK }" && screen_has "$1"; }
 pane_size_is() { [[ "$(tmux_ display -p -t qb '#{pane_width}x#{pane_height}')" == "$1" ]]; }
 # The first line is the panels' top frame, ending in the right panel's corner at the last column.
 top_frame_spans() {
@@ -51,8 +52,10 @@ top_frame_spans() {
   line=$(screen_text | head -1)
   [[ "$line" == *"╗" ]] && ((${#line} == $1))
 }
-# After quillbox: no frame left on the screen, and the terminal back in its cooked modes.
+# After quillbox: no frame left on the screen, and the terminal back in its cooked modes. Waits
+# for the modes to be printed (QB-EXIT shows before them).
 terminal_is_clean() {
+  wait_for "the terminal modes are printed" screen_has "QB-END" || return 1
   local text
   text=$(screen_text)
   [[ "$text" != *"║"* && "$text" != *"╔"* ]] || return 1
@@ -112,8 +115,9 @@ fi
 # A resize redraws at the new size.
 tmux_ resize-window -t qb -x 80 -y 24
 wait_for "the pane is 80x24" pane_size_is 80x24
-wait_for "the key bar is on the new last line" keybar_has "Quit"
+# tmux keeps the old bottom line at the bottom, so the frame tells that quillbox redrew.
 wait_for "the frame spans the new 80 columns" top_frame_spans 80
+keybar_has "Quit" || fail "the key bar is on the new last line"
 
 # F10 leaves a clean terminal.
 keys F10
@@ -139,12 +143,11 @@ if ((have_book)); then
   wait_for "the key bar is shown" keybar_has "1"
   # The book's panel is the left one and active; the right one shows the working directory.
   wait_for "the right panel shows the working directory" screen_has "readme.txt"
-  before=$(screen_text)
-  keys F7
-  wait_for "F7 asks for the new folder's name" screen_changed_from "$before"
+  keys_until_changed F7 && pass "F7 asks for the new folder's name"
   keys -l "0Test"
+  wait_for "the name is typed" screen_has "0Test"
   keys Enter
-  wait_for "the new book folder is listed" screen_has "0Test"
+  wait_for "the new book folder is listed" dialog_closed_listing "0Test"
   keys Home Down Enter
   wait_for "Enter enters the book folder" screen_has '\0Test'
   keys C-PageUp
