@@ -157,7 +157,10 @@ int BookPanel::Release() {
   const storage::HRESULT hr = CloseAll();
   last_commit_ = hr;
   if (storage::Failed(hr)) ShowStorageError(msg::kErrorCommit, book_file_, hr);
-  if (was_open) State().last_path = path_;
+  if (was_open) {
+    State().last_path = path_;
+    State().last_book = book_file_;
+  }
   return 1;
 }
 

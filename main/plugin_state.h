@@ -33,6 +33,7 @@ struct PluginState {
   Settings settings;
   HostServices host_services{};
   std::string last_path = "\\";  // path of the panel that last released the book
+  std::string last_book;         // the book file that path is in
   bool preload_done = false;
   // The loaded field-type libraries, in load order (their index is the plug-in index).
   FieldTypeHost field_types;
