@@ -227,7 +227,10 @@ int BookPanel::Release() {
   // the user must hear that the change did not reach it.
   const storage::HRESULT hr = CloseAll();
   last_commit_ = hr;
-  if (was_open) State().last_path = path_;
+  if (was_open) {
+    State().last_path = path_;
+    State().last_book = book_file_;
+  }
   if (storage::Failed(hr)) {
     ShowStorageError(msg::kErrorCommit, book_file_, hr);
     // The panel may already list what the operation made (it rereads itself before the commit):

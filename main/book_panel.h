@@ -77,6 +77,7 @@ class BookPanel {
   int depth() const { return static_cast<int>(levels_.size()) - 1; }
   bool in_record() const { return has_record_; }
   const std::string& record_name() const { return record_name_; }
+  const std::string& book_file() const { return book_file_; }
   const char* path() const { return path_; }
   bool root_open() const { return !levels_.empty() && levels_[0].storage.valid(); }
   storage::Storage* current_folder();

@@ -61,9 +61,12 @@ HANDLE Open(int open_from, intptr_t item) {
     return INVALID_HANDLE_VALUE;
   }
   SendEventWalk(*panel, open_from == -1 ? FTEV_START : FTEV_OPEN, -1);
+  // A new panel goes back where the last panel was, when it was on the same book: a panel on
+  // another book starts at the root instead of looking for that book's folders in this one.
   const std::string target = open_from == OPEN_COMMANDLINE && item
                                  ? std::string(reinterpret_cast<const char*>(item))
-                                 : state.last_path;
+                             : state.last_book == panel->book_file() ? state.last_path
+                                                                     : std::string("\\");
   panel->SetDirectory(target.c_str(), OPM_SILENT);
   panel->Release();
   return panel.release();

@@ -33,6 +33,7 @@ struct PluginState {
   Settings settings;
   HostServices host_services{};
   std::string last_path = "\\";  // path of the panel that last released the book
+  std::string last_book;         // the book file that path is in
   // A BookFile setting naming a missing book for which the user took the default book for this
   // session (the setting itself is left alone).
   std::string default_book_for;

@@ -403,6 +403,113 @@ TEST_F(ExchangeHostTest, F5BetweenTwoBookPanelsCopiesATreeOf50Records) {
   }
 }
 
+// Keys that point the book setting at another file through the configuration dialog (F9, the
+// plug-ins' configuration, Quillbox's dialog, the book file field, accepted) and leave the menu;
+// a panel opened afterwards opens that book, a panel already open keeps its own.
+std::string SwitchBookTo(const std::string& file) {
+  return "F9\nEnter\nEnter\nTab\nTab\nTab\nTab\nTab\nTab\nCtrlY\ntext " + file + "\nEnter\nEsc\n";
+}
+
+// What the right panel shows: each line from where the two panels' frames meet.
+std::string RightHalf(const std::string& screen) {
+  std::string out;
+  std::istringstream in(screen);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t meet = line.find("║║");
+    if (meet != std::string::npos) out += line.substr(meet) + "\n";
+  }
+  return out;
+}
+
+// The right panel opened on the book from the disks menu.
+constexpr const char* kRightOnBook = "Tab\nAltF2\nDown\nDown\nEnter\n";
+
+TEST_F(ExchangeHostTest, F5BetweenPanelsOnTwoBooksCopiesATreeOf50Records) {
+  {
+    // Five folders of ten records, the last five of S4 one level deeper, an empty folder and a
+    // record without fields; fields of every kind and of lengths up to a few kilobytes.
+    Book source(book());
+    for (int f = 0; f < 5; ++f) {
+      for (int r = 0; r < 10; ++r) {
+        const std::string n = std::to_string(f) + "_" + std::to_string(r);
+        const std::string folder =
+            "Big/S" + std::to_string(f) + (f == 4 && r >= 5 ? "/Deep/" : "/");
+        Fields fields = {{kSingle, "s" + n}, {kMulti, std::string(r * 300, char('a' + f))}};
+        if (r % 3 == 0) fields.push_back({kSender, n + "@example.org"});
+        if (r % 4 == 1) fields.push_back({kMulti, "second " + n});
+        if (f == 1 && r == 7) fields.clear();
+        source.Record(folder + "r" + std::to_string(r), StreamBytes(fields));
+      }
+    }
+    source.Folder("Big/Empty");
+    Book(book2()).Record("Keep", StreamBytes({{kMulti, "kept"}}));
+  }
+  std::map<std::string, std::string> before;
+  Book(book()).Records("", &before);
+  ASSERT_EQ(before.size(), 50u);
+
+  // The left panel is on the first book from the start; the right one opens on the second, and
+  // F5 in the left panel copies Big into its root.
+  auto screens =
+      Run(SwitchBookTo(book2()) + kRightOnBook + "screen\nTab\nDown\nF5\nscreen\nTab\nscreen\n");
+  ASSERT_EQ(screens.size(), 4u);
+  EXPECT_THAT(RightHalf(screens[0]), HasSubstr("Keep"));  // the right panel shows the second book
+  EXPECT_THAT(RightHalf(screens[0]), Not(HasSubstr("Big")));  // ... and not the first
+  EXPECT_THAT(screens[1], Not(HasSubstr("Error")));
+  EXPECT_THAT(RightHalf(screens[2]), HasSubstr("Big"));  // refreshed after the copy
+
+  std::map<std::string, std::string> source, copied;
+  Book(book()).Records("", &source);
+  Book(book2()).Records("Big", &copied);
+  EXPECT_EQ(source, before);  // a copy leaves the source as it was
+  std::map<std::string, std::string> want;
+  for (const auto& [path, bytes] : before) want[path.substr(4)] = bytes;  // without "Big/"
+  std::map<std::string, std::string> got;
+  for (const auto& [path, bytes] : copied) got[path.substr(4)] = bytes;
+  EXPECT_EQ(got, want);
+  EXPECT_TRUE(Book(book2()).Has("Big/Empty"));
+  const std::vector<uint8_t> kept = StreamBytes({{kMulti, "kept"}});
+  EXPECT_EQ(Book(book2()).Bytes("Keep"), std::string(kept.begin(), kept.end()));
+  for (const std::string& file : {book(), book2()}) {
+    const ProgramRun check = RunCommand(std::string(QB_CFBTOOL) + " check " + ShellQuote(file));
+    EXPECT_EQ(check.status, 0) << file << "\n" << check.out;
+  }
+}
+
+TEST_F(ExchangeHostTest, F5BetweenProtectedFoldersOfTwoBooksReciphersUnderTheTargetKey) {
+  const Fields kBob = {{kSingle, "Bob"}, {kMulti, std::string(700, 'b')}};
+  Book(book())
+      .Folder("Safe", "secret")
+      .Record("Safe/Ann", StreamBytes(kAnn, "secret"))
+      .Record("Safe/Bob", StreamBytes(kBob, "secret"));
+  Book(book2()).Folder("Vault", "other");
+  // Both folders unlocked with their own passwords; Ann and Bob selected in the left panel and
+  // copied into Vault.
+  auto screens = Run("Down\nEnter\ntext secret\nEnter\n" + SwitchBookTo(book2()) + kRightOnBook +
+                     "screen\nDown\nEnter\ntext other\nEnter\nTab\nDown\nIns\nIns\nF5\nscreen\n");
+  ASSERT_EQ(screens.size(), 3u);
+  // The right panel starts at the second book's root, without looking for the first panel's
+  // folder in it.
+  EXPECT_THAT(screens[0], Not(HasSubstr("Error")));
+  EXPECT_THAT(RightHalf(screens[0]), Not(HasSubstr("Safe")));
+  EXPECT_THAT(RightHalf(screens[0]), HasSubstr("Vault"));
+  EXPECT_THAT(screens[1], Not(HasSubstr("Error")));
+  for (const auto& [name, fields] : {std::pair{"Ann", kAnn}, std::pair{"Bob", kBob}}) {
+    const std::vector<uint8_t> want = StreamBytes(fields, "other");
+    EXPECT_EQ(Book(book2()).Bytes(std::string("Vault/") + name),
+              std::string(want.begin(), want.end()))
+        << name;
+    const std::vector<uint8_t> left = StreamBytes(fields, "secret");
+    EXPECT_EQ(Book(book()).Bytes(std::string("Safe/") + name),
+              std::string(left.begin(), left.end()))
+        << name;
+  }
+  for (const std::string& file : {book(), book2()}) {
+    const ProgramRun check = RunCommand(std::string(QB_CFBTOOL) + " check " + ShellQuote(file));
+    EXPECT_EQ(check.status, 0) << file << "\n" << check.out;
+  }
+}
+
 TEST_F(ExchangeHostTest, FilePutOntoARecordIsSentThroughAFieldThatCanSend) {
   Book(book())
       .Record("Mail", StreamBytes({{kSender, "a@x"}, {kSingle, "s"}, {kSender, "b@y"}}))
