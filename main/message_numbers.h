@@ -97,5 +97,7 @@ inline constexpr int kErrorStorePassword = 77;
 inline constexpr int kScanAllTypes = 78;
 inline constexpr int kScanTitle = 79;
 inline constexpr int kErrorCommit = 80;
+inline constexpr int kErrorNameTooLong = 81;
+inline constexpr int kErrorNameTaken = 82;
 
 }  // namespace qb::main::msg
