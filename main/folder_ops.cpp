@@ -290,7 +290,8 @@ void RenameItem(BookPanel& panel) {
     if (!problem) break;
     ShowNameError(problem, typed);
   }
-  panel.Refresh(-1, -1);
+  // The cursor goes with the item to its place under the new name.
+  PlaceCursor(panel, typed);
 }
 
 void EditFolderDescription(BookPanel& panel) {
