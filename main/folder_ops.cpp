@@ -18,6 +18,7 @@
 #include "main/plugin_state.h"
 #include "main/settings.h"
 #include "platform/codepage/codepage.h"
+#include "sdk/services.h"
 #include "shared/dialog/dialog.h"
 #include "shared/dialog/text_cut.h"
 
@@ -94,6 +95,47 @@ void ShowNameError(int message, const std::string& name) {
   host.Message(host.ModuleNumber, FMSG_WARNING, "BadName", lines, 4, 1);
 }
 
+// The records in a folder and in every folder below it.
+long CountRecords(storage::Storage& folder, int depth = 0) {
+  storage::Enumerator elements;
+  if (depth > 64 || storage::Failed(folder.Enumerate(&elements))) return 0;
+  long count = 0;
+  storage::ElementStat stat;
+  while (elements.Next(&stat) == storage::S_OK) {
+    if (stat.name.empty() || IsReservedElementName(stat.name)) continue;
+    if (stat.type == storage::STGTY_STREAM) {
+      ++count;
+    } else if (stat.type == storage::STGTY_STORAGE) {
+      storage::Storage child;
+      if (storage::Succeeded(folder.OpenStorage(stat.name, kBookOpenMode, &child))) {
+        count += CountRecords(child, depth + 1);
+      }
+    }
+  }
+  return count;
+}
+
+// The records that a deletion of these folder-view items takes with it: those inside the chosen
+// folders (the chosen records themselves are named by the question already).
+long RecordsInside(BookPanel& panel, const PluginPanelItem* items, int count) {
+  if (panel.in_record()) return 0;
+  storage::Storage* folder = panel.current_folder();
+  if (!folder) return 0;
+  long records = 0;
+  for (int i = 0; i < count; ++i) {
+    if (items[i].UserData != 0) continue;  // a record
+    char name[NM];
+    std::memcpy(name, items[i].FindData.cFileName, NM);
+    name[NM - 1] = '\0';
+    SanitizeName(name, NM);
+    storage::Storage child;
+    if (storage::Succeeded(folder->OpenStorage(ElementName(name), kBookOpenMode, &child))) {
+      records += CountRecords(child);
+    }
+  }
+  return records;
+}
+
 // The book's element names hold at most this many UTF-16 code units.
 bool TooLong(const std::u16string& element) {
   return element.size() > storage::kMaxNameLength;
@@ -160,9 +202,20 @@ int DeleteFiles(BookPanel& panel, const PluginPanelItem* items, int count, int o
     } else {
       std::snprintf(what, sizeof what, "%d items", count);
     }
-    const char* lines[] = {Msg(msg::kDeleteTitle), Msg(msg::kDeleteQuestion), what,
-                           Msg(msg::kDeleteButton), Msg(msg::kCancel)};
-    if (host.Message(host.ModuleNumber, FMSG_WARNING, "ConfirmDeleteMsg", lines, 5, 2) != 0) {
+    // A folder that is not empty says how many records go with it.
+    long inside = 0;
+    {
+      BookLock lock(panel);
+      if (lock.ok()) inside = RecordsInside(panel, items, count);
+    }
+    char also[128] = "";
+    if (inside > 0) std::snprintf(also, sizeof also, Msg(msg::kDeleteRecordsInside), inside);
+    std::vector<const char*> lines = {Msg(msg::kDeleteTitle), Msg(msg::kDeleteQuestion), what};
+    if (inside > 0) lines.push_back(also);
+    lines.push_back(Msg(msg::kDeleteButton));
+    lines.push_back(Msg(msg::kCancel));
+    if (host.Message(host.ModuleNumber, FMSG_WARNING, "ConfirmDeleteMsg", lines.data(),
+                     static_cast<int>(lines.size()), 2) != 0) {
       return 1;
     }
   }
@@ -348,7 +401,10 @@ void ScanMenu(BookPanel& panel) {
   for (int i = 0; i < types.count(); ++i) {
     if (types.slot(i).flags() & FTEV_SCAN) scanners.push_back(i);
   }
-  if (scanners.empty()) return;
+  if (scanners.empty()) {
+    ShowError(msg::kErrorNoScanner, "ScanMenu");
+    return;
+  }
   int plugin = scanners[0];
   if (scanners.size() > 1) {
     if (!state.info.Menu) return;

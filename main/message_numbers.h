@@ -99,5 +99,7 @@ inline constexpr int kScanTitle = 79;
 inline constexpr int kErrorCommit = 80;
 inline constexpr int kErrorNameTooLong = 81;
 inline constexpr int kErrorNameTaken = 82;
+inline constexpr int kErrorNoScanner = 83;
+inline constexpr int kDeleteRecordsInside = 84;
 
 }  // namespace qb::main::msg

@@ -201,8 +201,21 @@ void PanelCommands::CopyMove(bool move) {
     host_.Message(FMSG_WARNING, lines, 3, 1);
     return;
   }
+  // A plug-in without the copying calls cannot exchange items with the disk: said, not ignored.
+  const char* title = move ? "Rename/Move" : "Copy";
+  if (src.is_plugin() && !fn.GetFiles) {
+    const char* lines[] = {title, "The plug-in of this panel cannot copy its items to the disk",
+                           "OK"};
+    host_.Message(FMSG_WARNING, lines, 3, 1);
+    return;
+  }
+  if (dst.is_plugin() && !fn.PutFiles) {
+    const char* lines[] = {title, "The plug-in of the other panel cannot take files from the disk",
+                           "OK"};
+    host_.Message(FMSG_WARNING, lines, 3, 1);
+    return;
+  }
   if (src.is_plugin()) {
-    if (!fn.GetFiles) return;
     char dest[NM];
     CopyUtf8(dst.dir, dest, sizeof dest);
     int ok = fn.GetFiles(src.plugin(), items.data(), count, move ? 1 : 0, dest, 0);
@@ -212,7 +225,6 @@ void PanelCommands::CopyMove(bool move) {
     return;
   }
   if (dst.is_plugin()) {
-    if (!fn.PutFiles) return;
     // The plug-in reads the files relative to the working directory, as FAR's is the source
     // panel's directory.
     if (chdir(src.dir.c_str()) != 0) return;
