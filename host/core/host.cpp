@@ -150,7 +150,18 @@ void Host::FireTimers() {
 
 // ---- Clipboard --------------------------------------------------------------------------------
 
-void Host::SetClipboard(const std::string& text) {
+void Host::SetClipboard(const std::string& windows_text) {
+  // Plug-ins hand over text as on Windows, lines ended by CR LF (the Ctrl+Ins of field texts puts
+  // CR LF between fields); a Linux clipboard carries LF alone, so the line ends change here, at
+  // the one place text leaves for the terminal and the desktop.
+  std::string text;
+  text.reserve(windows_text.size());
+  for (std::size_t i = 0; i < windows_text.size(); ++i) {
+    if (windows_text[i] == '\r' && i + 1 < windows_text.size() && windows_text[i + 1] == '\n') {
+      continue;
+    }
+    text += windows_text[i];
+  }
   clipboard_ = text;
   fe_.SetClipboard(text);
   if (!options_.headless) SystemClipboardCopy(text);
