@@ -164,6 +164,12 @@ TEST_F(ConfigureTest, AnEmptyDescriptionGetsALeadingBlankBeforeTheToken) {
   auto& s = qb::main::State().settings;
   host.menu_answers = {0, 0};
   host.dialog_answers.push_back(ScriptedHost::Close(kTokenButton));
+  host.dialog_answers.push_back(ScriptedHost::Close(kOk));
+  Configure();
+  EXPECT_EQ(s.description, " " + *token);
+  // Cancelled after the token: the settings stay as they were.
+  host.menu_answers = {0, 0};
+  host.dialog_answers.push_back(ScriptedHost::Close(kTokenButton));
   host.dialog_answers.push_back(ScriptedHost::Close(kCancel));
   Configure();
   EXPECT_EQ(s.description, " " + *token);
