@@ -101,5 +101,6 @@ inline constexpr int kErrorNameTooLong = 81;
 inline constexpr int kErrorNameTaken = 82;
 inline constexpr int kErrorNoScanner = 83;
 inline constexpr int kDeleteRecordsInside = 84;
+inline constexpr int kEditorKeys = 85;
 
 }  // namespace qb::main::msg
