@@ -96,7 +96,8 @@ void BookPanel::GetOpenPluginInfo(OpenPluginInfo* info) {
   info->PanelModesArray = look.modes;
   info->PanelModesNumber = 3;
   info->StartPanelMode = '0' + State().settings.panel_mode1;
-  info->StartSortMode = SM_NAME;
+  // A record's fields show in the record's order, which Alt+F5 changes; folders by name.
+  info->StartSortMode = has_record_ ? SM_UNSORTED : SM_NAME;
   info->StartSortOrder = 0;
   info->KeyBar = has_record_ ? &look.record_keys : &look.folder_keys;
 }
