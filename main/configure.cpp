@@ -115,6 +115,17 @@ bool ConfigurationDialog() {
     dlg.Make<dlg::DlgText>(5, 15, 0u, msg::kConfigUserName);
     dlg.Make<dlg::DlgEdit>(23, 15, 54, 0u, nullptr,
                            std::make_unique<dlg::DlgStrBinding>(user.ptr()));
+    // The view modes, for terminals that cannot send Ctrl+digit.
+    dlg.Make<dlg::DlgText>(5, 16, 0u, msg::kConfigFolderMode);
+    dlg.Make<dlg::DlgEdit>(36, 16, 36, 0u, nullptr,
+                           std::make_unique<dlg::DlgIntBinding>(&s.panel_mode1, 0, 9,
+                                                                msg::kRangeError, "Configuration"),
+                           DI_FIXEDIT);
+    dlg.Make<dlg::DlgText>(39, 16, 0u, msg::kConfigRecordMode);
+    dlg.Make<dlg::DlgEdit>(51, 16, 51, 0u, nullptr,
+                           std::make_unique<dlg::DlgIntBinding>(&s.panel_mode2, 0, 9,
+                                                                msg::kRangeError, "Configuration"),
+                           DI_FIXEDIT);
     dlg.AddButtons(msg::kOk, msg::kCancel);
 
     int exit = dlg.Run({-2, kTokenButton});
@@ -145,6 +156,11 @@ bool ConfigurationDialog() {
     kept.disk_menu_key = s.disk_menu_key;
     kept.show_in_plugins_menu = s.show_in_plugins_menu;
     kept.max_lines = s.max_lines;
+    if (kept.panel_mode1 != s.panel_mode1 || kept.panel_mode2 != s.panel_mode2) {
+      st.view_modes_chosen = true;
+    }
+    kept.panel_mode1 = s.panel_mode1;
+    kept.panel_mode2 = s.panel_mode2;
   }
   st.host_services.UserName = st.settings.user_name.c_str();
   return accepted;

@@ -102,5 +102,7 @@ inline constexpr int kErrorNameTaken = 82;
 inline constexpr int kErrorNoScanner = 83;
 inline constexpr int kDeleteRecordsInside = 84;
 inline constexpr int kEditorKeys = 85;
+inline constexpr int kConfigFolderMode = 86;
+inline constexpr int kConfigRecordMode = 87;
 
 }  // namespace qb::main::msg

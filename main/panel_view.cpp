@@ -1,5 +1,6 @@
 // What the host's panel shows of the book, and moving the panel through it.
 #include <cstring>
+#include <utility>
 
 #include "main/book_format.h"
 #include "main/book_panel.h"
@@ -206,6 +207,7 @@ int BookPanel::Compare(const PluginPanelItem* a, const PluginPanelItem* b, unsig
 
 void BookPanel::SaveViewMode() {
   const PluginStartupInfo& info = State().info;
+  if (std::exchange(State().view_modes_chosen, false)) return;  // F9 chose the modes
   if (!info.Control) return;
   PanelInfo panel{};
   if (!info.Control(this, FCTL_GETPANELINFO, &panel)) return;

@@ -34,6 +34,9 @@ struct PluginState {
   HostServices host_services{};
   std::string last_path = "\\";  // path of the panel that last released the book
   bool preload_done = false;
+  // Set when the configuration dialog changed a view mode: the next change of directory takes the
+  // configured mode instead of remembering the one the panel shows.
+  bool view_modes_chosen = false;
   // The loaded field-type libraries, in load order (their index is the plug-in index).
   FieldTypeHost field_types;
   // The configuration menu: entry 0 is the main library's own title, then one entry per field-type

@@ -37,5 +37,17 @@ TEST(Configuration, AfterTheTokenMenuTheDescriptionHasTheFocus) {
   EXPECT_TRUE(Shows(screens[0], "[x] Add to the disks menu"));
 }
 
+TEST(Configuration, SetsTheViewModesForTerminalsWithoutCtrlDigits) {
+  FirstDay day;
+  // Tab past the user name to the folders' view mode; 3 lists names, sizes, dates and times.
+  const std::string out = day.Run(std::string(kOpen) + kToTokens +
+                                  "Tab\nTab\ntext 3\nEnter\nEsc\n"
+                                  "F7\ntext Work\nEnter\nEnter\nscreen\nF10\n");
+  const auto screens = FirstDay::Screens(out, 25);
+  ASSERT_GE(screens.size(), 1u) << out;
+  EXPECT_TRUE(Shows(screens[0], "Quillbox:\\Work"));
+  EXPECT_TRUE(Shows(screens[0], "│  Date  │"));
+}
+
 }  // namespace
 }  // namespace qb::firstday

@@ -33,7 +33,7 @@ Numbers Join(std::initializer_list<Numbers> parts) {
 // The modules and the numbers that the main library and the field types ask for.
 const std::map<std::string, Numbers>& ExpectedModules() {
   static const std::map<std::string, Numbers> modules = {
-      {"", Range(0, 85)},
+      {"", Range(0, 87)},
       {"Comment", {0}},
       {"Address", {0}},
       {"Phone", Range(0, 19)},
