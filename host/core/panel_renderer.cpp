@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/core/colors.h"
+#include "host/core/host_text.h"
 #include "host/core/panel_layout.h"
 #include "platform/time/clock.h"
 
@@ -14,8 +15,8 @@ namespace qb::host {
 namespace {
 
 std::string FormatSize(const PanelEntry& e) {
-  if (e.dots) return "Up";
-  if (e.is_dir()) return "Folder";
+  if (e.dots) return Text(HostText::kUp);
+  if (e.is_dir()) return Text(HostText::kFolder);
   char buf[32];
   std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(e.size()));
   return buf;
