@@ -49,6 +49,12 @@ constexpr const char* kEnglish[] = {
     "Right",
     "Up",
     "Folder",
+    "Name",
+    "Description",
+    "Size",
+    "Date",
+    "Time",
+    "Owner",
 };
 static_assert(sizeof kEnglish / sizeof kEnglish[0] == static_cast<int>(HostText::kCount));
 

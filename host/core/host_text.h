@@ -47,6 +47,12 @@ enum class HostText : int {
   kKeyRight,
   kUp,
   kFolder,
+  kColumnName,
+  kColumnDescription,
+  kColumnSize,
+  kColumnDate,
+  kColumnTime,
+  kColumnOwner,
   kCount
 };
 

@@ -20,6 +20,7 @@ TEST(Language, RussianReachesTheHostsOwnTexts) {
   EXPECT_TRUE(Shows(screens[0], "Выход"));
   EXPECT_TRUE(Lacks(screens[0], "Quit"));
   EXPECT_TRUE(Lacks(screens[0], "ConfMn"));
+  EXPECT_TRUE(Shows(screens[0], "Имя"));  // the disk panel's column titles
   EXPECT_TRUE(Shows(screens[1], "Настройка плагинов"));
   EXPECT_TRUE(Shows(screens[2], "Плагин этой панели"));
 }
