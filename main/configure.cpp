@@ -81,11 +81,15 @@ std::optional<std::string> TokenMenu() {
 bool ConfigurationDialog() {
   AttachDialogBuilder();
   PluginState& st = State();
-  Settings& s = st.settings;
+  // The dialog works on a copy: the token button leaves the dialog and comes back to it, and
+  // only OK may change the settings (Esc or Cancel after a token leaves them as they were).
+  Settings s = st.settings;
   bool accepted = false;
+  int focus = 0;
   for (;;) {
     BoundText book(s.book_file), description(s.description), user(s.user_name);
     dlg::DlgBuilder dlg(60, 21, "Configuration");
+    dlg.focus = focus;
     dlg.AddFrame(msg::kConfigTitle);
     dlg.Make<dlg::DlgCheckBox>(5, 2, 0u, msg::kConfigDisksMenu, &s.show_in_disks_menu);
     dlg.Make<dlg::DlgEdit>(7, 3, 7, 0u, nullptr,
@@ -104,17 +108,29 @@ bool ConfigurationDialog() {
     dlg.Make<dlg::DlgEdit>(5, 10, 54, 0u, nullptr,
                            std::make_unique<dlg::DlgStrBinding>(book.ptr()));
     dlg.Make<dlg::DlgText>(5, 12, 0u, msg::kConfigDescription);
+    const int description_line = dlg.count();
     dlg.Make<dlg::DlgEdit>(5, 13, 54, 0u, nullptr,
                            std::make_unique<dlg::DlgStrBinding>(description.ptr()));
     dlg.Make<dlg::DlgButton>(44, 12, 0u, false, msg::kTokenButton);
     dlg.Make<dlg::DlgText>(5, 15, 0u, msg::kConfigUserName);
     dlg.Make<dlg::DlgEdit>(23, 15, 54, 0u, nullptr,
                            std::make_unique<dlg::DlgStrBinding>(user.ptr()));
+    // The view modes, for terminals that cannot send Ctrl+digit.
+    dlg.Make<dlg::DlgText>(5, 16, 0u, msg::kConfigFolderMode);
+    dlg.Make<dlg::DlgEdit>(36, 16, 36, 0u, nullptr,
+                           std::make_unique<dlg::DlgIntBinding>(&s.panel_mode1, 0, 9,
+                                                                msg::kRangeError, "Configuration"),
+                           DI_FIXEDIT);
+    dlg.Make<dlg::DlgText>(39, 16, 0u, msg::kConfigRecordMode);
+    dlg.Make<dlg::DlgEdit>(51, 16, 51, 0u, nullptr,
+                           std::make_unique<dlg::DlgIntBinding>(&s.panel_mode2, 0, 9,
+                                                                msg::kRangeError, "Configuration"),
+                           DI_FIXEDIT);
     dlg.AddButtons(msg::kOk, msg::kCancel);
 
     int exit = dlg.Run({-2, kTokenButton});
     if (exit < 0) break;
-    // Both exits store what was typed; the numbers are already in the settings.
+    // Both exits keep what was typed in the copy; the numbers are already there.
     s.book_file = book.value();
     s.description = description.value();
     s.user_name = user.value();
@@ -126,8 +142,27 @@ bool ConfigurationDialog() {
       s.description += ' ';
       s.description += *token;
     }
+    // Back where the token went, so the next keys type into the description.
+    focus = description_line;
   }
-  st.host_services.UserName = s.user_name.c_str();
+  if (accepted) {
+    Settings& kept = st.settings;
+    kept.book_file = s.book_file;
+    kept.description = s.description;
+    kept.user_name = s.user_name;
+    kept.allow_preload = s.allow_preload;
+    kept.own_ctrl_ins = s.own_ctrl_ins;
+    kept.show_in_disks_menu = s.show_in_disks_menu;
+    kept.disk_menu_key = s.disk_menu_key;
+    kept.show_in_plugins_menu = s.show_in_plugins_menu;
+    kept.max_lines = s.max_lines;
+    if (kept.panel_mode1 != s.panel_mode1 || kept.panel_mode2 != s.panel_mode2) {
+      st.view_modes_chosen = true;
+    }
+    kept.panel_mode1 = s.panel_mode1;
+    kept.panel_mode2 = s.panel_mode2;
+  }
+  st.host_services.UserName = st.settings.user_name.c_str();
   return accepted;
 }
 

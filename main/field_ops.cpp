@@ -43,6 +43,33 @@ bool FieldText(const FieldTypeSlot& server, const FieldEntry& field, FieldTypeId
   return true;
 }
 
+// Rereads the panel and puts the cursor on the item of the record's field at index (as the host
+// sorts the items, not by name: several fields show the same type name). Without such an item
+// the host keeps its cursor.
+void CursorToField(BookPanel& panel, DWORD index) {
+  const PluginStartupInfo& host = State().info;
+  if (!host.Control) return;
+  host.Control(&panel, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
+  PanelInfo info;
+  int found = -1;
+  if (ReadPanelInfo(panel, &info)) {
+    for (int i = 0; i < info.ItemsNumber; ++i) {
+      const FieldTag* item = TagOf(info.PanelItems[i]);
+      if (item && item->index == index) {
+        found = i;
+        break;
+      }
+    }
+  }
+  panel.Refresh(found, -1);
+}
+
+// The number of fields in the open record.
+DWORD FieldCount(BookPanel& panel) {
+  storage::Stream* record = panel.record_stream();
+  return record ? static_cast<DWORD>(panel.ReadRecord(*record).size()) : 0;
+}
+
 }  // namespace
 
 void AddField(BookPanel& panel) {
@@ -86,12 +113,15 @@ void AddField(BookPanel& panel) {
       HeapFree(data);
       return;
     }
-    panel.AppendField(data, size, new_type);
+    const storage::HRESULT hr = panel.AppendField(data, size, new_type);
     HeapFree(data);
-  } else {
-    panel.AppendField(nullptr, 0, info.NewId);
+    if (storage::Failed(hr)) return;
+  } else if (storage::Failed(panel.AppendField(nullptr, 0, info.NewId))) {
+    return;
   }
-  PlaceCursor(panel, info.Name ? info.Name : "");
+  // The new field is the record's last.
+  const DWORD count = FieldCount(panel);
+  if (count > 0) CursorToField(panel, count - 1);
 }
 
 int EditField(BookPanel& panel, bool edit) {
@@ -117,8 +147,14 @@ int EditField(BookPanel& panel, bool edit) {
   if (server->EditContents(field.bytes(), field.size(), type, &data, &size, &new_type, 1)) {
     // No data back means the field goes.
     panel.ReplaceField(static_cast<int>(index), data, size, new_type);
+    const bool kept = data != nullptr;
     HeapFree(data);
-    panel.Refresh(-1, -1);
+    // The edited field keeps its place in the record, and the cursor stays on it.
+    if (kept) {
+      CursorToField(panel, index);
+    } else {
+      panel.Refresh(-1, -1);
+    }
   } else {
     HeapFree(data);
   }

@@ -18,6 +18,7 @@
 #include "main/plugin_state.h"
 #include "main/settings.h"
 #include "platform/codepage/codepage.h"
+#include "sdk/services.h"
 #include "shared/dialog/dialog.h"
 #include "shared/dialog/text_cut.h"
 
@@ -85,6 +86,61 @@ bool IsDotDot(const PluginPanelItem& item) {
   return std::strcmp(item.FindData.cFileName, "..") == 0;
 }
 
+// A name the book cannot take because of what was typed, not because the storage failed: said in
+// words, so the user can correct it in the dialog that comes back with the text.
+void ShowNameError(int message, const std::string& name) {
+  const PluginStartupInfo& host = State().info;
+  if (!host.Message) return;
+  const char* lines[] = {Msg(msg::kErrorTitle), Msg(message), name.c_str(), Msg(msg::kOk)};
+  host.Message(host.ModuleNumber, FMSG_WARNING, "BadName", lines, 4, 1);
+}
+
+// The records in a folder and in every folder below it.
+long CountRecords(storage::Storage& folder, int depth = 0) {
+  storage::Enumerator elements;
+  if (depth > 64 || storage::Failed(folder.Enumerate(&elements))) return 0;
+  long count = 0;
+  storage::ElementStat stat;
+  while (elements.Next(&stat) == storage::S_OK) {
+    if (stat.name.empty() || IsReservedElementName(stat.name)) continue;
+    if (stat.type == storage::STGTY_STREAM) {
+      ++count;
+    } else if (stat.type == storage::STGTY_STORAGE) {
+      storage::Storage child;
+      if (storage::Succeeded(folder.OpenStorage(stat.name, kBookOpenMode, &child))) {
+        count += CountRecords(child, depth + 1);
+      }
+    }
+  }
+  return count;
+}
+
+// The records that a deletion of these folder-view items takes with it: those inside the chosen
+// folders (the chosen records themselves are named by the question already).
+long RecordsInside(BookPanel& panel, const PluginPanelItem* items, int count) {
+  if (panel.in_record()) return 0;
+  storage::Storage* folder = panel.current_folder();
+  if (!folder) return 0;
+  long records = 0;
+  for (int i = 0; i < count; ++i) {
+    if (items[i].UserData != 0) continue;  // a record
+    char name[NM];
+    std::memcpy(name, items[i].FindData.cFileName, NM);
+    name[NM - 1] = '\0';
+    SanitizeName(name, NM);
+    storage::Storage child;
+    if (storage::Succeeded(folder->OpenStorage(ElementName(name), kBookOpenMode, &child))) {
+      records += CountRecords(child);
+    }
+  }
+  return records;
+}
+
+// The book's element names hold at most this many UTF-16 code units.
+bool TooLong(const std::u16string& element) {
+  return element.size() > storage::kMaxNameLength;
+}
+
 }  // namespace
 
 int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
@@ -94,24 +150,39 @@ int MakeDirectory(BookPanel& panel, char* name, int op_mode) {
   storage::Storage* folder = panel.current_folder();
   if (!folder) return 0;
   name[NM - 1] = '\0';
-  if (!Silent(op_mode) && !AskName("CreateDirectoryDlg", msg::kNewFolderTitle, msg::kNewFolderLabel,
-                                   std::make_unique<DlgStrBufBinding>(name, NM))) {
-    return -1;
-  }
-  // Typed or handed over by a copy, a name never begins with a blank: such names are the book's
-  // own (one blank is a folder's password, two its description).
-  const std::string typed = SkipLeadingBlanks(name);
-  if (typed.empty()) return 0;
-  std::memmove(name, typed.c_str(), typed.size() + 1);
-  SanitizeName(name, NM);
-  const std::u16string element = ElementName(name);
-  storage::Storage made;
-  const storage::HRESULT hr = folder->CreateStorage(element, kBookOpenMode, &made);
-  if (storage::Succeeded(hr)) {
-    made.Release();
-  } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && IsFolder(panel, element))) {
-    ReportStorageError(hr, msg::kErrorCreateFolder, name);
-    return 0;
+  // A name the book cannot take brings the dialog back with the text as typed.
+  std::string as_typed = name;
+  for (;;) {
+    std::memcpy(name, as_typed.c_str(), as_typed.size() + 1);
+    if (!Silent(op_mode) &&
+        !AskName("CreateDirectoryDlg", msg::kNewFolderTitle, msg::kNewFolderLabel,
+                 std::make_unique<DlgStrBufBinding>(name, NM))) {
+      return -1;
+    }
+    as_typed = name;
+    // Typed or handed over by a copy, a name never begins with a blank: such names are the
+    // book's own (one blank is a folder's password, two its description).
+    const std::string typed = SkipLeadingBlanks(name);
+    if (typed.empty()) return 0;
+    std::memmove(name, typed.c_str(), typed.size() + 1);
+    SanitizeName(name, NM);
+    const std::u16string element = ElementName(name);
+    int problem = TooLong(element) ? msg::kErrorNameTooLong : 0;
+    if (!problem) {
+      storage::Storage made;
+      const storage::HRESULT hr = folder->CreateStorage(element, kBookOpenMode, &made);
+      if (storage::Succeeded(hr)) {
+        made.Release();
+      } else if (hr == storage::STG_E_FILEALREADYEXISTS) {
+        if (!IsFolder(panel, element)) problem = msg::kErrorNameTaken;
+      } else {
+        ReportStorageError(hr, msg::kErrorCreateFolder, name);
+        return 0;
+      }
+    }
+    if (!problem) break;
+    ShowNameError(problem, name);
+    if (Silent(op_mode)) return 0;
   }
   PlaceCursor(panel, name);
   return 1;
@@ -131,9 +202,20 @@ int DeleteFiles(BookPanel& panel, const PluginPanelItem* items, int count, int o
     } else {
       std::snprintf(what, sizeof what, "%d items", count);
     }
-    const char* lines[] = {Msg(msg::kDeleteTitle), Msg(msg::kDeleteQuestion), what,
-                           Msg(msg::kDeleteButton), Msg(msg::kCancel)};
-    if (host.Message(host.ModuleNumber, FMSG_WARNING, "ConfirmDeleteMsg", lines, 5, 2) != 0) {
+    // A folder that is not empty says how many records go with it.
+    long inside = 0;
+    {
+      BookLock lock(panel);
+      if (lock.ok()) inside = RecordsInside(panel, items, count);
+    }
+    char also[128] = "";
+    if (inside > 0) std::snprintf(also, sizeof also, Msg(msg::kDeleteRecordsInside), inside);
+    std::vector<const char*> lines = {Msg(msg::kDeleteTitle), Msg(msg::kDeleteQuestion), what};
+    if (inside > 0) lines.push_back(also);
+    lines.push_back(Msg(msg::kDeleteButton));
+    lines.push_back(Msg(msg::kCancel));
+    if (host.Message(host.ModuleNumber, FMSG_WARNING, "ConfirmDeleteMsg", lines.data(),
+                     static_cast<int>(lines.size()), 2) != 0) {
       return 1;
     }
   }
@@ -183,30 +265,41 @@ void CreateRecord(BookPanel& panel, char* name) {
   if (!lock.ok() || panel.in_record()) return;
   storage::Storage* folder = panel.current_folder();
   if (!folder) return;
+  const bool ask = !name || name[0] == '\0';
+  std::string as_typed = ask ? std::string() : std::string(name, strnlen(name, NM));
   std::string typed;
-  if (!name || name[0] == '\0') {
-    HeapText text;
-    if (!AskName("CreateRecordDlg", msg::kNewRecordTitle, msg::kNewRecordLabel,
-                 std::make_unique<DlgStrBinding>(&text.text))) {
-      return;
+  for (;;) {
+    if (ask) {
+      HeapText text;
+      if (!as_typed.empty()) text.text = HeapString(as_typed);
+      if (!AskName("CreateRecordDlg", msg::kNewRecordTitle, msg::kNewRecordLabel,
+                   std::make_unique<DlgStrBinding>(&text.text))) {
+        return;
+      }
+      as_typed = text.value();
     }
-    typed = SkipLeadingBlanks(text.value());
+    typed = SkipLeadingBlanks(as_typed);
     if (typed.empty()) return;
-  } else {
-    typed = SkipLeadingBlanks(std::string(name, strnlen(name, NM)));
-    if (typed.empty()) return;
-  }
-  // The name must fit the host's name buffers (and the caller's), terminator included.
-  CutToBytes(&typed, NM - 1);
-  SanitizeName(typed.data(), typed.size());
-  const std::u16string element = ElementName(typed);
-  storage::Stream made;
-  const storage::HRESULT hr = folder->CreateStream(element, kBookOpenMode, &made);
-  if (storage::Succeeded(hr)) {
-    made.Release();
-  } else if (!(hr == storage::STG_E_FILEALREADYEXISTS && !IsFolder(panel, element))) {
-    ReportStorageError(hr, msg::kErrorCreateRecord, typed);
-    return;
+    // The name must fit the host's name buffers (and the caller's), terminator included.
+    CutToBytes(&typed, NM - 1);
+    SanitizeName(typed.data(), typed.size());
+    const std::u16string element = ElementName(typed);
+    int problem = TooLong(element) ? msg::kErrorNameTooLong : 0;
+    if (!problem) {
+      storage::Stream made;
+      const storage::HRESULT hr = folder->CreateStream(element, kBookOpenMode, &made);
+      if (storage::Succeeded(hr)) {
+        made.Release();
+      } else if (hr == storage::STG_E_FILEALREADYEXISTS) {
+        if (IsFolder(panel, element)) problem = msg::kErrorNameTaken;
+      } else {
+        ReportStorageError(hr, msg::kErrorCreateRecord, typed);
+        return;
+      }
+    }
+    if (!problem) break;
+    ShowNameError(problem, typed);
+    if (!ask) return;
   }
   if (name) std::memcpy(name, typed.c_str(), typed.size() + 1);
   PlaceCursor(panel, typed);
@@ -221,22 +314,35 @@ void RenameItem(BookPanel& panel) {
   std::memcpy(name, item.FindData.cFileName, NM);
   SanitizeName(name, NM);
   const std::u16string old_name = ElementName(name);
-  if (!AskName("RenameDlg", msg::kRenameTitle, msg::kRenameLabel,
-               std::make_unique<DlgStrBufBinding>(name, NM))) {
-    return;
+  std::string typed;
+  for (;;) {
+    if (!AskName("RenameDlg", msg::kRenameTitle, msg::kRenameLabel,
+                 std::make_unique<DlgStrBufBinding>(name, NM))) {
+      return;
+    }
+    // Leading blanks go as when creating: a record renamed to one blank would become the
+    // folder's password and lock the folder (the whole book, at the root); with two it would
+    // become the folder's description.
+    typed = SkipLeadingBlanks(name);
+    if (typed.empty()) return;
+    SanitizeName(typed.data(), typed.size());
+    const std::u16string new_name = ElementName(typed);
+    if (new_name == old_name) return;
+    int problem = TooLong(new_name) ? msg::kErrorNameTooLong : 0;
+    if (!problem) {
+      const storage::HRESULT hr = folder->RenameElement(old_name, new_name);
+      if (hr == storage::STG_E_FILEALREADYEXISTS) {
+        problem = msg::kErrorNameTaken;
+      } else if (storage::Failed(hr)) {
+        ReportStorageError(hr, msg::kErrorRename, typed);
+        return;
+      }
+    }
+    if (!problem) break;
+    ShowNameError(problem, typed);
   }
-  // Leading blanks go as when creating: a record renamed to one blank would become the folder's
-  // password and lock the folder (the whole book, at the root); with two it would become the
-  // folder's description.
-  std::string typed = SkipLeadingBlanks(name);
-  if (typed.empty()) return;
-  SanitizeName(typed.data(), typed.size());
-  const storage::HRESULT hr = folder->RenameElement(old_name, ElementName(typed));
-  if (storage::Failed(hr)) {
-    ReportStorageError(hr, msg::kErrorRename, typed);
-    return;
-  }
-  panel.Refresh(-1, -1);
+  // The cursor goes with the item to its place under the new name.
+  PlaceCursor(panel, typed);
 }
 
 void EditFolderDescription(BookPanel& panel) {
@@ -293,7 +399,10 @@ void ScanMenu(BookPanel& panel) {
   for (int i = 0; i < types.count(); ++i) {
     if (types.slot(i).flags() & FTEV_SCAN) scanners.push_back(i);
   }
-  if (scanners.empty()) return;
+  if (scanners.empty()) {
+    ShowError(msg::kErrorNoScanner, "ScanMenu");
+    return;
+  }
   int plugin = scanners[0];
   if (scanners.size() > 1) {
     if (!state.info.Menu) return;

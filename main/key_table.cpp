@@ -44,8 +44,9 @@ int RecordKey(BookPanel& panel, int key, unsigned state) {
   switch (key) {
     case VK_F4:
       if (state == PKF_SHIFT) {
+        // AddField puts the cursor on the new field itself: a reread here would move it to the
+        // first item of the same name.
         AddField(panel);
-        panel.Refresh(-1, -1);
         return 1;
       }
       return state == kNone ? EditField(panel, true) : 0;

@@ -97,6 +97,14 @@ inline constexpr int kErrorStorePassword = 77;
 inline constexpr int kScanAllTypes = 78;
 inline constexpr int kScanTitle = 79;
 inline constexpr int kErrorCommit = 80;
+inline constexpr int kErrorNameTooLong = 81;
+inline constexpr int kErrorNameTaken = 82;
+inline constexpr int kErrorNoScanner = 83;
+inline constexpr int kDeleteRecordsInside = 84;
+inline constexpr int kEditorKeys = 85;
+inline constexpr int kConfigFolderMode = 86;
+inline constexpr int kConfigRecordMode = 87;
+
 inline constexpr int kErrorFieldChanged = 95;
 inline constexpr int kBookMissing = 96;
 inline constexpr int kOpenDefaultBook = 97;

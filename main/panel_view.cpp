@@ -1,5 +1,6 @@
 // What the host's panel shows of the book, and moving the panel through it.
 #include <cstring>
+#include <utility>
 
 #include "main/book_format.h"
 #include "main/book_panel.h"
@@ -97,7 +98,8 @@ void BookPanel::GetOpenPluginInfo(OpenPluginInfo* info) {
   info->PanelModesArray = look.modes;
   info->PanelModesNumber = 3;
   info->StartPanelMode = '0' + State().settings.panel_mode1;
-  info->StartSortMode = SM_NAME;
+  // A record's fields show in the record's order, which Alt+F5 changes; folders by name.
+  info->StartSortMode = has_record_ ? SM_UNSORTED : SM_NAME;
   info->StartSortOrder = 0;
   info->KeyBar = has_record_ ? &look.record_keys : &look.folder_keys;
 }
@@ -206,6 +208,7 @@ int BookPanel::Compare(const PluginPanelItem* a, const PluginPanelItem* b, unsig
 
 void BookPanel::SaveViewMode() {
   const PluginStartupInfo& info = State().info;
+  if (std::exchange(State().view_modes_chosen, false)) return;  // F9 chose the modes
   if (!info.Control) return;
   PanelInfo panel{};
   if (!info.Control(this, FCTL_GETPANELINFO, &panel)) return;

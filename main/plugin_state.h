@@ -38,6 +38,9 @@ struct PluginState {
   // session (the setting itself is left alone).
   std::string default_book_for;
   bool preload_done = false;
+  // Set when the configuration dialog changed a view mode: the next change of directory takes the
+  // configured mode instead of remembering the one the panel shows.
+  bool view_modes_chosen = false;
   // The loaded field-type libraries, in load order (their index is the plug-in index).
   FieldTypeHost field_types;
   // The configuration menu: entry 0 is the main library's own title, then one entry per field-type

@@ -153,6 +153,8 @@ int StdEditMultiLine(const char* title, const char* help_topic, const char* text
     dlg.Make<DlgEdit>(5, static_cast<int>(i) + 3, 54, DIF_EDITOR, nullptr,
                       std::make_unique<DlgStrBinding>(texts.at(i)), DI_EDIT);
   }
+  // Enter splits lines here, so the keys that accept are said under the editor.
+  dlg.Make<qb::dlg::DlgText>(5, static_cast<int>(n) + 3, 0u, qb::main::msg::kEditorKeys);
   dlg.AddButtons(qb::main::msg::kOk, qb::main::msg::kCancel);
   if (dlg.Run() < 0) return 0;
   for (size_t i = 0; i < lines.size() && i < n; ++i) KeepUncutLine(texts.at(i), lines[i]);

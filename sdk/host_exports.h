@@ -35,7 +35,8 @@ typedef int (*PFN_QbKillTimer)(uintptr_t id);
 
 /* QbSetClipboard puts zero-terminated UTF-8 text on the host's clipboard: the host's own buffer,
  * the terminal's (where the front end can) and the desktop's (where a clipboard tool runs). The
- * text is copied. Returns 1 when the host took it, 0 when there is no host or text is null. */
+ * text is copied, with each CR LF made a LF as Linux clipboards have it. Returns 1 when the host
+ * took it, 0 when there is no host or text is null. */
 typedef int (*PFN_QbSetClipboard)(const char* text);
 
 #ifdef __cplusplus

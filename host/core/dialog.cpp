@@ -50,8 +50,25 @@ class DialogRun {
   int Closing(int i) const;
   int DefaultButton() const;
 
+  // Consecutive DIF_EDITOR lines: one editor whose text may hold more lines than it has rows.
+  // The rows show lines[top ...]; when the dialog ends, each row but the last takes its line and
+  // the last row takes the rest, joined by line feeds, so that a text that grew reaches the
+  // plug-in whole (what the last row holds is the limit of that growth).
+  struct EditorGroup {
+    int first = 0;  // index of its first item
+    int rows = 0;
+    int top = 0;
+    std::vector<std::string> lines;
+  };
+  EditorGroup* GroupOf(int item);
+  void ShowGroup(EditorGroup& g, int row, size_t cursor);
+  bool GroupKey(EditorGroup& g, const Event& ev);
+  static std::string Tail(const EditorGroup& g);
+  bool has_editor() const { return !groups_.empty(); }
+
   Host& host_;
   DialogWindow win_;
+  std::vector<EditorGroup> groups_;
 };
 
 void DialogRun::Add(FarDialogItem& r) {
@@ -108,6 +125,9 @@ void DialogRun::Link() {
     if (it.type == DI_EDIT && (it.flags & DIF_EDITOR)) {
       bool joins = i > 0 && items[i - 1].type == DI_EDIT && (items[i - 1].flags & DIF_EDITOR);
       it.editor_group = joins ? items[i - 1].editor_group : static_cast<int>(i);
+      if (!joins) groups_.push_back(EditorGroup{static_cast<int>(i), 0, 0, {}});
+      groups_.back().rows++;
+      groups_.back().lines.push_back(it.edit.Utf8());
     }
     if (it.type == DI_RADIOBUTTON) {
       bool starts = (it.flags & DIF_GROUP) || i == 0 || items[i - 1].type != DI_RADIOBUTTON;
@@ -236,6 +256,110 @@ void DialogRun::HandleEditKey(Item& it, const Event& ev) {
   it.edit.Key(ev);
 }
 
+DialogRun::EditorGroup* DialogRun::GroupOf(int item) {
+  if (item < 0) return nullptr;
+  const int first = win_.items[static_cast<size_t>(item)].editor_group;
+  for (EditorGroup& g : groups_) {
+    if (g.first == first) return &g;
+  }
+  return nullptr;
+}
+
+std::string DialogRun::Tail(const EditorGroup& g) {
+  std::string tail;
+  for (size_t k = static_cast<size_t>(g.rows - 1); k < g.lines.size(); ++k) {
+    if (k > static_cast<size_t>(g.rows - 1)) tail += '\n';
+    tail += g.lines[k];
+  }
+  return tail;
+}
+
+// Puts line `row` on a row of the editor (scrolling as little as needed), shows the lines from
+// top on, and gives the focus to that row with the cursor at `cursor`.
+void DialogRun::ShowGroup(EditorGroup& g, int row, size_t cursor) {
+  if (row < g.top) g.top = row;
+  if (row >= g.top + g.rows) g.top = row - g.rows + 1;
+  // Every row shows a line: the text never has fewer lines than the editor has rows.
+  while (g.lines.size() < static_cast<size_t>(g.rows)) g.lines.emplace_back();
+  g.top = std::min(g.top, static_cast<int>(g.lines.size()) - g.rows);
+  for (int k = 0; k < g.rows; ++k) {
+    const size_t line = static_cast<size_t>(g.top + k);
+    Item& it = win_.items[static_cast<size_t>(g.first + k)];
+    it.edit.SetText(line < g.lines.size() ? std::string_view(g.lines[line]) : std::string_view());
+    it.edit.ScrollToStart();
+  }
+  win_.focus = g.first + row - g.top;
+  win_.items[static_cast<size_t>(win_.focus)].edit.SetCursor(cursor);
+}
+
+// The keys that work on the editor's lines rather than on one line. False for the others.
+bool DialogRun::GroupKey(EditorGroup& g, const Event& ev) {
+  if (ev.control != 0) return false;
+  Item& f = win_.items[static_cast<size_t>(win_.focus)];
+  const int row = g.top + win_.focus - g.first;
+  const size_t at = static_cast<size_t>(row);
+  const size_t cursor = f.edit.cursor();
+  const size_t length = f.edit.text().size();
+  const int last = static_cast<int>(g.lines.size()) - 1;
+  std::vector<std::string> before = g.lines;
+  // The growth must fit the last row's Data; a change that would not is refused.
+  auto fits = [&] {
+    if (Tail(g).size() <= kMaxDataBytes) return true;
+    g.lines = before;
+    return false;
+  };
+  switch (ev.vk) {
+    case VK_RETURN: {
+      // Splits the line at the cursor: the rest becomes a new line below.
+      const std::u32string& text = f.edit.text();
+      g.lines[at] = EncodeUtf8(text.substr(0, cursor));
+      g.lines.insert(g.lines.begin() + row + 1, EncodeUtf8(text.substr(cursor)));
+      // A blank line at the end that the split pushed on is not wanted text.
+      if (g.lines.size() > static_cast<size_t>(g.rows) && g.lines.back().empty() &&
+          static_cast<int>(g.lines.size()) - 1 > row + 1) {
+        g.lines.pop_back();
+      }
+      if (fits()) ShowGroup(g, row + 1, 0);
+      return true;
+    }
+    case VK_BACK:
+      if (cursor != 0 || row == 0) return false;
+      {
+        const size_t joint = DecodeUtf8(g.lines[at - 1]).size();
+        g.lines[at - 1] += g.lines[at];
+        g.lines.erase(g.lines.begin() + row);
+        if (g.lines.size() < static_cast<size_t>(g.rows)) g.lines.emplace_back();
+        if (g.lines[at - 1].size() > kMaxDataBytes || !fits()) {
+          g.lines = before;
+          return true;
+        }
+        ShowGroup(g, row - 1, joint);
+      }
+      return true;
+    case VK_DELETE:
+      if (cursor != length || row >= last) return false;
+      g.lines[at] += g.lines[at + 1];
+      g.lines.erase(g.lines.begin() + row + 1);
+      if (g.lines.size() < static_cast<size_t>(g.rows)) g.lines.emplace_back();
+      if (g.lines[at].size() > kMaxDataBytes || !fits()) {
+        g.lines = before;
+        return true;
+      }
+      ShowGroup(g, row, cursor);
+      return true;
+    case VK_UP:
+      if (row == 0) return false;
+      ShowGroup(g, row - 1, cursor);
+      return true;
+    case VK_DOWN:
+      if (row >= last) return false;
+      ShowGroup(g, row + 1, cursor);
+      return true;
+    default:
+      return false;
+  }
+}
+
 int DialogRun::DefaultButton() const {
   for (size_t i = 0; i < win_.items.size(); ++i) {
     if (win_.items[i].rec->DefaultButton) return static_cast<int>(i);
@@ -283,6 +407,14 @@ void DialogRun::WriteBack(int result) {
     r.Focus = static_cast<int>(i) == win_.focus ? 1 : 0;
     if (IsEdit(it.type)) {
       std::string data = CutToData(it.edit.Utf8());
+      if (const EditorGroup* g = GroupOf(static_cast<int>(i))) {
+        const size_t row = i - static_cast<size_t>(g->first);
+        if (row + 1 < static_cast<size_t>(g->rows)) {
+          data = row < g->lines.size() ? CutToData(g->lines[row]) : std::string();
+        } else {
+          data = CutToData(Tail(*g));
+        }
+      }
       std::memcpy(r.Data, data.c_str(), data.size() + 1);
       if (it.type == DI_COMBOBOX && r.ListItems && r.ListItems->Items) {
         bool marked = false;
@@ -326,17 +458,16 @@ int DialogRun::Run(int x1, int y1, int x2, int y2) {
     const unsigned c = ev.control;
     Item* f = win_.focus >= 0 ? &win_.items[win_.focus] : nullptr;
     if (ev.vk == VK_ESCAPE && c == 0) break;
-    if (ev.vk == VK_RETURN && (c == 0 || c == PKF_CONTROL)) {
-      if (f && c == 0 && f->editor_group >= 0) {
-        // Enter inside a multi-line editor moves to its next line.
-        size_t next = static_cast<size_t>(win_.focus) + 1;
-        if (next < win_.items.size() && win_.items[next].editor_group == f->editor_group) {
-          win_.items[next].edit.SetCursor(0);
-          win_.items[next].edit.ScrollToStart();
-          win_.focus = static_cast<int>(next);
-          continue;
-        }
-      }
+    EditorGroup* group = f && f->editor_group >= 0 ? GroupOf(win_.focus) : nullptr;
+    if (group) {
+      // The line being edited is the editor's line; keys that work across lines come first.
+      group->lines[static_cast<size_t>(group->top + win_.focus - group->first)] = f->edit.Utf8();
+      if (GroupKey(*group, ev)) continue;
+    }
+    // F2 accepts a dialog with a multi-line editor, as it saves in FAR's editor: every terminal
+    // sends it, while many cannot send Ctrl+Enter.
+    if ((ev.vk == VK_RETURN && (c == 0 || c == PKF_CONTROL)) ||
+        (ev.vk == VK_F2 && c == 0 && has_editor())) {
       if (f && f->type == DI_BUTTON && c == 0) {
         result = win_.focus;
         break;
@@ -363,6 +494,19 @@ int DialogRun::Run(int x1, int y1, int x2, int y2) {
         continue;
       }
       HandleEditKey(*f, ev);
+      if (group) {
+        std::string& line =
+            group->lines[static_cast<size_t>(group->top + win_.focus - group->first)];
+        const std::string was = line;
+        line = f->edit.Utf8();
+        if (Tail(*group).size() > kMaxDataBytes) {
+          // The text would no longer reach the plug-in whole: the key is refused.
+          const size_t cursor = f->edit.cursor();
+          line = was;
+          f->edit.SetText(was);
+          f->edit.SetCursor(cursor > 0 ? cursor - 1 : 0);
+        }
+      }
       continue;
     }
     if (f && ev.vk == VK_SPACE && c == 0) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/core/host_text.h"
 #include "host/core/keys.h"
 #include "host/core/panel_layout.h"
 #include "host/core/services.h"
@@ -150,7 +151,18 @@ void Host::FireTimers() {
 
 // ---- Clipboard --------------------------------------------------------------------------------
 
-void Host::SetClipboard(const std::string& text) {
+void Host::SetClipboard(const std::string& windows_text) {
+  // Plug-ins hand over text as on Windows, lines ended by CR LF (the Ctrl+Ins of field texts puts
+  // CR LF between fields); a Linux clipboard carries LF alone, so the line ends change here, at
+  // the one place text leaves for the terminal and the desktop.
+  std::string text;
+  text.reserve(windows_text.size());
+  for (std::size_t i = 0; i < windows_text.size(); ++i) {
+    if (windows_text[i] == '\r' && i + 1 < windows_text.size() && windows_text[i + 1] == '\n') {
+      continue;
+    }
+    text += windows_text[i];
+  }
   clipboard_ = text;
   fe_.SetClipboard(text);
   if (!options_.headless) SystemClipboardCopy(text);
@@ -174,7 +186,9 @@ void Host::LoadPlugin() {
   char resolved[PATH_MAX];
   if (realpath(path.c_str(), resolved)) path = resolved;
   if (!plugin_.Load(path)) {
-    status_message_ = "The plug-in was not loaded: " + plugin_.error();
+    char text[1024];
+    std::snprintf(text, sizeof text, Text(HostText::kPluginNotLoaded), plugin_.error().c_str());
+    status_message_ = text;
     std::fprintf(stderr, "quillbox: %s\n", status_message_.c_str());
     return;
   }
@@ -188,6 +202,12 @@ void Host::LoadPlugin() {
 void Host::Startup() {
   if (!options_.config_dir.empty()) setenv("QUILLBOX_CONFIG_DIR", options_.config_dir.c_str(), 1);
   ReadLanguage();
+  // The host's own texts lie beside the program.
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string program_dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+  program_dir.erase(program_dir.rfind('/') + 1);
+  LoadHostTexts(program_dir, language_);
   std::string start = options_.start_dir;
   if (start.empty()) {
     char buf[PATH_MAX];
@@ -201,7 +221,7 @@ void Host::Startup() {
     panels_.OpenPluginIn(0, OPEN_DISKMENU, 0);
   }
   if (!status_message_.empty()) {
-    const char* lines[] = {"Error", status_message_.c_str()};
+    const char* lines[] = {Text(HostText::kError), status_message_.c_str()};
     Message(FMSG_WARNING, lines, 2, 0);
   }
 }

@@ -87,6 +87,7 @@ class Host {
   int Control(HANDLE plugin, int command, void* param);
 
   // ---- Clipboard and timers ----
+  // The host's, the terminal's and the desktop's clipboard; CR LF line ends become LF.
   void SetClipboard(const std::string& text);
   const std::string& clipboard() const { return clipboard_; }
   uintptr_t SetTimer(uint32_t interval_ms, TimerCallback callback);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/core/colors.h"
+#include "host/core/host_text.h"
 #include "sdk/far.h"
 
 namespace qb::host {
@@ -74,16 +75,19 @@ Event KeyBar::KeyAt(int x, int cols) const {
 }
 
 void KeyBar::Draw(Screen& s, int y, const Panel& p) const {
-  static const char* const kPlain[12] = {"",       "",       "View",   "Edit", "Copy",   "RenMov",
-                                         "MkFold", "Delete", "ConfMn", "Quit", "Plugin", ""};
-  static const char* const kAlt[12] = {"Left", "Right", "", "", "", "", "", "", "", "", "", ""};
+  using enum HostText;
+  const HostText kNone = kCount;
+  const HostText kPlain[12] = {kNone,      kNone,      kKeyView,   kKeyEdit, kKeyCopy,   kKeyRenMov,
+                               kKeyMkFold, kKeyDelete, kKeyConfMn, kKeyQuit, kKeyPlugin, kNone};
+  const HostText kAlt[12] = {kKeyLeft, kKeyRight, kNone, kNone, kNone, kNone,
+                             kNone,    kNone,     kNone, kNone, kNone, kNone};
   if (y < 0) return;
   std::vector<std::pair<int, int>> keys = KeyBarLayout(s.cols());
   for (int i = 0; i < static_cast<int>(keys.size()); ++i) {
     const int x0 = keys[i].first, x1 = keys[i].second;
     std::string label;
-    if (layer_ == kLayerPlain) label = kPlain[i];
-    if (layer_ == kLayerAlt) label = kAlt[i];
+    if (layer_ == kLayerPlain) label = Text(kPlain[i]);
+    if (layer_ == kLayerAlt) label = Text(kAlt[i]);
     if (p.is_plugin() && p.state.keybar[layer_][i]) label = *p.state.keybar[layer_][i];
     std::string digit = std::to_string(i + 1);
     int used = s.Text(x0, y, digit, colors::kKeyBarDigit.fg, colors::kKeyBarDigit.bg, x1 - x0);

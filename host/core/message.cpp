@@ -23,6 +23,11 @@ class MessageWindow : public Window {
   int x = 0, y = 0, w = 0, h = 0;
   int want_w = 0, want_h = 0;
   bool down = false;  // FMSG_DOWN: below the middle
+  int top = 0;        // first line shown when the box is taller than the screen
+
+  // Lines that fit between the frame and the buttons.
+  int VisibleLines() const { return std::max(0, h - 4 - (buttons.empty() ? 0 : 1)); }
+  int MaxTop() const { return std::max(0, static_cast<int>(lines.size()) - VisibleLines()); }
 
   colors::Pair base() const { return warning ? colors::kWarning : colors::kDialog; }
 
@@ -42,8 +47,14 @@ class MessageWindow : public Window {
     DrawFrame(s, x + 3, y + 1, w - 6, h - 2, true, c);
     DrawFrameTitle(s, x + 3, y + 1, w - 6, title, c);
     const int inner = w - 10;
-    for (size_t i = 0; i < lines.size(); ++i) {
-      int ly = y + 2 + static_cast<int>(i);
+    // A box taller than the screen shows what fits and scrolls (Up, Down, PgUp, PgDn, Home,
+    // End); marks on the frame say that there is more.
+    top = std::clamp(top, 0, MaxTop());
+    const int shown = std::min(VisibleLines(), static_cast<int>(lines.size()) - top);
+    if (top > 0) s.Text(x + w - 5, y + 1, "▲", c.fg, c.bg);
+    if (top + shown < static_cast<int>(lines.size())) s.Text(x + w - 5, y + h - 2, "▼", c.fg, c.bg);
+    for (size_t i = static_cast<size_t>(top); i < static_cast<size_t>(top + shown); ++i) {
+      int ly = y + 2 + static_cast<int>(i) - top;
       if (lines[i].size() >= 1 && lines[i][0] == '\x01') {
         DrawSeparator(s, x + 3, ly, w - 6, true, lines[i].substr(1), c);
         continue;
@@ -84,12 +95,12 @@ int Host::Message(DWORD flags, const char* const* items, int count, int buttons)
   for (int i = 1; i < count - buttons; ++i) raw.emplace_back(items[i] ? items[i] : "");
   if (flags & FMSG_ERRORTYPE) raw.emplace_back(saved_errno ? std::strerror(saved_errno) : "");
   // Lines wider than the screen allows are wrapped at blanks (or cut where there are none). Each
-  // wrapped line looks at no more of the text than fits on it, and no more lines are made than
-  // the screen has rows, so a text of any length costs what the box shows. A text cut short ends
-  // in "…".
+  // wrapped line looks at no more of the text than fits on it, and no more than kMaxLines lines
+  // are made (the box scrolls through them), so a text of any length costs a bounded amount. A
+  // text cut short ends in "…".
+  constexpr size_t kMaxLines = 1000;
   const int room = std::max(10, screen_.cols() - 10);
-  const size_t max_lines =
-      static_cast<size_t>(std::max(1, screen_.rows() - 4 - (buttons > 0 ? 1 : 0)));
+  const size_t max_lines = kMaxLines;
   bool cut = false;
   for (const std::string& line : raw) {
     if (m->lines.size() >= max_lines) {
@@ -142,6 +153,18 @@ int Host::Message(DWORD flags, const char* const* items, int count, int buttons)
     if (ev.kind == Event::kQuit) break;
     const unsigned c = ev.control;
     if (ev.vk == VK_ESCAPE && c == 0) break;
+    if (c == 0 && (ev.vk == VK_UP || ev.vk == VK_DOWN || ev.vk == VK_PRIOR || ev.vk == VK_NEXT ||
+                   ev.vk == VK_HOME || ev.vk == VK_END)) {
+      const int page = std::max(1, m->VisibleLines());
+      const int step = ev.vk == VK_UP      ? -1
+                       : ev.vk == VK_DOWN  ? 1
+                       : ev.vk == VK_PRIOR ? -page
+                       : ev.vk == VK_NEXT  ? page
+                       : ev.vk == VK_HOME  ? -m->MaxTop()
+                                           : m->MaxTop();
+      m->top = std::clamp(m->top + step, 0, m->MaxTop());
+      continue;
+    }
     if ((ev.vk == VK_RETURN || ev.vk == VK_SPACE) && c == 0) {
       result = m->focus;
       break;

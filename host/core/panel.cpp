@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/core/host_text.h"
 #include "platform/time/clock.h"
 
 namespace qb::host {
@@ -163,11 +164,12 @@ std::vector<std::string> SplitAtCommas(const std::string& text) {
 const char* DefaultTitle(const std::string& type) {
   static const struct {
     char type;
-    const char* title;
-  } kTitles[] = {{'N', "Name"}, {'Z', "Description"}, {'S', "Size"},
-                 {'D', "Date"}, {'T', "Time"},        {'O', "Owner"}};
+    HostText title;
+  } kTitles[] = {{'N', HostText::kColumnName}, {'Z', HostText::kColumnDescription},
+                 {'S', HostText::kColumnSize}, {'D', HostText::kColumnDate},
+                 {'T', HostText::kColumnTime}, {'O', HostText::kColumnOwner}};
   for (const auto& t : kTitles) {
-    if (!type.empty() && type[0] == t.type) return t.title;
+    if (!type.empty() && type[0] == t.type) return Text(t.title);
   }
   return "";
 }

@@ -13,6 +13,7 @@
 
 #include "host/core/command_line.h"
 #include "host/core/host.h"
+#include "host/core/host_text.h"
 #include "platform/codepage/codepage.h"
 #include "platform/paths/paths.h"
 
@@ -114,15 +115,15 @@ void PanelCommands::RunCommand(const std::string& line) {
         if (p.is_plugin()) panels.ClosePluginPanel(active);
         panels.OpenFileDir(active, resolved);
       } else {
-        const char* lines[] = {"Error", "Cannot change to the folder", dir.c_str(), "OK"};
+        const char* lines[] = {Text(HostText::kError), Text(HostText::kCannotChangeFolder),
+                               dir.c_str(), Text(HostText::kOk)};
         host_.Message(FMSG_WARNING, lines, 4, 1);
       }
       return;
     }
     case Command::kOther: {
-      const char* lines[] = {"Command line",
-                             "Only \"cd\" and the plug-in's prefix are run here:", cmd.arg.c_str(),
-                             "OK"};
+      const char* lines[] = {Text(HostText::kCommandLine), Text(HostText::kOnlyCdRuns),
+                             cmd.arg.c_str(), Text(HostText::kOk)};
       host_.Message(FMSG_WARNING, lines, 4, 1);
       return;
     }
@@ -144,8 +145,9 @@ void PanelCommands::DisksMenu(int side) {
     items.push_back(MenuItem(hot + "  " + m.disk_menu[i], panels[side].is_plugin() && i == 0));
   }
   if (panels[side].is_plugin()) items[0].Selected = 0;
-  int choice = host_.Menu(-1, -1, 0, FMENU_WRAPMODE, side == 0 ? "Left" : "Right", nullptr, nullptr,
-                          nullptr, items.data(), static_cast<int>(items.size()));
+  int choice = host_.Menu(-1, -1, 0, FMENU_WRAPMODE,
+                          side == 0 ? Text(HostText::kLeft) : Text(HostText::kRight), nullptr,
+                          nullptr, nullptr, items.data(), static_cast<int>(items.size()));
   if (choice < 0) return;
   if (choice < 2) {
     std::string dir = choice == 0 ? "/" : (home && *home ? home : "/");
@@ -163,8 +165,9 @@ void PanelCommands::PluginsMenu() {
   if (m.plugin_menu.empty()) return;
   std::vector<FarMenuItem> items;
   for (const std::string& s : m.plugin_menu) items.push_back(MenuItem(s));
-  int choice = host_.Menu(-1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT, "Plugin commands",
-                          nullptr, nullptr, nullptr, items.data(), static_cast<int>(items.size()));
+  int choice =
+      host_.Menu(-1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT, Text(HostText::kPluginCommands),
+                 nullptr, nullptr, nullptr, items.data(), static_cast<int>(items.size()));
   if (choice >= 0) panels.OpenPluginIn(panels.active(), OPEN_PLUGINSMENU, choice);
 }
 
@@ -174,8 +177,9 @@ void PanelCommands::ConfigMenu() {
   if (m.config_menu.empty() || !host_.plugin().fn().Configure) return;
   std::vector<FarMenuItem> items;
   for (const std::string& s : m.config_menu) items.push_back(MenuItem(s));
-  int choice = host_.Menu(-1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT, "Plugins configuration",
-                          nullptr, nullptr, nullptr, items.data(), static_cast<int>(items.size()));
+  int choice = host_.Menu(-1, -1, 0, FMENU_WRAPMODE | FMENU_AUTOHIGHLIGHT,
+                          Text(HostText::kPluginsConfiguration), nullptr, nullptr, nullptr,
+                          items.data(), static_cast<int>(items.size()));
   if (choice < 0) return;
   if (host_.plugin().fn().Configure(choice)) {
     // Settings such as the disks-menu entry may have changed.
@@ -201,8 +205,19 @@ void PanelCommands::CopyMove(bool move) {
     CopyBetweenPlugins(src, dst, items, move);
     return;
   }
+  // A plug-in without the copying calls cannot exchange items with the disk: said, not ignored.
+  const char* title = move ? Text(HostText::kRenameMove) : Text(HostText::kCopy);
+  if (src.is_plugin() && !fn.GetFiles) {
+    const char* lines[] = {title, Text(HostText::kPluginCannotGet), Text(HostText::kOk)};
+    host_.Message(FMSG_WARNING, lines, 3, 1);
+    return;
+  }
+  if (dst.is_plugin() && !fn.PutFiles) {
+    const char* lines[] = {title, Text(HostText::kPluginCannotPut), Text(HostText::kOk)};
+    host_.Message(FMSG_WARNING, lines, 3, 1);
+    return;
+  }
   if (src.is_plugin()) {
-    if (!fn.GetFiles) return;
     char dest[NM];
     codepage::CopyUtf8Into(dst.dir, dest, sizeof dest);
     int ok = fn.GetFiles(src.plugin(), items.data(), count, move ? 1 : 0, dest, 0);
@@ -212,7 +227,6 @@ void PanelCommands::CopyMove(bool move) {
     return;
   }
   if (dst.is_plugin()) {
-    if (!fn.PutFiles) return;
     // The plug-in reads the files relative to the working directory, as FAR's is the source
     // panel's directory.
     if (chdir(src.dir.c_str()) != 0) return;
@@ -223,11 +237,13 @@ void PanelCommands::CopyMove(bool move) {
     return;
   }
   // Two file panels: the host copies itself.
-  std::string question =
-      std::string(move ? "Move " : "Copy ") +
-      (count == 1 ? "\"" + chosen[0]->name + "\"" : std::to_string(count) + " items") + " to";
-  const char* lines[] = {move ? "Rename/Move" : "Copy", question.c_str(), dst.dir.c_str(),
-                         move ? "Move" : "Copy", "Cancel"};
+  const std::string what =
+      count == 1 ? "\"" + chosen[0]->name + "\"" : Format(HostText::kItems, count);
+  const std::string question =
+      Format(move ? HostText::kMoveQuestion : HostText::kCopyQuestion, what.c_str());
+  const char* lines[] = {Text(move ? HostText::kRenameMove : HostText::kCopy), question.c_str(),
+                         dst.dir.c_str(), Text(move ? HostText::kMove : HostText::kCopy),
+                         Text(HostText::kCancel)};
   if (host_.Message(0, lines, 5, 2) != 0) return;
   namespace fs = std::filesystem;
   for (PanelEntry* e : chosen) {
@@ -240,7 +256,7 @@ void PanelCommands::CopyMove(bool move) {
     }
     if (ec) {
       std::string msg = ec.message();
-      const char* err[] = {"Error", from.c_str(), msg.c_str(), "OK"};
+      const char* err[] = {Text(HostText::kError), from.c_str(), msg.c_str(), Text(HostText::kOk)};
       host_.Message(FMSG_WARNING, err, 4, 1);
       break;
     }
@@ -327,17 +343,20 @@ void PanelCommands::DeleteItems() {
     panels.Reread(panels.active(), ok != 1);
     return;
   }
-  std::string what =
-      chosen.size() == 1 ? "\"" + chosen[0]->name + "\"" : std::to_string(chosen.size()) + " items";
-  std::string question = "Do you wish to delete " + what;
-  const char* lines[] = {"Delete", question.c_str(), "Delete", "Cancel"};
+  const std::string what = chosen.size() == 1
+                               ? "\"" + chosen[0]->name + "\""
+                               : Format(HostText::kItems, static_cast<int>(chosen.size()));
+  const std::string question = Format(HostText::kDeleteQuestion, what.c_str());
+  const char* lines[] = {Text(HostText::kDelete), question.c_str(), Text(HostText::kDelete),
+                         Text(HostText::kCancel)};
   if (host_.Message(FMSG_WARNING, lines, 4, 2) != 0) return;
   for (PanelEntry* e : chosen) {
     std::error_code ec;
     std::filesystem::remove_all(JoinPath(p.dir, e->name), ec);
     if (ec) {
       std::string msg = ec.message();
-      const char* err[] = {"Error", e->name.c_str(), msg.c_str(), "OK"};
+      const char* err[] = {Text(HostText::kError), e->name.c_str(), msg.c_str(),
+                           Text(HostText::kOk)};
       host_.Message(FMSG_WARNING, err, 4, 1);
       break;
     }
@@ -364,16 +383,20 @@ void PanelCommands::MakeFolder() {
   }
   FarDialogItem items[4];
   std::memset(items, 0, sizeof items);
-  items[0] = FarDialogItem{DI_DOUBLEBOX, 3, 1, 68, 6, 0, {0}, 0, 0, "Make folder"};
-  items[1] = FarDialogItem{DI_TEXT, 5, 2, 0, 0, 0, {0}, 0, 0, "Create the folder"};
+  items[0] = FarDialogItem{DI_DOUBLEBOX, 3, 1, 68, 6, 0, {0}, 0, 0, ""};
+  items[1] = FarDialogItem{DI_TEXT, 5, 2, 0, 0, 0, {0}, 0, 0, ""};
   items[2] = FarDialogItem{DI_EDIT, 5, 3, 66, 0, 1, {0}, 0, 0, ""};
-  items[3] = FarDialogItem{DI_BUTTON, 0, 5, 0, 0, 0, {0}, DIF_CENTERGROUP, 1, "OK"};
+  items[3] = FarDialogItem{DI_BUTTON, 0, 5, 0, 0, 0, {0}, DIF_CENTERGROUP, 1, ""};
+  codepage::CopyUtf8Into(Text(HostText::kMakeFolder), items[0].Data, sizeof items[0].Data);
+  codepage::CopyUtf8Into(Text(HostText::kCreateTheFolder), items[1].Data, sizeof items[1].Data);
+  codepage::CopyUtf8Into(Text(HostText::kOk), items[3].Data, sizeof items[3].Data);
   int r = host_.Dialog(-1, -1, 72, 8, items, 4);
   if (r < 0 || items[2].Data[0] == '\0') return;
   std::string name = items[2].Data;
   if (mkdir(JoinPath(p.dir, name).c_str(), 0777) != 0) {
     std::string msg = std::strerror(errno);
-    const char* err[] = {"Error", "Cannot create the folder", name.c_str(), msg.c_str(), "OK"};
+    const char* err[] = {Text(HostText::kError), Text(HostText::kCannotCreateFolder), name.c_str(),
+                         msg.c_str(), Text(HostText::kOk)};
     host_.Message(FMSG_WARNING, err, 5, 1);
     return;
   }
@@ -391,7 +414,8 @@ void PanelCommands::ViewEdit(bool edit) {
   std::string program = env && *env ? env : (edit ? "vi" : "less");
   std::string path = JoinPath(p.dir, e->name);
   if (host_.front_end().RunExternal(program, path) < 0) {
-    const char* lines[] = {"Error", "Cannot run", program.c_str(), "OK"};
+    const char* lines[] = {Text(HostText::kError), Text(HostText::kCannotRun), program.c_str(),
+                           Text(HostText::kOk)};
     host_.Message(FMSG_WARNING, lines, 4, 1);
   }
   panels.Reread(panels.active(), true);

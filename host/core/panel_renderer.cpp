@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/core/colors.h"
+#include "host/core/host_text.h"
 #include "host/core/panel_layout.h"
 #include "platform/time/clock.h"
 
@@ -14,8 +15,8 @@ namespace qb::host {
 namespace {
 
 std::string FormatSize(const PanelEntry& e) {
-  if (e.dots) return "Up";
-  if (e.is_dir()) return "Folder";
+  if (e.dots) return Text(HostText::kUp);
+  if (e.is_dir()) return Text(HostText::kFolder);
   char buf[32];
   std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(e.size()));
   return buf;
@@ -90,6 +91,45 @@ std::vector<int> LayOut(const std::vector<ColumnSpec>& cols, int inner) {
   return w;
 }
 
+// The columns a panel this narrow can show usefully. The name column keeps at least kNameMin
+// cells: the other columns give up cells from the right, down to kOtherMin each, and those that
+// still do not fit are left out, the rightmost first.
+std::vector<ColumnSpec> FitColumns(std::vector<ColumnSpec> cols, int inner) {
+  constexpr int kNameMin = 12, kOtherMin = 8;
+  auto is_name = [](const ColumnSpec& c) { return !c.type.empty() && c.type[0] == 'N'; };
+  auto name_at = std::find_if(cols.begin(), cols.end(), is_name);
+  if (name_at == cols.end()) return cols;
+  const std::size_t name = static_cast<std::size_t>(name_at - cols.begin());
+  // A name column asked to be narrower keeps that width as its aim.
+  const int want = std::min({kNameMin, inner, cols[name].width > 0 ? cols[name].width : kNameMin});
+  const std::vector<int> w = LayOut(cols, inner);
+  int need = want - w[name];
+  // Columns asked to be narrower than kOtherMin keep their width; the others shrink.
+  for (std::size_t i = cols.size(); need > 0 && i-- > 0;) {
+    if (i == name || cols[i].width <= kOtherMin) continue;
+    const int take = std::min(need, cols[i].width - kOtherMin);
+    cols[i].width -= take;
+    need -= take;
+  }
+  std::vector<ColumnSpec> shown;
+  std::vector<int> now = LayOut(cols, inner);
+  for (std::size_t i = 0; i < cols.size(); ++i) {
+    const int usable = cols[i].width > 0 ? std::min(cols[i].width, kOtherMin) : kOtherMin;
+    if (i == name || now[i] >= usable) shown.push_back(cols[i]);
+  }
+  // Leaving a column out widens the flexible ones: the name may now be wide enough.
+  while (shown.size() > 1) {
+    const std::vector<int> fit = LayOut(shown, inner);
+    std::size_t at = 0;
+    while (!is_name(shown[at])) ++at;
+    if (fit[at] >= want) break;
+    // The rightmost column that is not the name.
+    const std::size_t drop = at + 1 < shown.size() ? shown.size() - 1 : at - 1;
+    shown.erase(shown.begin() + static_cast<long>(drop));
+  }
+  return shown;
+}
+
 bool IsRightAligned(const std::string& type) {
   return !type.empty() && type[0] == 'S';
 }
@@ -137,6 +177,7 @@ void PanelRenderer::Draw(Screen& s, int side, Panel& p, bool active) {
   ViewMode mode = p.ActiveMode();
   const int groups = NameGroups(mode);
   p.ClampCursor(rows * groups);
+  if (groups == 1) mode.columns = FitColumns(mode.columns, inner);
   std::vector<int> widths = LayOut(mode.columns, inner);
   const size_t per_group = mode.columns.size() / groups;
 

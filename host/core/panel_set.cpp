@@ -191,6 +191,14 @@ void PanelSet::RefreshPluginState(Panel& p) {
       }
     }
   }
+  // A plug-in names the sort mode of each of its views (a contact book lists a record's fields
+  // in the record's order, its folders by name): when the mode it names changes, as on entering
+  // or leaving a record, the panel takes it. A mode the user chose stays until then.
+  if (st.start_sort_mode != p.state.start_sort_mode ||
+      st.start_sort_order != p.state.start_sort_order) {
+    p.sort_mode = st.start_sort_mode == SM_DEFAULT ? SM_NAME : st.start_sort_mode;
+    p.sort_order = st.start_sort_order;
+  }
   p.state = std::move(st);
 }
 

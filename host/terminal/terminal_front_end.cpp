@@ -44,6 +44,12 @@ namespace {
 
 constexpr char kMouseOn[] = "\x1b[?1000h\x1b[?1006h";
 constexpr char kMouseOff[] = "\x1b[?1006l\x1b[?1000l";
+// Extended key reports, so that Ctrl+digit and Ctrl+Enter arrive: xterm's modifyOtherKeys (level
+// 1, which tmux's extended-keys follows too) and the "disambiguate" level of the kitty keyboard
+// protocol (kitty, foot, WezTerm), pushed on its stack. Terminals without them ignore both. The
+// input decoder reads CSI 27;m;k~ and CSI k;m u alike.
+constexpr char kKeysOn[] = "\x1b[>4;1m\x1b[>1u";
+constexpr char kKeysOff[] = "\x1b[<u\x1b[>4m";
 
 // Process-wide state shared with signal handlers; only async-signal-safe work touches it there.
 struct TerminalProcessState {
@@ -288,7 +294,7 @@ bool TerminalFrontEnd::Start() {
   if (has_colors() && start_color() == OK) capacity_ = ColorCapacity{COLORS, COLOR_PAIRS};
 
   mouse_ = !TerminfoString("kmous").empty();
-  std::string restore;
+  std::string restore = kKeysOff;
   if (mouse_) restore += kMouseOff;
   restore += TerminfoString("sgr0");
   restore += TerminfoString("cnorm");
@@ -306,12 +312,14 @@ bool TerminalFrontEnd::Start() {
   erase();
   refresh();
   if (mouse_) WriteAll(STDOUT_FILENO, kMouseOn, sizeof kMouseOn - 1);
+  WriteAll(STDOUT_FILENO, kKeysOn, sizeof kKeysOn - 1);
   return true;
 }
 
 void TerminalFrontEnd::Stop() {
   if (screen_ != nullptr) {
     if (g_state.active) {
+      WriteAll(STDOUT_FILENO, kKeysOff, sizeof kKeysOff - 1);
       if (mouse_) WriteAll(STDOUT_FILENO, kMouseOff, sizeof kMouseOff - 1);
       curs_set(1);
       endwin();
@@ -500,6 +508,7 @@ void TerminalFrontEnd::SetClipboard(const std::string& text) {
 int TerminalFrontEnd::RunExternal(const std::string& program, const std::string& file) {
   auto candidates = ProgramCandidates(program, [](const char* name) { return std::getenv(name); });
   def_prog_mode();
+  WriteAll(STDOUT_FILENO, kKeysOff, sizeof kKeysOff - 1);
   if (mouse_) WriteAll(STDOUT_FILENO, kMouseOff, sizeof kMouseOff - 1);
   endwin();
   g_state.child_running = 1;
@@ -507,6 +516,7 @@ int TerminalFrontEnd::RunExternal(const std::string& program, const std::string&
   g_state.child_running = 0;
   reset_prog_mode();
   if (mouse_) WriteAll(STDOUT_FILENO, kMouseOn, sizeof kMouseOn - 1);
+  WriteAll(STDOUT_FILENO, kKeysOn, sizeof kKeysOn - 1);
   // The program may have resized the terminal, and has certainly drawn over our screen.
   Event resize;
   if (CheckSize(&resize)) pending_.push_back(resize);

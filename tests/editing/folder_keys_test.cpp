@@ -55,19 +55,21 @@ TEST_F(FolderKeys, NewFolderOfBlanksCancelledOrInsideARecordMakesNothing) {
   EXPECT_TRUE(h.dialogs.empty());
 }
 
-TEST_F(FolderKeys, NewFolderOfAnExistingFolderSucceedsOfARecordFailsWithTheCode) {
+TEST_F(FolderKeys, NewFolderOfAnExistingFolderSucceedsOfARecordSaysTheNameIsTaken) {
   std::strcpy(name, "Work");
   h.dialog_answers.push_back(Accept({"Work"}));
   EXPECT_EQ(h.MakeDirectory(name), 1);
   EXPECT_TRUE(h.messages.empty());
   EXPECT_EQ(h.CurrentName(), "Work");
 
+  // The name box, then the dialog again with the name, escaped.
   h.dialog_answers.push_back(Accept({"Ann"}));
-  EXPECT_EQ(h.MakeDirectory(name), 0);
+  EXPECT_EQ(h.MakeDirectory(name), -1);
   ASSERT_EQ(h.messages.size(), 1u);
-  EXPECT_EQ(h.messages[0].help, "SystemError");
+  EXPECT_EQ(h.messages[0].help, "BadName");
   EXPECT_TRUE(Has(h.messages[0].lines, "Ann"));
-  EXPECT_TRUE(Has(h.messages[0].lines, "HResult = 0x80030050"));
+  ASSERT_EQ(h.dialogs.size(), 3u);
+  EXPECT_EQ(h.dialogs[2].lines[2], "Ann");
   EXPECT_TRUE(h.HasRecord("Ann"));
   EXPECT_EQ(h.ReadRecord("Ann"), (std::vector<Field>{{0x7801, "ann"}}));
 }
@@ -85,12 +87,15 @@ TEST_F(FolderKeys, ALongTypedNameIsCutToTheBufferAtACharacterBoundary) {
   for (int i = 0; i < 200; ++i) typed += "\xC3\xA9";  // 400 bytes of "é"
   std::memset(name, 'z', sizeof name - 1);
   h.dialog_answers.push_back(Accept({typed}));
-  // The book takes no name this long; what matters is the buffer.
-  EXPECT_EQ(h.MakeDirectory(name), 0);
+  // The book takes no name this long: said, and the dialog comes back (escaped here) with the
+  // text as the buffer holds it.
+  EXPECT_EQ(h.MakeDirectory(name), -1);
   EXPECT_EQ(std::strlen(name), 258u);
   EXPECT_EQ(std::string(name), typed.substr(0, 258));
   ASSERT_EQ(h.messages.size(), 1u);
-  EXPECT_EQ(h.messages[0].help, "SystemError");
+  EXPECT_EQ(h.messages[0].help, "BadName");
+  ASSERT_EQ(h.dialogs.size(), 2u);
+  EXPECT_EQ(h.dialogs[1].lines[2], typed.substr(0, 258));
 }
 
 TEST_F(FolderKeys, NewRecordIsEmptyAndTakesTheCursor) {
@@ -112,8 +117,8 @@ TEST_F(FolderKeys, NewRecordOfAnExistingRecordKeepsItOfAFolderFails) {
   h.dialog_answers.push_back(Accept({"Work"}));
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT), 1);
   ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].help, "BadName");
   EXPECT_TRUE(Has(h.messages[0].lines, "Work"));
-  EXPECT_TRUE(Has(h.messages[0].lines, "HResult = 0x80030050"));
   EXPECT_TRUE(h.HasFolder("Work"));
 }
 
@@ -158,12 +163,13 @@ TEST_F(FolderKeys, RenameStoresReservedCharactersAsUnderscore) {
   EXPECT_TRUE(h.HasFolder("Job_s"));
   EXPECT_FALSE(h.HasFolder("Work"));
 
-  // Onto a name that is taken: the storage refuses and says why.
+  // Onto a name that is taken: said in words, and the dialog comes back (escaped here).
   ASSERT_TRUE(h.SetCurrentName("Ann"));
   h.dialog_answers.push_back(Accept({"Job_s"}));
   EXPECT_EQ(h.Key(VK_F6, PKF_SHIFT), 1);
   ASSERT_EQ(h.messages.size(), 1u);
-  EXPECT_TRUE(Has(h.messages[0].lines, "HResult = 0x80030050"));
+  EXPECT_EQ(h.messages[0].help, "BadName");
+  EXPECT_TRUE(Has(h.messages[0].lines, "Job_s"));
   EXPECT_TRUE(h.HasRecord("Ann"));
 
   // Cancelled, or on "..": nothing.

@@ -287,18 +287,18 @@ const Fields kFour = {{kSingle, "one"}, {kMulti, "two"}, {kMulti, "three"}, {kSe
 
 TEST_F(ExchangeHostTest, FieldsOfARecordViewGoInSelectionOrderAndAMoveRemovesExactlyThose) {
   Book(book()).Record("Smith", StreamBytes(kFour));
-  // Into Smith; select "one" and "three".
-  // The host lists the fields by name: two, three, four, one. Select "three" and "one".
-  Run("Down\nEnter\nDown\nDown\nIns\nDown\nIns\nF5\nEnter\n");
-  EXPECT_EQ(ReadFile(work() / "Smith"), "MXBQ" + Blocks({{kMulti, "three"}, {kSingle, "one"}}));
+  // Into Smith, which lists its fields in the record's order: one, two, three, four. Select "one"
+  // and "three".
+  Run("Down\nEnter\nDown\nIns\nDown\nIns\nF5\nEnter\n");
+  EXPECT_EQ(ReadFile(work() / "Smith"), "MXBQ" + Blocks({{kSingle, "one"}, {kMulti, "three"}}));
   const std::vector<uint8_t> all = StreamBytes(kFour);
   EXPECT_EQ(Book(book()).Bytes("Smith"), std::string(all.begin(), all.end()));
 
   // Move "two", "three" and "one": "four" stays.
   fs::remove(work() / "Smith");
-  Run("Down\nEnter\nDown\nIns\nIns\nDown\nIns\nF6\nEnter\n");
+  Run("Down\nEnter\nDown\nIns\nIns\nIns\nF6\nEnter\n");
   EXPECT_EQ(ReadFile(work() / "Smith"),
-            "MXBQ" + Blocks({{kMulti, "two"}, {kMulti, "three"}, {kSingle, "one"}}));
+            "MXBQ" + Blocks({{kSingle, "one"}, {kMulti, "two"}, {kMulti, "three"}}));
   const std::vector<uint8_t> left = StreamBytes({{kSender, "four"}});
   EXPECT_EQ(Book(book()).Bytes("Smith"), std::string(left.begin(), left.end()));
 }

@@ -17,8 +17,8 @@ constexpr int kMaxLines = 8;
 constexpr int kDescription = 12;
 constexpr int kTokenButton = 13;
 constexpr int kUserName = 15;
-constexpr int kOk = 16;
-constexpr int kCancel = 17;
+constexpr int kOk = 20;
+constexpr int kCancel = 21;
 
 class ConfigureTest : public ServiceTest {
  protected:
@@ -73,7 +73,7 @@ TEST_F(ConfigureTest, OutOfRangeLinesAreRefusedAndTheDialogReopensOnThem) {
   EXPECT_EQ(first.x2, 60);
   EXPECT_EQ(first.y2, 21);
   EXPECT_EQ(first.help, "Configuration");
-  ASSERT_EQ(first.items.size(), 18u);
+  ASSERT_EQ(first.items.size(), 22u);
   EXPECT_STREQ(first.items[0].Data, "text 28");
   EXPECT_EQ(first.items[kDiskKey].Type, DI_FIXEDIT);
   EXPECT_STREQ(first.items[kMaxLines].Data, "5");
@@ -162,6 +162,12 @@ TEST_F(ConfigureTest, AnEmptyDescriptionGetsALeadingBlankBeforeTheToken) {
   ASSERT_TRUE(token.has_value());
   EXPECT_EQ(token->front(), '%');
   auto& s = qb::main::State().settings;
+  host.menu_answers = {0, 0};
+  host.dialog_answers.push_back(ScriptedHost::Close(kTokenButton));
+  host.dialog_answers.push_back(ScriptedHost::Close(kOk));
+  Configure();
+  EXPECT_EQ(s.description, " " + *token);
+  // Cancelled after the token: the settings stay as they were.
   host.menu_answers = {0, 0};
   host.dialog_answers.push_back(ScriptedHost::Close(kTokenButton));
   host.dialog_answers.push_back(ScriptedHost::Close(kCancel));

@@ -23,7 +23,8 @@ class EditServiceTest : public ServiceTest {
   std::vector<std::string> Shown(size_t call = 0) const {
     std::vector<std::string> lines;
     const auto& items = host.dialogs.at(call).items;
-    for (size_t i = 1; i + 2 < items.size(); ++i) lines.push_back(items[i].Data);
+    // The frame, the edit lines, the line naming the accepting keys, OK and Cancel.
+    for (size_t i = 1; i + 3 < items.size(); ++i) lines.push_back(items[i].Data);
     return lines;
   }
   ~EditServiceTest() override { Free(out); }
