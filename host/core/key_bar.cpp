@@ -76,7 +76,7 @@ Event KeyBar::KeyAt(int x, int cols) const {
 void KeyBar::Draw(Screen& s, int y, const Panel& p) const {
   static const char* const kPlain[12] = {"",       "",       "View",   "Edit", "Copy",   "RenMov",
                                          "MkFold", "Delete", "ConfMn", "Quit", "Plugin", ""};
-  static const char* const kAlt[12] = {"Left", "Right", "", "", "", "", "", "", "", "", "", ""};
+  static const char* const kAlt[12] = {"Left", "Right", "", "", "", "", "Find", "", "", "", "", ""};
   if (y < 0) return;
   std::vector<std::pair<int, int>> keys = KeyBarLayout(s.cols());
   for (int i = 0; i < static_cast<int>(keys.size()); ++i) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/core/find_dialog.h"
 #include "host/core/host.h"
 #include "host/core/panel_layout.h"
 #include "host/core/quick_search.h"
@@ -130,6 +131,10 @@ bool KeyDispatcher::PanelKey(const Event& ev) {
   }
   if (c == PKF_SHIFT && ev.vk == VK_DELETE) {
     commands_.DeleteItems();
+    return true;
+  }
+  if (c == PKF_ALT && ev.vk == VK_F7) {
+    FindDialog(host_).Run();
     return true;
   }
   if (c == PKF_ALT && (ev.vk == VK_F1 || ev.vk == VK_F2)) {

@@ -55,5 +55,43 @@ TEST_F(HostSearch, QuickSearchOnAPluginPanel) {
   EXPECT_EQ(r.out.substr(0, 10), "beta\nzeta\n");
 }
 
+TEST_F(HostSearch, FindOnDiskByMaskAndByTextAndGoesToTheChosenFile) {
+  HostRun r = Run(
+      "Tab\nAltF7\nscreen\nCtrlY\ntext b*\nEnter\nscreen\nEsc\n"
+      "AltF7\nCtrlY\ntext *.md,*.txt\nTab\ntext boat\nEnter\nscreen\nEnter\nCtrlIns\nclipboard\n"
+      "screen\nAltF7\nTab\ntext no such text\nEnter\nscreen\n");
+  std::vector<std::string> s = r.Screens();
+  ASSERT_GE(s.size(), 5u);
+  EXPECT_THAT(s[0], HasSubstr(" Find "));
+  EXPECT_THAT(s[0], HasSubstr("A name or a mask"));
+  // Names in the folder and below it, letter case ignored; folders are found by name too.
+  EXPECT_THAT(s[1], HasSubstr("Find: 2 found"));
+  EXPECT_THAT(s[1], HasSubstr("b.txt"));
+  EXPECT_THAT(s[1], HasSubstr("docs/Bob.txt"));
+  // The text is looked for in the contents, letter case ignored.
+  EXPECT_THAT(s[2], HasSubstr("Find: 1 found"));
+  EXPECT_THAT(s[2], HasSubstr("docs/notes.md"));
+  EXPECT_THAT(r.out, HasSubstr("\nnotes.md\n"));
+  EXPECT_THAT(s[3], HasSubstr("~/work/docs"));
+  EXPECT_THAT(s[4], HasSubstr("Nothing was found."));
+}
+
+TEST_F(HostSearch, FindInAPluginWalksItsFoldersSilentlyAndEndsWhereItBegan) {
+  HostRun r = Run(
+      "AltF7\nCtrlY\ntext *\nTab\ntext SMITH\nEnter\nscreen\nEnter\nscreen\nCtrlIns\nclipboard\n");
+  std::vector<std::string> s = r.Screens();
+  ASSERT_GE(s.size(), 2u);
+  // The test plug-in does not know OPM_FINDTEXT: its own descriptions are searched.
+  EXPECT_THAT(s[0], HasSubstr("Find: 1 found"));
+  EXPECT_THAT(s[0], HasSubstr("\\Friends\\carol"));
+  EXPECT_THAT(s[1], HasSubstr("TestPanel:\\Friends"));
+  EXPECT_THAT(r.out, HasSubstr("\ncarol\n"));
+  EXPECT_THAT(
+      r.Calls("SetDirectory"),
+      ElementsAre("SetDirectory [Friends] 3", "SetDirectory [..] 3", "SetDirectory [Work] 3",
+                  "SetDirectory [..] 3", "SetDirectory [Friends] 0"));
+  EXPECT_THAT(r.Calls("GetFindData \\Friends 65538"), ElementsAre("GetFindData \\Friends 65538"));
+}
+
 }  // namespace
 }  // namespace qb::host::test

@@ -96,5 +96,35 @@ TEST_F(BookSearchTest, QuickSearchFindsLatinAndCyrillicNamesWhateverTheirCase) {
   EXPECT_THAT(out, HasSubstr("│ С "));
 }
 
+TEST_F(BookSearchTest, FindByMaskSearchesFoldersBelowAndSkipsLockedOnes) {
+  BuildBook();
+  const std::string out = Run("AltF7\nCtrlY\ntext *smith*\nEnter\nscreen\nEsc\n");
+  EXPECT_THAT(out, HasSubstr("Find: 4 found"));
+  EXPECT_THAT(out, HasSubstr("\\Anna Smith"));
+  EXPECT_THAT(out, HasSubstr("\\Smith "));
+  EXPECT_THAT(out, HasSubstr("\\smithers"));
+  EXPECT_THAT(out, HasSubstr("\\Friends\\Work\\John Smithson"));
+  EXPECT_THAT(out, Not(HasSubstr("Hidden")));
+}
+
+TEST_F(BookSearchTest, FindByTextLooksInTheFieldsAndEnterGoesToTheRecord) {
+  BuildBook();
+  const std::string out =
+      Run("AltF7\nTab\ntext BOAT\nEnter\nscreen\nEsc\n"     // a note, letter case ignored
+          "AltF7\nTab\ntext 555 01\nEnter\nscreen\nEsc\n"   // phone numbers
+          "AltF7\nTab\ntext СОСЕД\nEnter\nscreen\nEsc\n"    // Cyrillic text
+          "AltF7\nTab\ntext lunch\nEnter\nscreen\nEnter\n"  // the second line of a note
+          "CtrlIns\nclipboard\nscreen\n");
+  EXPECT_THAT(out, HasSubstr("Find: 2 found"));
+  EXPECT_THAT(out, HasSubstr("\\Friends\\Bob"));
+  EXPECT_THAT(out, HasSubstr("\\Иванов"));
+  EXPECT_THAT(out, HasSubstr("Find: 1 found"));
+  EXPECT_THAT(out, Not(HasSubstr("Hidden")));
+  // The panel went into the record's folder with the record current.
+  EXPECT_THAT(out, HasSubstr("\nJohn Smithson\n"));
+  const std::string last = out.substr(out.rfind("John Smithson\n"));
+  EXPECT_THAT(last, HasSubstr("\\Friends\\Work"));
+}
+
 }  // namespace
 }  // namespace qb::test
