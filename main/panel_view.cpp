@@ -6,6 +6,7 @@
 #include "main/book_panel.h"
 #include "main/edit_support.h"
 #include "main/element_name.h"
+#include "main/find_text.h"
 #include "main/heap.h"
 #include "main/main_text.h"
 #include "main/message_numbers.h"
@@ -132,6 +133,10 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
     });
   } else if (storage::Storage* folder = current_folder()) {
     const std::string& format = State().settings.description;
+    // Find walks folders and looks at records: to it a record is an item to find, not a folder
+    // to enter, and with OPM_FINDTEXT its description carries its fields' texts.
+    const bool find = (op_mode & OPM_FIND) != 0;
+    const bool find_text = find && (op_mode & OPM_FINDTEXT) != 0;
     storage::Enumerator elements;
     if (storage::Succeeded(folder->Enumerate(&elements))) {
       storage::ElementStat stat;
@@ -153,10 +158,12 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
         std::string description;
         if (!is_folder) {
           fd.dwFileAttributes |= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
+          if (find) fd.dwFileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
           storage::Stream record;
-          if (Interactive(op_mode) &&
+          if ((Interactive(op_mode) || find_text) &&
               storage::Succeeded(folder->OpenStream(stat.name, kBookOpenMode, &record))) {
-            description = ComposeDescription(format, record);
+            description =
+                find_text ? RecordFindText(*this, record) : ComposeDescription(format, record);
           }
         } else if (Interactive(op_mode)) {
           storage::Storage child;

@@ -233,6 +233,12 @@ typedef struct OpenPluginInfo {
 #define OPM_EDIT 0x0008
 #define OPM_TOPLEVEL 0x0010
 #define OPM_DESCR 0x0020
+/* Quillbox's own, only ever with OPM_FIND: the host's Find searches the text inside the items.
+ * A plug-in that knows the bit puts in each item's Description the text its contents show (for a
+ * record of the book: the texts of its fields, one a line), so that no second reader of its data
+ * is needed. A plug-in that does not know the bit ignores it; its items are then searched in the
+ * descriptions it gives anyway. */
+#define OPM_FINDTEXT 0x10000
 
 /* ---- Menus ------------------------------------------------------------------------------------
  */

@@ -55,6 +55,7 @@ constexpr const char* kEnglish[] = {
     "Date",
     "Time",
     "Owner",
+    "Find",
 };
 static_assert(sizeof kEnglish / sizeof kEnglish[0] == static_cast<int>(HostText::kCount));
 

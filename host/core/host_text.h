@@ -53,6 +53,7 @@ enum class HostText : int {
   kColumnDate,
   kColumnTime,
   kColumnOwner,
+  kKeyFind,
   kCount
 };
 

@@ -80,7 +80,7 @@ void KeyBar::Draw(Screen& s, int y, const Panel& p) const {
   const HostText kPlain[12] = {kNone,      kNone,      kKeyView,   kKeyEdit, kKeyCopy,   kKeyRenMov,
                                kKeyMkFold, kKeyDelete, kKeyConfMn, kKeyQuit, kKeyPlugin, kNone};
   const HostText kAlt[12] = {kKeyLeft, kKeyRight, kNone, kNone, kNone, kNone,
-                             kNone,    kNone,     kNone, kNone, kNone, kNone};
+                             kKeyFind, kNone,     kNone, kNone, kNone, kNone};
   if (y < 0) return;
   std::vector<std::pair<int, int>> keys = KeyBarLayout(s.cols());
   for (int i = 0; i < static_cast<int>(keys.size()); ++i) {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "host/core/find_dialog.h"
 #include "host/core/host.h"
 #include "host/core/panel_layout.h"
+#include "host/core/quick_search.h"
 
 namespace qb::host {
 
@@ -11,6 +13,17 @@ void KeyDispatcher::HandleKey(const Event& ev) {
   // A command being typed takes Enter and the editing keys before the plug-in sees them.
   if (!host_.command_line().empty() && ev.vk != VK_TAB && CommandLineKey(ev)) return;
   if (PassToPlugin(ev)) return;
+  if (QuickSearch::Opens(ev)) {
+    QuickSearch search(host_, host_.panels().active());
+    if (const std::optional<Event> next = search.Run(ev)) {
+      if (next->kind == Event::kMouse) {
+        HandleClick(*next);
+      } else {
+        HandleKey(*next);
+      }
+    }
+    return;
+  }
   if (PanelKey(ev)) return;
   if (ev.ch >= 0x20 && (ev.control & (PKF_CONTROL | PKF_ALT)) == 0) CommandLineKey(ev);
 }
@@ -118,6 +131,10 @@ bool KeyDispatcher::PanelKey(const Event& ev) {
   }
   if (c == PKF_SHIFT && ev.vk == VK_DELETE) {
     commands_.DeleteItems();
+    return true;
+  }
+  if (c == PKF_ALT && ev.vk == VK_F7) {
+    FindDialog(host_).Run();
     return true;
   }
   if (c == PKF_ALT && (ev.vk == VK_F1 || ev.vk == VK_F2)) {

@@ -1,6 +1,7 @@
 // Where a key goes once no menu, dialog or message is open: to the command line while it holds
 // text, then to the plug-in's ProcessKey on a plug-in panel, then to the host's own panel keys;
-// a character nobody took starts a command. A click on a panel picks the item under it.
+// Alt with a character the plug-in left opens the quick search (quick_search.h); a character
+// nobody took starts a command. A click on a panel picks the item under it.
 #pragma once
 
 #include "host/core/panel_commands.h"

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "host/screen.h"
 #include "sdk/far.h"
 
 namespace qb::host {
@@ -80,6 +81,12 @@ std::optional<Event> ParseKeyName(std::string_view name) {
     }
     if (n < 1 || n > 12) return std::nullopt;
     ev.vk = VK_F1 + n - 1;
+    return ev;
+  }
+  if (const std::u32string one = DecodeUtf8(name); one.size() == 1 && one[0] >= 0x80) {
+    // A letter beyond ASCII ("AltЖ") has no key code: the terminal hands it on as the character
+    // with its modifiers, and so does a script.
+    ev.ch = one[0];
     return ev;
   }
   if (name.size() == 1) {

@@ -295,6 +295,10 @@ HRESULT OpenCompoundFile(const std::string& path, uint32_t mode, Storage* out,
 HRESULT CreateCompoundFile(const std::string& path, uint32_t mode, Storage* out,
                            FileSystem* fs = nullptr);
 
+// The simple upper-case mapping of one UTF-16 code unit that the name order uses: explicit for
+// Latin-1, Latin Extended-A, Greek and Cyrillic, the C library's Unicode table elsewhere.
+// Searches that ignore letter case fold with it too, so they agree with the book's names.
+char16_t UpperCodeUnit(char16_t c);
 // The format's name order: shorter names first, then code units after simple upper-casing.
 // Returns <0, 0, >0. Names equal under this order are the same element.
 int CompareNames(std::u16string_view a, std::u16string_view b);

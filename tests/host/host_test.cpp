@@ -248,7 +248,7 @@ TEST_F(HostPanels, ViewModesKeyBarLayersAndPanelControl) {
   HostRun r = Run("Alt\nscreen\nCtrl2\nShiftF8\nscreen\nIns\nShiftF7\n");
   std::vector<std::string> s = r.Screens();
   ASSERT_EQ(s.size(), 3u);
-  EXPECT_THAT(s[0], HasSubstr("1Left   2Right  3Test   4       5       6       7\n"));
+  EXPECT_THAT(s[0], HasSubstr("1Left   2Right  3Test   4       5       6       7Find\n"));
   // Mode 2 has a wide name column, the new item is listed and the cursor was put on item 2.
   EXPECT_THAT(s[1], HasSubstr("║     Name      │    Note    ║"));
   EXPECT_THAT(s[1], HasSubstr("║added          │Added later ║"));

@@ -236,12 +236,16 @@ TEST_F(BookPanelTest, HiddenElementsPasswordsDescriptionsAndReservedCharacters) 
   EXPECT_TRUE(by_name.count("a_b_c"));
   FreeFindData(panel, items, count);
 
-  // Silent listings (walks, searches) look no deeper than the names.
+  // Silent listings (walks, searches) look no deeper than the names. To Find a record is an item
+  // to find, not a folder to enter.
   ASSERT_EQ(GetFindData(panel, &items, &count, OPM_FIND), 1);
   for (int i = 0; i < count; ++i) {
     EXPECT_EQ(items[i].Description, nullptr);
     if (std::string(items[i].FindData.cFileName) == "Locked") {
       EXPECT_EQ(items[i].FindData.dwFileAttributes, 0x10u);
+    }
+    if (std::string(items[i].FindData.cFileName) == "Who_") {
+      EXPECT_EQ(items[i].FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
     }
   }
   FreeFindData(panel, items, count);
