@@ -21,14 +21,14 @@ constexpr size_t kReminderChars = 255;
 constexpr size_t kDateLineChars = 31;
 constexpr size_t kExportChars = 1023;
 
-struct SettingSpec {
+struct SettingRange {
   const char* name;
   int Settings::*value;
   int def, min, max;
 };
 
 // In the order they are read and written.
-constexpr SettingSpec kSettings[] = {
+constexpr SettingRange kSettings[] = {
     {"ShowMonth", &Settings::show_month, 1, 0, 3},
     {"CheckComingSoon", &Settings::check_coming_soon, 1, 0, 1},
     {"CheckOnceADay", &Settings::check_once_a_day, 1, 0, 1},
@@ -39,8 +39,9 @@ constexpr SettingSpec kSettings[] = {
 
 void Startup(HKEY settings) {
   DateState& s = St();
-  for (const SettingSpec& spec : kSettings)
-    s.settings.*spec.value = RegReadNumber(settings, spec.name, spec.def, spec.min, spec.max);
+  for (const SettingRange& setting : kSettings)
+    s.settings.*setting.value =
+        RegReadNumber(settings, setting.name, setting.def, setting.min, setting.max);
   dlg::SetHost(&fieldtype::HostInfo());
   dlg::SetErrorTexts(13, 0);
   for (int m = 0; m < 12; ++m) {
@@ -59,8 +60,8 @@ void Startup(HKEY settings) {
 
 void Exit(HKEY settings) {
   DateState& s = St();
-  for (const SettingSpec& spec : kSettings)
-    RegWriteNumber(settings, spec.name, s.settings.*spec.value);
+  for (const SettingRange& setting : kSettings)
+    RegWriteNumber(settings, setting.name, s.settings.*setting.value);
   s.kinds.clear();
   s.kinds.shrink_to_fit();
 }

@@ -117,10 +117,10 @@ std::string Format(const char* format, std::initializer_list<FormatArg> args) {
       out += *p++;
       continue;
     }
-    const std::string spec(p, static_cast<size_t>(q - p));
+    const std::string place(p, static_cast<size_t>(q - p));
     char piece[64];
     if (*q == 'd') {
-      std::snprintf(piece, sizeof piece, (spec + "d").c_str(), std::get<int>(*next));
+      std::snprintf(piece, sizeof piece, (place + "d").c_str(), std::get<int>(*next));
       out += piece;
     } else {
       const char* text =
