@@ -1,6 +1,7 @@
 #include "main/edit_support.h"
 
 #include <cstring>
+#include <functional>
 
 #include "main/element_name.h"
 #include "main/message_numbers.h"
@@ -88,22 +89,26 @@ bool FieldOfTag(BookPanel& panel, const FieldTag& tag, FieldEntry* field) {
   return false;
 }
 
+int FindPanelItem(BookPanel& panel, const std::function<bool(const PluginPanelItem&)>& matches) {
+  const PluginStartupInfo& host = State().info;
+  if (!host.Control) return -1;
+  host.Control(&panel, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
+  PanelInfo info;
+  if (!ReadPanelInfo(panel, &info)) return -1;
+  for (int i = 0; i < info.ItemsNumber; ++i) {
+    if (matches(info.PanelItems[i])) return i;
+  }
+  return -1;
+}
+
 void PlaceCursor(BookPanel& panel, const std::string& name) {
   const PluginStartupInfo& host = State().info;
   if (!host.Control) return;
-  host.Control(&panel, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
-  PanelInfo info;
-  int found = -1;
-  if (ReadPanelInfo(panel, &info)) {
-    for (int i = 0; i < info.ItemsNumber; ++i) {
-      const char* item_name = info.PanelItems[i].FindData.cFileName;
-      if (strnlen(item_name, NM) == name.size() &&
-          std::memcmp(item_name, name.data(), name.size()) == 0) {
-        found = i;
-        break;
-      }
-    }
-  }
+  const int found = FindPanelItem(panel, [&](const PluginPanelItem& item) {
+    const char* item_name = item.FindData.cFileName;
+    return strnlen(item_name, NM) == name.size() &&
+           std::memcmp(item_name, name.data(), name.size()) == 0;
+  });
   if (found >= 0) {
     PanelRedrawInfo redraw{found, -1};
     host.Control(&panel, FCTL_REDRAWPANEL, &redraw);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "main/book_panel.h"
@@ -43,6 +44,9 @@ bool FieldOfTag(BookPanel& panel, const FieldTag& tag, FieldEntry* field);
 
 // Rereads the panel and makes the first item called exactly name (bytes compared, case counts)
 // the current one; with no such item the panel is only redrawn.
+// Rereads the panel (keeping its selection) and gives the index of the first item for which
+// matches holds, or -1.
+int FindPanelItem(BookPanel& panel, const std::function<bool(const PluginPanelItem&)>& matches);
 void PlaceCursor(BookPanel& panel, const std::string& name);
 
 }  // namespace qb::main

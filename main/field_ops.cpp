@@ -47,20 +47,11 @@ bool FieldText(const FieldTypeSlot& server, const FieldEntry& field, FieldTypeId
 // sorts the items, not by name: several fields show the same type name). Without such an item
 // the host keeps its cursor.
 void CursorToField(BookPanel& panel, DWORD index) {
-  const PluginStartupInfo& host = State().info;
-  if (!host.Control) return;
-  host.Control(&panel, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
-  PanelInfo info;
-  int found = -1;
-  if (ReadPanelInfo(panel, &info)) {
-    for (int i = 0; i < info.ItemsNumber; ++i) {
-      const FieldTag* item = TagOf(info.PanelItems[i]);
-      if (item && item->index == index) {
-        found = i;
-        break;
-      }
-    }
-  }
+  if (!State().info.Control) return;
+  const int found = FindPanelItem(panel, [&](const PluginPanelItem& item) {
+    const FieldTag* tag = TagOf(item);
+    return tag != nullptr && tag->index == index;
+  });
   panel.Refresh(found, -1);
 }
 

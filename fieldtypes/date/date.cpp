@@ -152,16 +152,6 @@ DateState& St() {
   return state;
 }
 
-const char* Msg(int n) {
-  const char* text = CommonGetMsgEx(n, kModule);
-  return text != nullptr ? text : "";
-}
-
-const char* MainMsg(int n) {
-  const char* text = CommonGetMsgEx(n, nullptr);
-  return text != nullptr ? text : "";
-}
-
 std::string DateText(const DateField& field) {
   const DateState& s = St();
   const bool day_ok = field.day >= 1 && field.day <= 31;

@@ -8,6 +8,7 @@
 
 #include "fieldtypes/date/calendar.h"
 #include "fieldtypes/date/date_field.h"
+#include "shared/fieldtype/field_type.h"
 
 namespace qb::date {
 
@@ -40,10 +41,9 @@ struct DateState {
 
 DateState& St();
 
-// Message n of the Date module, or "" when the language files lack it.
-const char* Msg(int n);
-// Message n of the main module, or "".
-const char* MainMsg(int n);
+// Message n of the Date module, and of the main module ("" when the language files lack it).
+using fieldtype::MainMsg;
+using fieldtype::Msg;
 
 // The date as the current style shows it: "??" stands for a day, month or year that is out of
 // its range. At most 51 characters.

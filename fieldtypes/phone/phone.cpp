@@ -47,15 +47,8 @@ PhoneState& St() {
   return state;
 }
 
-const char* Msg(int n) {
-  const char* text = CommonGetMsgEx(n, kModule);
-  return text != nullptr ? text : "";
-}
-
-const char* MainMsg(int n) {
-  const char* text = CommonGetMsgEx(n, nullptr);
-  return text != nullptr ? text : "";
-}
+using qb::fieldtype::MainMsg;
+using qb::fieldtype::Msg;
 
 // Length of the UTF-8 sequence that starts with lead (1 for a stray byte).
 size_t SequenceLength(unsigned char lead) {

@@ -75,6 +75,16 @@ const char* TypeName() {
   return name != nullptr ? name : "";
 }
 
+const char* Msg(int n) {
+  const char* text = kFieldType.module != nullptr ? CommonGetMsgEx(n, kFieldType.module) : nullptr;
+  return text != nullptr ? text : "";
+}
+
+const char* MainMsg(int n) {
+  const char* text = CommonGetMsgEx(n, nullptr);
+  return text != nullptr ? text : "";
+}
+
 Field ReadField(const void* data, uint32_t size, FieldTypeId type) {
   Field field{data, size, type, {}};
   if (data != nullptr && size > kFieldType.text_offset) {

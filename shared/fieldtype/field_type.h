@@ -100,6 +100,11 @@ const HostServices* Services();
 // The type name, looked up afresh each time (the language store may be reloaded); the empty text
 // when the language files lack it.
 const char* TypeName();
+// Message n of the type's language module, or "" when the language files lack it (or the type
+// has no module).
+const char* Msg(int n);
+// Message n of the main module (the accepting and cancelling buttons, the error title ...), or "".
+const char* MainMsg(int n);
 // The field an entry point received.
 Field ReadField(const void* data, uint32_t size, FieldTypeId type);
 
