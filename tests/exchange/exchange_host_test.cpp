@@ -215,17 +215,7 @@ class ExchangeHostTest : public ::testing::Test {
     run.plugins = dir_ / "plugins";
     const ProgramRun done = run.Run();
     EXPECT_EQ(done.status, 0) << done.out;
-    std::vector<std::string> lines;
-    std::istringstream in(done.out);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    std::vector<std::string> screens;
-    const std::size_t rows = static_cast<std::size_t>(rows_);
-    for (std::size_t i = 0; i + rows <= lines.size(); i += rows) {
-      std::string screen;
-      for (std::size_t r = i; r < i + rows; ++r) screen += lines[r] + "\n";
-      screens.push_back(screen);
-    }
-    return screens;
+    return SplitScreens(done.out, rows_);
   }
 
   TempDir dir_{"qb-exchange-host"};

@@ -59,17 +59,7 @@ std::string FirstDay::Run(const std::string& script, const std::string& size) {
 }
 
 std::vector<std::string> FirstDay::Screens(const std::string& out, int rows) {
-  std::vector<std::string> lines;
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  std::vector<std::string> screens;
-  for (std::size_t i = 0; i + static_cast<std::size_t>(rows) <= lines.size();
-       i += static_cast<std::size_t>(rows)) {
-    std::string screen;
-    for (int r = 0; r < rows; ++r) screen += lines[i + static_cast<std::size_t>(r)] + "\n";
-    screens.push_back(screen);
-  }
-  return screens;
+  return test::SplitScreens(out, rows);
 }
 
 }  // namespace qb::firstday

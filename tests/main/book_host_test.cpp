@@ -73,15 +73,7 @@ class BookHostTest : public ::testing::Test {
     const ProgramRun done = run.Run();
     const std::string& out = done.out;
     EXPECT_EQ(done.status, 0) << out;
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    std::vector<std::vector<std::string>> screens;
-    for (std::size_t i = 0; i + kRows <= lines.size(); i += kRows) {
-      screens.emplace_back(lines.begin() + static_cast<long>(i),
-                           lines.begin() + static_cast<long>(i + kRows));
-    }
-    return screens;
+    return SplitScreenLines(out, kRows);
   }
 
   // Names in the first column of the left (side 0) or right panel, top to bottom.

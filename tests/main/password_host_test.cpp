@@ -54,16 +54,7 @@ class PasswordHostTest : public ::testing::Test {
     run.plugins = dir_ / "plugins";
     const ProgramRun done = run.Run();
     EXPECT_EQ(done.status, 0) << done.out;
-    std::vector<std::string> lines;
-    std::istringstream in(done.out);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    std::vector<std::string> screens;
-    for (std::size_t i = 0; i + kRows <= lines.size(); i += kRows) {
-      std::string screen;
-      for (std::size_t r = i; r < i + kRows; ++r) screen += lines[r] + "\n";
-      screens.push_back(screen);
-    }
-    return screens;
+    return SplitScreens(done.out, kRows);
   }
 
   // The bytes of a stream of the folder "Work" (or of the root for an empty folder), in hex.

@@ -68,4 +68,26 @@ ProgramRun HeadlessRun::Run() const {
   return run;
 }
 
+std::vector<std::vector<std::string>> SplitScreenLines(const std::string& out, int rows) {
+  std::vector<std::string> lines;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::vector<std::vector<std::string>> screens;
+  const std::size_t n = rows > 0 ? static_cast<std::size_t>(rows) : 0;
+  for (std::size_t i = 0; n > 0 && i + n <= lines.size(); i += n)
+    screens.emplace_back(lines.begin() + static_cast<long>(i),
+                         lines.begin() + static_cast<long>(i + n));
+  return screens;
+}
+
+std::vector<std::string> SplitScreens(const std::string& out, int rows) {
+  std::vector<std::string> screens;
+  for (const std::vector<std::string>& lines : SplitScreenLines(out, rows)) {
+    std::string screen;
+    for (const std::string& line : lines) screen += line + "\n";
+    screens.push_back(std::move(screen));
+  }
+  return screens;
+}
+
 }  // namespace qb::test

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace qb::test {
 
@@ -39,6 +40,12 @@ struct HeadlessRun {
   // current test.
   ProgramRun Run() const;
 };
+
+// The screens a headless run printed (each "screen" line of the script and the last one), split
+// into `rows` lines each; a partial screen at the end is left out.
+std::vector<std::vector<std::string>> SplitScreenLines(const std::string& out, int rows);
+// The same screens, each as one text of its lines ending in "\n".
+std::vector<std::string> SplitScreens(const std::string& out, int rows);
 
 // The quillbox program of this build.
 std::filesystem::path QuillboxProgram();
