@@ -166,6 +166,7 @@ HRESULT Directory::LoadChildren(uint32_t storage, ChildMap** out) {
     RETURN_IF_FAILED(GetEntry(storage, &e));
     std::vector<uint32_t> ids;
     RETURN_IF_FAILED(WalkTree(e->child, &ids));
+    RETURN_IF_FAILED(ClaimChildren(storage, ids));
     ChildMap ch;
     for (uint32_t id : ids) {
       DirEntry* c = nullptr;
@@ -197,6 +198,8 @@ HRESULT Directory::Find(uint32_t storage, std::u16string_view name, uint32_t* id
     if (n->type != kTypeStorage && n->type != kTypeStream) return STG_E_DOCFILECORRUPT;
     int cmp = CompareNames(name, n->name);
     if (cmp == 0) {
+      if (auto o = owner_.find(cur); o != owner_.end() && o->second != storage)
+        return STG_E_DOCFILECORRUPT;
       *id = cur;
       return S_OK;
     }
@@ -215,6 +218,7 @@ HRESULT Directory::Children(uint32_t storage, std::vector<uint32_t>* ids) {
   DirEntry* e = nullptr;
   RETURN_IF_FAILED(GetEntry(storage, &e));
   RETURN_IF_FAILED(WalkTree(e->child, ids));
+  RETURN_IF_FAILED(ClaimChildren(storage, *ids));
   // A storage that holds itself or one of the storages it is in would nest without end.
   auto path = open_->find(storage);
   for (uint32_t id : *ids) {
@@ -222,6 +226,14 @@ HRESULT Directory::Children(uint32_t storage, std::vector<uint32_t>* ids) {
     if (path != open_->end() &&
         std::find(path->second.begin(), path->second.end(), id) != path->second.end())
       return STG_E_DOCFILECORRUPT;
+  }
+  return S_OK;
+}
+
+HRESULT Directory::ClaimChildren(uint32_t storage, const std::vector<uint32_t>& ids) {
+  for (uint32_t id : ids) {
+    auto [it, fresh] = owner_.emplace(id, storage);
+    if (!fresh && it->second != storage) return STG_E_DOCFILECORRUPT;
   }
   return S_OK;
 }
@@ -404,11 +416,13 @@ HRESULT Directory::DestroyRecursive(uint32_t id, int depth) {
   RETURN_IF_FAILED(GetEntry(id, &e));
   *e = DirEntry{};
   MarkEntryDirty(id);
+  owner_.erase(id);
   free_ids_.push_back(id);
   return S_OK;
 }
 
 HRESULT Directory::Link(uint32_t storage, uint32_t id) {
+  owner_[id] = storage;
   auto ch = children_.find(storage);
   if (ch == children_.end()) return InsertIntoTree(storage, id);
   // This storage's tree is rebuilt at commit anyway.
@@ -420,6 +434,7 @@ HRESULT Directory::Link(uint32_t storage, uint32_t id) {
 }
 
 HRESULT Directory::Unlink(uint32_t storage, uint32_t id) {
+  owner_.erase(id);
   auto ch = children_.find(storage);
   if (ch == children_.end()) {
     HRESULT hr = RemoveFromTree(storage, id);

@@ -102,6 +102,11 @@ class Directory {
   // S_FALSE: the element is out and the order kept, but the tree was no valid red-black tree.
   HRESULT RemoveFromTree(uint32_t storage, uint32_t id);
   HRESULT WalkTree(uint32_t root, std::vector<uint32_t>* ids);
+  // Records `storage` as the holder of the entries listed in its tree. STG_E_DOCFILECORRUPT
+  // when one of them was already listed in another storage's tree: a damaged directory that
+  // shares a subtree between storages would otherwise be walked once per path to it, which
+  // nested sharing makes exponential.
+  HRESULT ClaimChildren(uint32_t storage, const std::vector<uint32_t>& ids);
   HRESULT DestroyRecursive(uint32_t id, int depth);
   HRESULT FreeStreamContent(DirEntry* e);
   void RebuildTree(uint32_t storage);
@@ -116,6 +121,7 @@ class Directory {
   uint32_t next_id_scan_ = 0;
   bool scanned_ = false;
   std::unordered_map<uint32_t, ChildMap> children_;
+  std::unordered_map<uint32_t, uint32_t> owner_;  // a listed entry -> the storage holding it
   std::set<uint32_t> touched_;   // storages whose children changed: trees to rebuild
   std::set<uint32_t> modified_;  // storages whose modification time becomes the commit's
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "platform/storage/check.h"
@@ -232,6 +233,41 @@ TEST(StorageHostile, DirectoryLoopsAndSharedSubtrees) {
     dd.Release();
     EXPECT_EQ(root.DestroyElement(u"dd"), STG_E_DOCFILECORRUPT);
   }
+}
+
+// Storages on many levels that all share the level below them: each entry is listed under one
+// storage only, so a walk through everything stays linear instead of doubling with each level.
+TEST(StorageHostile, SubtreeSharedOnEveryLevelIsWalkedOnce) {
+  constexpr uint32_t kLevels = 15;
+  RawFile f(4, 12);
+  for (uint32_t k = 0; k < kLevels; ++k) {
+    const uint32_t a = 2 * k + 1, b = 2 * k + 2;
+    f.SetEntry(a, u"A", kTypeStorage, 0, 0);
+    f.SetEntry(b, u"B", kTypeStorage, 0, 0);
+    Put32(f.entry(a) + 0x48, b);
+    if (k + 1 < kLevels) {
+      Put32(f.entry(a) + 0x4C, a + 2);
+      Put32(f.entry(b) + 0x4C, a + 2);
+    }
+  }
+  MemFs fs;
+  Storage root;
+  ASSERT_EQ(f.Open(&fs, &root), S_OK);
+  int opened = 0;
+  std::function<void(Storage&, int)> walk = [&](Storage& st, int depth) {
+    Enumerator en;
+    if (depth > 64 || Failed(st.Enumerate(&en))) return;
+    ElementStat e;
+    while (en.Next(&e) == S_OK) {
+      Storage sub;
+      if (Failed(st.OpenStorage(e.name, kRW, &sub))) continue;
+      ++opened;
+      walk(sub, depth + 1);
+    }
+  };
+  walk(root, 0);
+  EXPECT_LE(opened, static_cast<int>(2 * kLevels));
+  EXPECT_GE(opened, static_cast<int>(kLevels));  // the first path down is still readable
 }
 
 // Destroying an element frees only what belongs to it alone: a storage whose children lead back
