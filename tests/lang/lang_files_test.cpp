@@ -39,7 +39,7 @@ const std::map<std::string, Numbers>& ExpectedModules() {
       {"Phone", Range(0, 19)},
       {"Date", Join({Range(0, 24), Range(50, 68), Range(99, 105), Range(199, 205)})},
       {"E-Mail", Range(0, 2)},
-      {"Netmail", Range(0, 6)},
+      {"Netmail", Range(0, 10)},
       {"Execute", Join({{0}, Range(100, 132)})},
       {"Pager", Range(0, 21)},
   };
