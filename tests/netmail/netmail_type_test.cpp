@@ -67,30 +67,12 @@ class NetmailTest : public ServiceTest {
     CloseRegKey(key);
   }
   std::optional<std::string> StoredText(const char* name) {
-    HKEY key = OpenRegKey(host.info.RootKey, kKey);
-    auto value = qb::registry::QueryString(key, name);
-    CloseRegKey(key);
-    return value;
+    return ServiceTest::StoredText(kKey, name);
   }
   std::optional<DWORD> StoredNumber(const char* name) {
-    HKEY key = OpenRegKey(host.info.RootKey, kKey);
-    auto value = qb::registry::QueryDword(key, name);
-    CloseRegKey(key);
-    return value;
+    return ServiceTest::StoredNumber(kKey, name);
   }
-
-  const qb::main::FieldTypeSlot& Netmail() {
-    auto& st = qb::main::State();
-    if (st.field_types.count() == 0) {
-      const char* plugins = std::getenv("QB_PLUGIN_DIR");
-      st.field_types.Load(std::string(plugins ? plugins : ".") + "/", &st.info, &st.host_services,
-                          &st.config_menu);
-    }
-    for (int i = 0; i < st.field_types.count(); ++i)
-      if (st.field_types.slot(i).file_name == "Netmail.qbl") return st.field_types.slot(i);
-    ADD_FAILURE() << "Netmail.qbl not loaded";
-    return st.field_types.slot(0);
-  }
+  const qb::main::FieldTypeSlot& Netmail() { return LoadedFieldType("Netmail.qbl"); }
   void Exit() { Netmail().module.FindAs<void (*)()>("ExitFAR")(); }
   int Send(const std::string& address, const fs::path& file) {
     return Netmail().SendFile(address.c_str(), static_cast<uint32_t>(address.size() + 1),

@@ -7,12 +7,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "platform/registry/registry.h"
 #include "platform/time/clock.h"
+#include "sdk/services.h"
 #include "shared/dialog/dialog_host.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
@@ -40,6 +42,36 @@ class ServiceTest : public ::testing::Test {
     qb::dlg::SetHost(nullptr);
     qb::main::State().info = PluginStartupInfo{};
     qb::registry::SetConfigDirectory("");
+  }
+
+  // The slot of the field-type library of this file name ("Phone.qbl"), after loading the
+  // plug-in directory's field types when none are loaded; fails the test when it is not there.
+  const qb::main::FieldTypeSlot& LoadedFieldType(const std::string& file_name) {
+    auto& st = qb::main::State();
+    if (st.field_types.count() == 0) {
+      const char* plugins = std::getenv("QB_PLUGIN_DIR");
+      st.field_types.Load(std::string(plugins ? plugins : ".") + "/", &st.info, &st.host_services,
+                          &st.config_menu);
+    }
+    for (int i = 0; i < st.field_types.count(); ++i)
+      if (st.field_types.slot(i).file_name == file_name) return st.field_types.slot(i);
+    ADD_FAILURE() << file_name << " not loaded";
+    static const qb::main::FieldTypeSlot none{};
+    return none;
+  }
+
+  // A value of a field type's settings key (below the main library's), as the registry holds it.
+  std::optional<std::string> StoredText(const char* key_name, const char* name) {
+    HKEY key = OpenRegKey(host.info.RootKey, key_name);
+    auto value = qb::registry::QueryString(key, name);
+    CloseRegKey(key);
+    return value;
+  }
+  std::optional<DWORD> StoredNumber(const char* key_name, const char* name) {
+    HKEY key = OpenRegKey(host.info.RootKey, key_name);
+    auto value = qb::registry::QueryDword(key, name);
+    CloseRegKey(key);
+    return value;
   }
 
   ScriptedHost host;
