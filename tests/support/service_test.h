@@ -13,6 +13,7 @@
 #include "main/plugin_state.h"
 #include "platform/registry/registry.h"
 #include "platform/time/clock.h"
+#include "sdk/services.h"
 #include "shared/dialog/dialog_host.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
@@ -40,6 +41,27 @@ class ServiceTest : public ::testing::Test {
     qb::dlg::SetHost(nullptr);
     qb::main::State().info = PluginStartupInfo{};
     qb::registry::SetConfigDirectory("");
+  }
+
+  // The field-type library of that file name, after loading the build's field types (the
+  // plug-in directory of QB_PLUGIN_DIR) when none is loaded.
+  const qb::main::FieldTypeSlot& LoadedFieldType(const std::string& file_name) {
+    auto& st = qb::main::State();
+    if (st.field_types.count() == 0) {
+      const char* plugins = std::getenv("QB_PLUGIN_DIR");
+      st.field_types.Load(std::string(plugins ? plugins : ".") + "/", &st.info, &st.host_services,
+                          &st.config_menu);
+    }
+    for (int i = 0; i < st.field_types.count(); ++i)
+      if (st.field_types.slot(i).file_name == file_name) return st.field_types.slot(i);
+    ADD_FAILURE() << file_name << " not loaded";
+    return st.field_types.slot(0);
+  }
+  // A heap text a service or field type returned, as a string ("<none>" for null), freed.
+  static std::string Take(char* text) {
+    std::string s = text != nullptr ? text : "<none>";
+    Free(text);
+    return s;
   }
 
   ScriptedHost host;
