@@ -83,6 +83,15 @@ typedef struct MapiMessage {
   MapiFileDesc* lpFiles;
 } MapiMessage;
 
+/* Opens the desktop's mail composer with the message filled in: recipients by their classes as
+ * "Name <address>", the subject, the note text and the attached files (by path). The user writes
+ * and sends the mail there, so flags must hold MAPI_DIALOG (else MAPI_E_NOT_SUPPORTED);
+ * MAPI_LOGON_UI and MAPI_NEW_SESSION are accepted and mean nothing more. The originator, an
+ * attachment's own file name and the message type, date and conversation cannot be handed to the
+ * composer and are not used. SUCCESS_SUCCESS once the composer took the mail; MAPI_E_LOGON_FAILURE
+ * when there is no composer to reach; the attachment and recipient failures for a file that cannot
+ * be read or an address without "@"; MAPI_E_FAILURE when the composer failed otherwise. session
+ * and ui_param are not used. */
 typedef uint32_t (*LPMAPISENDMAIL)(LHANDLE session, uintptr_t ui_param, MapiMessage* message,
                                    uint32_t flags, uint32_t reserved);
 

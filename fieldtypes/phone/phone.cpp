@@ -115,12 +115,6 @@ std::string PanelSuffix(const Field& field) {
   return " (" + Marks(field.type) + ")";
 }
 
-char* HeapDup(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 int View(const Field& field) {
   std::string kinds;
   for (int i = 0; i < 4; ++i)
@@ -136,7 +130,7 @@ int Edit(const Field& field, void** new_data, uint32_t* new_size, FieldTypeId* n
   if (edit == 0) return View(field);
   const bool present = field.data != nullptr;
   // The dialog's binding owns this text (C heap, the one behind Free) while it runs.
-  char* text = present ? HeapDup(field.text) : nullptr;
+  char* text = present ? qb::fieldtype::HeapCopy(field.text) : nullptr;
   int kind = static_cast<int>(field.type & 0xFFu);
   if (!present) kind |= 1;  // a new number is a voice number until told otherwise
 
@@ -151,7 +145,7 @@ int Edit(const Field& field, void** new_data, uint32_t* new_size, FieldTypeId* n
     std::free(text);
     return 0;
   }
-  if (text == nullptr) text = HeapDup("");
+  if (text == nullptr) text = qb::fieldtype::HeapCopy("");
   if (text == nullptr) return 0;
   if (new_data != nullptr) {
     *new_data = text;
@@ -169,25 +163,12 @@ void WriteText(FILE* file, const Field& field) {
   Free(line);
 }
 
-// The directory of the main library, where the libraries loaded by name lie, with its "/".
-std::string PluginDirectory() {
-  const PluginStartupInfo& info = HostInfo();
-  std::string path(info.ModuleName, strnlen(info.ModuleName, sizeof(info.ModuleName)));
-  if (path.find('/') == std::string::npos) {
-    Dl_info where{};
-    if (dladdr(reinterpret_cast<void*>(&Malloc), &where) != 0 && where.dli_fname != nullptr)
-      path = where.dli_fname;
-  }
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 PFN_tapiRequestMakeCallA MakeCall() {
   PhoneState& st = St();
   if (st.bound == PhoneState::Bound::kNotYet) {
     st.bound = PhoneState::Bound::kMissing;
     // Loaded once and never unloaded: the entry point stays valid for the life of the process.
-    const std::string path = PluginDirectory() + QB_TAPI_LIBRARY;
+    const std::string path = qb::fieldtype::PluginDirectory() + QB_TAPI_LIBRARY;
     if (void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
       st.make_call = reinterpret_cast<PFN_tapiRequestMakeCallA>(dlsym(library, QB_TAPI_MAKE_CALL));
       if (st.make_call != nullptr) st.bound = PhoneState::Bound::kFound;
@@ -299,7 +280,7 @@ QB_EXPORT int ConfigurePlugin(void) {
   PhoneState& st = St();
   int action = st.default_action;
   int show = st.show_type_info;
-  char* terminal = HeapDup(st.terminal);
+  char* terminal = qb::fieldtype::HeapCopy(st.terminal);
   qb::dlg::DlgBuilder dialog(60, 17, "Phone_Config");
   dialog.AddFrame(Msg(0));
   dialog.Make<qb::dlg::DlgText>(5, 3, 0, Msg(14));

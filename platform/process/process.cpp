@@ -49,11 +49,10 @@ int FromErrno(int error) {
 
 // xdg-open's exit statuses: 1 bad arguments, 2 no such file, 3 a needed tool missing, 4 the
 // action failed.
-int FromOpenerStatus(int status) {
-  if (WIFEXITED(status)) {
-    if (WEXITSTATUS(status) == 0) return kStarted;
-    if (WEXITSTATUS(status) == 2) return kFileNotFound;
-  }
+int FromOpenerStatus(const Outcome& outcome) {
+  if (outcome.start != kStarted || !outcome.ended) return outcome.start;
+  if (outcome.exit_status == 0) return kStarted;
+  if (outcome.exit_status == 2) return kFileNotFound;
   return kNoAssociation;
 }
 
@@ -62,7 +61,15 @@ struct Launch {
   std::string path;
   std::vector<std::string> argv;
   std::string directory;       // working directory; the caller's when empty
-  bool await_verdict = false;  // xdg-open: wait a while for its exit status
+  bool await_verdict = false;  // wait a while for its exit status (xdg-open's verdict)
+  long verdict_wait_ms = 0;
+};
+
+// What the intermediate process tells the caller through the pipe.
+struct Answer {
+  int start;
+  int ended;   // 1 when the program ended within the wait
+  int status;  // its exit status, -1 when a signal ended it
 };
 
 class SpawnSetup {
@@ -116,7 +123,7 @@ long MillisecondsSince(const timespec& start) {
 // Runs in the intermediate process: only async-signal-safe calls and posix_spawn, everything
 // prepared by the caller before the fork.
 [[noreturn]] void Intermediate(int answer_fd, const Launch& launch, const SpawnSetup& setup,
-                               char* const* argv, long verdict_wait_ms) {
+                               char* const* argv) {
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   sigemptyset(&dfl.sa_mask);
@@ -124,7 +131,7 @@ long MillisecondsSince(const timespec& start) {
   pid_t child = -1;
   int error =
       posix_spawn(&child, launch.path.c_str(), setup.actions(), setup.attr(), argv, environ);
-  int result = FromErrno(error);
+  Answer answer{FromErrno(error), 0, -1};
   if (error == 0 && launch.await_verdict) {
     timespec start{};
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -132,57 +139,59 @@ long MillisecondsSince(const timespec& start) {
       int status = 0;
       pid_t done = waitpid(child, &status, WNOHANG);
       if (done == child) {
-        result = FromOpenerStatus(status);
+        answer.ended = 1;
+        answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         break;
       }
       if (done < 0 && errno != EINTR) break;
-      if (MillisecondsSince(start) >= verdict_wait_ms) break;  // still busy: it has started
+      if (MillisecondsSince(start) >= launch.verdict_wait_ms) break;  // still busy: it has started
       timespec pause{0, 10 * 1000000L};
       nanosleep(&pause, nullptr);
     }
   }
   ssize_t written;
   do {
-    written = write(answer_fd, &result, sizeof result);
+    written = write(answer_fd, &answer, sizeof answer);
   } while (written < 0 && errno == EINTR);
   _exit(0);
 }
 
-int Start(const Launch& launch) {
+Outcome Start(const Launch& launch) {
+  const Outcome out_of_memory{kOutOfMemory, false, -1};
   SpawnSetup setup(launch.directory);
-  if (!setup.ok()) return kOutOfMemory;
+  if (!setup.ok()) return out_of_memory;
   std::vector<char*> argv;
   argv.reserve(launch.argv.size() + 1);
   for (const std::string& word : launch.argv) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
-  const long verdict_wait_ms = g_verdict_wait_ms.load();
 
-  int answer[2];
-  if (pipe2(answer, O_CLOEXEC) != 0) return kOutOfMemory;
+  int pipe_ends[2];
+  if (pipe2(pipe_ends, O_CLOEXEC) != 0) return out_of_memory;
   pid_t intermediate = fork();
   if (intermediate < 0) {
-    close(answer[0]);
-    close(answer[1]);
-    return kOutOfMemory;
+    close(pipe_ends[0]);
+    close(pipe_ends[1]);
+    return out_of_memory;
   }
   if (intermediate == 0) {
-    close(answer[0]);
-    Intermediate(answer[1], launch, setup, argv.data(), verdict_wait_ms);
+    close(pipe_ends[0]);
+    Intermediate(pipe_ends[1], launch, setup, argv.data());
   }
-  close(answer[1]);
-  int result = 0;
+  close(pipe_ends[1]);
+  Answer answer{};
   size_t got = 0;
-  while (got < sizeof result) {
-    ssize_t n = read(answer[0], reinterpret_cast<char*>(&result) + got, sizeof result - got);
+  while (got < sizeof answer) {
+    ssize_t n = read(pipe_ends[0], reinterpret_cast<char*>(&answer) + got, sizeof answer - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
-  close(answer[0]);
+  close(pipe_ends[0]);
   // Only this one child is collected; a caller that reaped it already leaves ECHILD here.
   while (waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
   }
-  return got == sizeof result ? result : kOutOfMemory;
+  if (got != sizeof answer) return out_of_memory;
+  return Outcome{answer.start, answer.ended != 0, answer.status};
 }
 
 bool StatPath(const std::string& path, struct stat& st) {
@@ -268,7 +277,8 @@ int Open(const std::string& target, const std::string& directory) {
   launch.argv = {"xdg-open", target};
   launch.directory = directory;
   launch.await_verdict = true;
-  return Start(launch);
+  launch.verdict_wait_ms = g_verdict_wait_ms.load();
+  return FromOpenerStatus(Start(launch));
 }
 
 std::string Joined(const std::string& directory, const std::string& path) {
@@ -326,7 +336,7 @@ int ShellExecute(const char* file, const char* parameters, const char* directory
   launch.argv.push_back(name);
   for (std::string& word : SplitParameters(parameters != nullptr ? parameters : ""))
     launch.argv.push_back(std::move(word));
-  return Start(launch);
+  return Start(launch).start;
 }
 
 int WinExec(const char* command_line, int /*show*/) {
@@ -344,6 +354,25 @@ int WinExec(const char* command_line, int /*show*/) {
     if (found != 0) return found;
   }
   launch.argv = std::move(words);
+  return Start(launch).start;
+}
+
+Outcome Spawn(const std::vector<std::string>& argv, std::chrono::milliseconds wait) {
+  if (argv.empty() || argv.front().empty()) return Outcome{kFileNotFound, false, -1};
+  Launch launch;
+  const std::string& program = argv.front();
+  if (program.find('/') != std::string::npos) {
+    struct stat st {};
+    if (!StatPath(program, st)) return Outcome{MissingPath(program), false, -1};
+    if (!IsExecutableFile(program, st)) return Outcome{kAccessDenied, false, -1};
+    launch.path = program;
+  } else {
+    int found = FindOnPath(program, launch.path);
+    if (found != 0) return Outcome{found, false, -1};
+  }
+  launch.argv = argv;
+  launch.await_verdict = wait.count() > 0;
+  launch.verdict_wait_ms = static_cast<long>(wait.count());
   return Start(launch);
 }
 

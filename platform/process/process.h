@@ -58,6 +58,20 @@ int ShellExecute(const char* file, const char* parameters, const char* directory
 // path). Only programs: a document gives 5 (not executable).
 int WinExec(const char* command_line, int show);
 
+// How a program started by Spawn fared.
+struct Outcome {
+  int start;        // kStarted, or the value above saying why it could not be started
+  bool ended;       // it ended within the wait; then exit_status is its status
+  int exit_status;  // its exit status; -1 when a signal ended it or it did not end in time
+};
+
+// Starts the program argv[0] (on PATH when the name has no "/", else by its path) with exactly
+// the words of argv as its arguments, none of them split or looked at, on the same terms as every
+// start here, and waits at most `wait` for it to end. A program still running after the wait goes
+// on detached. For callers that must hand over texts they do not control (names, subjects): each
+// word arrives as one argument, whatever it holds.
+Outcome Spawn(const std::vector<std::string>& argv, std::chrono::milliseconds wait);
+
 // The splitting rule, exposed for tests and callers. The first word is the program name: up to the
 // next blank or tab, or, when it starts with a double quote, up to the next double quote, with
 // backslashes kept as they are. The other words follow the C runtime's rule: blanks and tabs

@@ -2,6 +2,8 @@
 // type's shape does unless the type's table names a hook.
 #include "shared/fieldtype/field_type.h"
 
+#include <dlfcn.h>
+
 #include <cstring>
 
 namespace qb::fieldtype {
@@ -36,12 +38,6 @@ void WithSettings(Fn fn) {
   CloseRegKey(key);
 }
 
-char* HeapCopy(const std::string& text) {
-  char* copy = static_cast<char*>(Malloc(static_cast<uint32_t>(text.size() + 1)));
-  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 int StandardEdit(const Field& field, void** new_data, uint32_t* new_size, FieldTypeId* new_type,
                  int edit) {
   const bool present = field.data != nullptr;
@@ -59,6 +55,12 @@ int StandardEdit(const Field& field, void** new_data, uint32_t* new_size, FieldT
 }
 
 }  // namespace
+
+char* HeapCopy(const std::string& text) {
+  char* copy = static_cast<char*>(Malloc(static_cast<uint32_t>(text.size() + 1)));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
 
 const PluginStartupInfo& HostInfo() {
   return St().info;
@@ -92,6 +94,18 @@ Field ReadField(const void* data, uint32_t size, FieldTypeId type) {
     field.text.assign(text, strnlen(text, size - kFieldType.text_offset));
   }
   return field;
+}
+
+std::string PluginDirectory() {
+  const PluginStartupInfo& info = St().info;
+  std::string path(info.ModuleName, strnlen(info.ModuleName, sizeof(info.ModuleName)));
+  if (path.find('/') == std::string::npos) {
+    Dl_info where{};
+    if (dladdr(reinterpret_cast<void*>(&Malloc), &where) != 0 && where.dli_fname != nullptr)
+      path = where.dli_fname;
+  }
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 }  // namespace qb::fieldtype

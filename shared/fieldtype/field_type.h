@@ -107,5 +107,12 @@ const char* Msg(int n);
 const char* MainMsg(int n);
 // The field an entry point received.
 Field ReadField(const void* data, uint32_t size, FieldTypeId type);
+// A copy of text on the main library's heap (the one behind Free, and the one the dialog builder's
+// text bindings take), or null when there is no memory.
+char* HeapCopy(const std::string& text);
+// The directory of the main library with its "/": where the libraries a type loads by name lie
+// (the telephony and mail libraries), so that a test's doubles there are found first. Empty when
+// it cannot be told.
+std::string PluginDirectory();
 
 }  // namespace qb::fieldtype

@@ -103,18 +103,7 @@ class PhoneTest : public ServiceTest {
   }
 
   // Loads the field types (Phone with them) and returns Phone's slot.
-  const qb::main::FieldTypeSlot& Phone() {
-    auto& st = qb::main::State();
-    if (st.field_types.count() == 0) {
-      const char* plugins = std::getenv("QB_PLUGIN_DIR");
-      st.field_types.Load(std::string(plugins ? plugins : ".") + "/", &st.info, &st.host_services,
-                          &st.config_menu);
-    }
-    for (int i = 0; i < st.field_types.count(); ++i)
-      if (st.field_types.slot(i).file_name == "Phone.qbl") return st.field_types.slot(i);
-    ADD_FAILURE() << "Phone.qbl not loaded";
-    return st.field_types.slot(0);
-  }
+  const qb::main::FieldTypeSlot& Phone() { return LoadedFieldType("Phone.qbl"); }
   void Restart() {
     qb::main::State().field_types.Unload();
     Phone();
@@ -123,12 +112,6 @@ class PhoneTest : public ServiceTest {
     Phone().DoSomething(text.c_str(), static_cast<uint32_t>(text.size() + 1), type);
   }
   std::string Calls() { return ReadText(dir / "calls"); }
-  static std::string Take(char* text) {
-    std::string s = text != nullptr ? text : "<none>";
-    Free(text);
-    return s;
-  }
-
   TempDir temp{"qb-phone"};
   fs::path dir = temp.root();
 };

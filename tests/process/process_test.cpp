@@ -258,6 +258,41 @@ TEST_F(ProcessTest, XdgOpenVerdictIsAwaitedOnlyBriefly) {
   EXPECT_EQ(ShellExecute("https://example.org", "", "", kShowNormal), kNoAssociation);
 }
 
+TEST_F(ProcessTest, AnArgumentVectorArrivesWordForWordWithTheProgramsExitStatus) {
+  Recorder("composer", "exit 5\n");
+  const std::vector<std::string> words = {"composer",       "-x", "two words",
+                                          "$(touch pwned)", "",   "line\nbreak"};
+  Outcome outcome = Spawn(words, 2000ms);
+  EXPECT_EQ(outcome.start, kStarted);
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.exit_status, 5);
+  const std::string record = Record("composer");
+  EXPECT_NE(record.find("\n[-x]\n[two words]\n[$(touch pwned)]\n[]\n[line\nbreak]\n"),
+            std::string::npos)
+      << record;
+  EXPECT_FALSE(fs::exists(temp_.root() / "pwned"));
+
+  // One still running after the wait has started and goes on without the caller.
+  Recorder("slow", "exec sleep 30\n");
+  auto start = std::chrono::steady_clock::now();
+  outcome = Spawn({"slow"}, 200ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+  EXPECT_EQ(outcome.start, kStarted);
+  EXPECT_FALSE(outcome.ended);
+  RecordedPid(Record("slow"));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_TRUE(ChildrenOf(getpid()).empty());
+
+  Script("killed", "kill -9 $$\n");
+  outcome = Spawn({"killed"}, 2000ms);
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.exit_status, -1);
+
+  EXPECT_EQ(Spawn({"nosuchprogram"}, 100ms).start, kFileNotFound);
+  EXPECT_EQ(Spawn({(bin_ / "nowhere/prog").string()}, 100ms).start, kPathNotFound);
+  EXPECT_EQ(Spawn({}, 100ms).start, kFileNotFound);
+}
+
 // The machine's own xdg-open: on a desktop it opens the page, without one it fails with "no
 // application". Either way the caller gets an answer soon and keeps no child.
 TEST(RealXdgOpen, AnswersQuicklyAndLeavesNoChild) {

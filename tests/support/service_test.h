@@ -74,6 +74,13 @@ class ServiceTest : public ::testing::Test {
     return value;
   }
 
+  // A heap text a service or field type returned, as a string ("<none>" for null), freed.
+  static std::string Take(char* text) {
+    std::string s = text != nullptr ? text : "<none>";
+    Free(text);
+    return s;
+  }
+
   ScriptedHost host;
   TempDir config{"qb-services"};
   std::filesystem::path config_dir = config.root();
