@@ -102,14 +102,11 @@ TEST_F(EMailTest, DescribesItselfAndShowsTheCommentAsTheFieldsName) {
   email.WriteTextData(text, sizeof text, kEMail, &out);
   EXPECT_EQ(Take(out), "ann@example.org#work");
 
-  char* buf = nullptr;
-  size_t len = 0;
-  FILE* file = open_memstream(&buf, &len);
-  email.WriteTextFile(file, text, sizeof text, kEMail);
-  email.WriteTextFile(file, "bob@example.org", 16, kEMail);
-  std::fclose(file);
-  EXPECT_EQ(std::string(buf, len), "work: ann@example.org\nE-Mail: bob@example.org\n");
-  std::free(buf);
+  EXPECT_EQ(WrittenText([&](FILE* file) {
+              email.WriteTextFile(file, text, sizeof text, kEMail);
+              email.WriteTextFile(file, "bob@example.org", 16, kEMail);
+            }),
+            "work: ann@example.org\nE-Mail: bob@example.org\n");
 }
 
 TEST_F(EMailTest, EditingViewingAndCancelling) {

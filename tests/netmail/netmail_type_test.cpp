@@ -120,14 +120,11 @@ TEST_F(NetmailTest, DescribesItselfAndShowsTheAddressWithItsComment) {
   EXPECT_STREQ(item.FindData.cFileName, "Boss");
   EXPECT_STREQ(item.Description, "2:5020/100");
   Free(item.Description);
-  char* buf = nullptr;
-  size_t len = 0;
-  FILE* file = open_memstream(&buf, &len);
-  netmail.WriteTextFile(file, text, sizeof text, FTID_NETMAIL);
-  netmail.WriteTextFile(file, "1:2/3", 6, FTID_NETMAIL);
-  std::fclose(file);
-  EXPECT_EQ(std::string(buf, len), "Boss: 2:5020/100\nNetmail: 1:2/3\n");
-  std::free(buf);
+  EXPECT_EQ(WrittenText([&](FILE* file) {
+              netmail.WriteTextFile(file, text, sizeof text, FTID_NETMAIL);
+              netmail.WriteTextFile(file, "1:2/3", 6, FTID_NETMAIL);
+            }),
+            "Boss: 2:5020/100\nNetmail: 1:2/3\n");
 }
 
 TEST_F(NetmailTest, TheEditorTakesOnlyAnAddressAndBringsBackWhatWasMistyped) {

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -72,6 +74,18 @@ class ServiceTest : public ::testing::Test {
     auto value = qb::registry::QueryDword(key, name);
     CloseRegKey(key);
     return value;
+  }
+
+  // What `write` writes into a stream, as a field type's WriteTextFile is given one.
+  static std::string WrittenText(const std::function<void(FILE*)>& write) {
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* file = open_memstream(&buf, &len);
+    write(file);
+    std::fclose(file);
+    std::string text(buf, len);
+    std::free(buf);
+    return text;
   }
 
   // A heap text a service or field type returned, as a string ("<none>" for null), freed.
