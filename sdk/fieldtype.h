@@ -103,6 +103,49 @@ typedef int (*PFN_OnEnter)(const void* data, uint32_t size, FieldTypeId type, ui
 typedef int (*PFN_ConfigurePlugin)(void);
 typedef void (*PFN_FieldExitFAR)(void);
 
+/* vCard exchange (optional entry points). The main library owns the card syntax: lines, folding,
+ * parameters, charsets, quoted-printable and escaping; a field type owns the meaning of its
+ * properties. All texts are UTF-8 and end in a zero byte. */
+typedef struct VCardParam {
+  const char* Name;  /* upper case: "TYPE"; a bare vCard 2.1 parameter ("CELL") comes as TYPE */
+  const char* Value; /* unquoted; one value per parameter ("TYPE=cell,voice" comes as two) */
+} VCardParam;
+
+typedef struct VCardProperty {
+  const char* Group; /* "item1" of "item1.TEL", or "" */
+  const char* Name;  /* upper case: "TEL", "X-ANNIVERSARY" */
+  const VCardParam* Params;
+  uint32_t ParamCount;
+  const char* Value; /* the whole value with its escapes undone ("\n" is a line break) */
+  /* The value split at its unescaped ";" (the parts of ADR or N), each with its escapes undone;
+   * a value without ";" is one component equal to Value. */
+  const char* const* Components;
+  uint32_t ComponentCount;
+} VCardProperty;
+
+/* Handed to WriteVCard; the library calls Add once per property it writes for the field. The
+ * main library escapes each component, joins them with ";" and folds the line. */
+typedef struct VCardWriter {
+  void* Context;
+  void (*Add)(void* context, const char* name, const VCardParam* params, uint32_t paramCount,
+              const char* const* components, uint32_t componentCount);
+} VCardWriter;
+
+/* Writes the field as vCard properties through the writer. */
+typedef void (*PFN_WriteVCard)(const void* data, uint32_t size, FieldTypeId type,
+                               const VCardWriter* writer);
+
+#define VCARD_NOT_MINE 0 /* the library leaves the property to others */
+#define VCARD_FIELD 1    /* it made a field of the property: *newData, *newSize, *newType */
+#define VCARD_CONSUMED                                                  \
+  2 /* it took the property without a field of its own (a label it read \
+       while making another property's field) */
+/* Offered each property of a card that no library has taken yet, in card order; the whole card
+ * is there so that a library can read a property's companions (the "item1.X-ABLabel" of an
+ * "item1.TEL", the LABEL of an ADR). *newData comes from the main library's Malloc. */
+typedef int (*PFN_ReadVCard)(const VCardProperty* card, uint32_t count, uint32_t index,
+                             void** newData, uint32_t* newSize, FieldTypeId* newType);
+
 #ifdef __cplusplus
 }
 #endif
