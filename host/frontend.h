@@ -33,6 +33,9 @@ class FrontEnd {
   // Waits for the next event at most timeout_ms milliseconds (-1: no limit). Returns kNone on
   // timeout. The headless front end returns kQuit at the end of its script.
   virtual Event Wait(int timeout_ms) = 0;
+  // The next event that has already arrived, without waiting and without letting time pass;
+  // kNone when there is none. Long work looks at the keyboard this way between two steps.
+  virtual Event Poll() { return Event{}; }
   // Milliseconds on the front end's clock (the headless one advances it with "wait").
   virtual int64_t NowMs() const = 0;
   // The front end puts the text on the system clipboard where it can (the host keeps its own copy).

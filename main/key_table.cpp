@@ -1,8 +1,10 @@
 #include "main/key_table.h"
 
+#include "main/compact.h"
 #include "main/field_ops.h"
 #include "main/folder_ops.h"
 #include "main/plugin_state.h"
+#include "main/text_export.h"
 
 namespace qb::main {
 
@@ -29,13 +31,15 @@ int FolderKey(BookPanel& panel, int key, unsigned state) {
       if (state != PKF_ALT) return 0;
       panel.SetPassword();
       return 1;
+    case VK_F5:
+      if (state != PKF_ALT) return 0;
+      ExportText(panel);
+      return 1;
     case VK_F7:
       if (state != PKF_SHIFT) return 0;
       ScanMenu(panel);
       return 1;
     default:
-      // Alt+F5 (text export) and Shift+F3 (compaction) stay with the host until those operations
-      // exist.
       return 0;
   }
 }
@@ -69,6 +73,12 @@ int RecordKey(BookPanel& panel, int key, unsigned state) {
 }  // namespace
 
 int ProcessKey(BookPanel& panel, int key, unsigned int control_state) {
+  // Compaction opens the book itself and keeps it from the copy until the copy has taken its
+  // name; the panel's acquisition would hold the folders and the record it copies.
+  if (key == VK_F3 && control_state == PKF_SHIFT) {
+    CompactBook(panel);
+    return 1;
+  }
   BookLock lock(panel);
   if (!lock.ok()) return 0;
   return panel.in_record() ? RecordKey(panel, key, control_state)

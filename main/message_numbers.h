@@ -110,6 +110,10 @@ inline constexpr int kBookMissing = 96;
 inline constexpr int kOpenDefaultBook = 97;
 inline constexpr int kAlwaysDefaultBook = 98;
 inline constexpr int kErrorTooManyLines = 99;
+// The progress of long work: `%ld` elements copied by a compaction, records written by a text
+// export.
+inline constexpr int kCompactingProgress = 100;
+inline constexpr int kExportingProgress = 101;
 
 // The book opened for reading only, and a damaged book.
 inline constexpr int kReadOnlyBook = 88;

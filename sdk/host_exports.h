@@ -1,7 +1,7 @@
-/* What the host program exports to the libraries it loads: thread timers without a window and the
- * clipboard. A library finds each function at run time with dlsym(RTLD_DEFAULT, <name>) under the
- * names below and does without it when the lookup fails (it runs inside another host); it never
- * links to them directly.
+/* What the host program exports to the libraries it loads: thread timers without a window, the
+ * clipboard, and a look at the keyboard during long work. A library finds each function at run time
+ * with dlsym(RTLD_DEFAULT, <name>) under the names below and does without it when the lookup fails
+ * (it runs inside another host); it never links to them directly.
  *
  * Every call is made on the host's one thread, from inside a call the host made into the library
  * (a plug-in entry point, a dialog, a timer callback). */
@@ -16,6 +16,7 @@ extern "C" {
 #define QB_SET_TIMER_NAME "QbSetTimer"
 #define QB_KILL_TIMER_NAME "QbKillTimer"
 #define QB_SET_CLIPBOARD_NAME "QbSetClipboard"
+#define QB_CHECK_FOR_ESCAPE_NAME "QbCheckForEscape"
 
 /* A timer's callback. id: the timer's id as QbSetTimer returned it; tick_ms: the host's clock in
  * milliseconds when the callback runs. */
@@ -38,6 +39,11 @@ typedef int (*PFN_QbKillTimer)(uintptr_t id);
  * text is copied, with each CR LF made a LF as Linux clipboards have it. Returns 1 when the host
  * took it, 0 when there is no host or text is null. */
 typedef int (*PFN_QbSetClipboard)(const char* text);
+
+/* QbCheckForEscape looks, without waiting, at the input that arrived since the host last read it:
+ * 1 when the user pressed Esc (which is then taken), else 0. Other keys stay for the host in the
+ * order they came. Long work calls it between two steps, so that Esc can stop it. */
+typedef int (*PFN_QbCheckForEscape)(void);
 
 #ifdef __cplusplus
 }

@@ -92,6 +92,8 @@ int Host::Control(HANDLE plugin, int command, void* param) {
       return 1;
     case FCTL_REDRAWPANEL:
     case FCTL_REDRAWANOTHERPANEL: {
+      // The panels are painted over a message without buttons that was left on the screen.
+      transient_.reset();
       Panel& p = panels_[command == FCTL_REDRAWPANEL ? side : other];
       if (param) {
         const auto* r = static_cast<const PanelRedrawInfo*>(param);

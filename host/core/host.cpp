@@ -60,7 +60,13 @@ Event Host::NextEvent() {
     int timeout = -1;
     int64_t due = NextTimerDue();
     if (due >= 0) timeout = static_cast<int>(std::clamp<int64_t>(due - fe_.NowMs(), 0, 1 << 30));
-    Event ev = fe_.Wait(timeout);
+    Event ev;
+    if (typed_ahead_.empty()) {
+      ev = fe_.Wait(timeout);
+    } else {
+      ev = typed_ahead_.front();
+      typed_ahead_.pop_front();
+    }
     switch (ev.kind) {
       case Event::kQuit:
         quitting_ = true;
@@ -99,6 +105,20 @@ Event Host::NextEvent() {
     // Time passes for timers between keys as well.
     FireTimers();
     return ev;
+  }
+}
+
+bool Host::CheckForEscape() {
+  // A bounded queue: input beyond it during one long piece of work is dropped, as a console's
+  // input buffer drops it.
+  constexpr std::size_t kMaxTypedAhead = 256;
+  for (;;) {
+    Event ev = fe_.Poll();
+    if (ev.kind == Event::kNone) return false;
+    if (ev.kind == Event::kKey && ev.vk == VK_ESCAPE && ev.control == 0) return true;
+    if (ev.kind == Event::kQuit) quitting_ = true;
+    if (typed_ahead_.size() < kMaxTypedAhead) typed_ahead_.push_back(ev);
+    if (ev.kind == Event::kQuit) return true;
   }
 }
 

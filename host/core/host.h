@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -65,7 +66,11 @@ class Host {
   // ---- For the widgets ----
   Screen& screen() { return screen_; }
   FrontEnd& front_end() { return fe_; }
-  void PushWindow(Window* w) { windows_.push_back(w); }
+  // A modal window takes the place of a message without buttons left on the screen.
+  void PushWindow(Window* w) {
+    transient_.reset();
+    windows_.push_back(w);
+  }
   void PopWindow();
   // Draws everything, presents it, waits for the next key (running due timers meanwhile).
   // Returns kQuit once the front end has ended; from then on quitting() is true and every modal
@@ -92,6 +97,9 @@ class Host {
   const std::string& clipboard() const { return clipboard_; }
   uintptr_t SetTimer(uint32_t interval_ms, TimerCallback callback);
   bool KillTimer(uintptr_t id);
+  // Looks at the input that has arrived, without waiting: true when it holds Esc (taken, with
+  // whatever came before it kept). Keys that are not Esc stay for NextEvent, in their order.
+  bool CheckForEscape();
 
   // ---- For the key dispatcher and the panel commands ----
   PluginModule& plugin() { return plugin_; }
@@ -137,6 +145,7 @@ class Host {
   bool exit_ = false;
   std::string clipboard_;
   std::vector<Timer> timers_;
+  std::deque<Event> typed_ahead_;  // events CheckForEscape took from the front end
   uintptr_t next_timer_id_ = 1;
   bool in_timer_ = false;
   std::map<std::string, std::vector<std::string>> histories_;

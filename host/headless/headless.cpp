@@ -161,4 +161,22 @@ Event HeadlessFrontEnd::Wait(int timeout_ms) {
   return quit;
 }
 
+Event HeadlessFrontEnd::Poll() {
+  if (next_ >= steps_.size()) return Event{};
+  ScriptStep& step = steps_[next_];
+  if (step.kind == ScriptStep::kKey) {
+    ++next_;
+    return step.key;
+  }
+  if (step.kind == ScriptStep::kText && text_pos_ < step.text.size()) {
+    Event ev = CharEvent(step.text[text_pos_++]);
+    if (text_pos_ == step.text.size()) {
+      text_pos_ = 0;
+      ++next_;
+    }
+    return ev;
+  }
+  return Event{};
+}
+
 }  // namespace qb::host

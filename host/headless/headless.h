@@ -35,6 +35,9 @@ class HeadlessFrontEnd : public FrontEnd {
   int rows() const override { return rows_; }
   void Present(const Screen& screen) override;
   Event Wait(int timeout_ms) override;
+  // The script's next key when a key (or a typed character) comes next; any other step (a wait,
+  // a screen, a resize) is an event that has not arrived yet.
+  Event Poll() override;
   int64_t NowMs() const override { return now_; }
   void SetClipboard(const std::string& text) override { clipboard_ = text; }
 

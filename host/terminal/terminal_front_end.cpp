@@ -225,6 +225,7 @@ class TerminalFrontEnd final : public FrontEnd {
   int rows() const override { return LINES; }
   void Present(const Screen& screen) override;
   Event Wait(int timeout_ms) override;
+  Event Poll() override;
   int64_t NowMs() const override { return MonotonicMs(); }
   void SetClipboard(const std::string& text) override;
   int RunExternal(const std::string& program, const std::string& file) override;
@@ -437,6 +438,17 @@ bool TerminalFrontEnd::CheckSize(Event* resize) {
   resize->x = COLS;
   resize->y = LINES;
   return true;
+}
+
+Event TerminalFrontEnd::Poll() {
+  // Takes what the terminal has sent so far, then hands out the first event of it.
+  pollfd fd = {STDIN_FILENO, POLLIN, 0};
+  if (!input_closed_ && poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN)) {
+    char buf[4096];
+    const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+    if (n > 0) decoder_.Feed(std::string_view(buf, static_cast<size_t>(n)), MonotonicMs());
+  }
+  return Wait(0);
 }
 
 Event TerminalFrontEnd::Wait(int timeout_ms) {

@@ -8,11 +8,18 @@
 
 #include <string>
 
+#include "platform/storage/file_hooks.h"
 #include "platform/storage/storage.h"
 #include "platform/time/clock.h"
 
 namespace qb::storage {
 namespace {
+
+testing::BeforeLockHook g_before_lock = nullptr;
+
+// How often a lock that turned out to be on a file no longer under its name is given up and the
+// name opened again before the open counts as a share violation (which callers try again).
+constexpr int kMaxReopens = 100;
 
 HRESULT FromErrno(int err, HRESULT fallback) {
   switch (err) {
@@ -119,21 +126,24 @@ class PosixFileSystem final : public FileSystem {
         flags |= O_RDWR | O_CREAT;
         break;
     }
-    int fd = open(path.c_str(), flags, 0666);
-    if (fd < 0) {
-      int err = errno;
-      if (err == ENOENT) {
-        struct stat st;
-        if (stat(DirectoryOf(path).c_str(), &st) != 0) return STG_E_PATHNOTFOUND;
+    int fd = -1;
+    for (int reopened = 0;; ++reopened) {
+      fd = open(path.c_str(), flags, 0666);
+      if (fd < 0) {
+        int err = errno;
+        if (err == ENOENT) {
+          struct stat st;
+          if (stat(DirectoryOf(path).c_str(), &st) != 0) return STG_E_PATHNOTFOUND;
+        }
+        return FromErrno(err, STG_E_ACCESSDENIED);
       }
-      return FromErrno(err, STG_E_ACCESSDENIED);
-    }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
-      close(fd);
-      return STG_E_ACCESSDENIED;
-    }
-    if (lock != LockKind::kNone) {
+      struct stat st;
+      if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+        close(fd);
+        return STG_E_ACCESSDENIED;
+      }
+      if (lock == LockKind::kNone) break;
+      if (g_before_lock) g_before_lock(path);
       int op = (lock == LockKind::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
       while (flock(fd, op) != 0) {
         if (errno == EINTR) continue;
@@ -141,6 +151,17 @@ class PosixFileSystem final : public FileSystem {
         close(fd);
         return err == EWOULDBLOCK ? STG_E_SHAREVIOLATION : STG_E_LOCKVIOLATION;
       }
+      // Between the opening and the locking, another process holding the lock may have given the
+      // name to another file (a compaction renames its copy over the book, then lets go): the
+      // lock is then on a file that is no longer the one under this name, and whatever is
+      // committed into it would be lost. Such a file is let go and the name opened again.
+      struct stat named;
+      if (stat(path.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
+          named.st_ino == st.st_ino) {
+        break;
+      }
+      close(fd);
+      if (reopened >= kMaxReopens) return STG_E_SHAREVIOLATION;
     }
     // Truncate only once the lock is ours, so a file in use elsewhere is never cut.
     if (kind == OpenKind::kCreateAlways && ftruncate(fd, 0) != 0) {
@@ -189,6 +210,10 @@ class PosixFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+void testing::SetBeforeLockHook(BeforeLockHook hook) {
+  g_before_lock = hook;
+}
 
 FileSystem* FileSystem::Posix() {
   static PosixFileSystem fs;

@@ -203,7 +203,9 @@ HRESULT Storage::Stat(ElementStat* out) {
 
 namespace {
 
-HRESULT CopyChildren(Storage& src, Storage& dst) {
+// One buffer serves every stream of a copy: a book holds many small streams.
+HRESULT CopyChildren(Storage& src, Storage& dst, std::vector<uint8_t>& buf,
+                     const std::function<void()>& copied) {
   Enumerator en;
   if (HRESULT hr = src.Enumerate(&en); Failed(hr)) return hr;
   ElementStat st;
@@ -213,14 +215,13 @@ HRESULT CopyChildren(Storage& src, Storage& dst) {
       Storage from, to;
       if (HRESULT hr = src.OpenStorage(st.name, STGM_SHARE_EXCLUSIVE, &from); Failed(hr)) return hr;
       if (HRESULT hr = dst.CreateStorage(st.name, kMode | STGM_CREATE, &to); Failed(hr)) return hr;
-      if (HRESULT hr = CopyChildren(from, to); Failed(hr)) return hr;
+      if (HRESULT hr = CopyChildren(from, to, buf, copied); Failed(hr)) return hr;
       if (HRESULT hr = detail::Volume::SetTimesOf(to, st.creation, st.modification); Failed(hr))
         return hr;
     } else {
       Stream from, to;
       if (HRESULT hr = src.OpenStream(st.name, STGM_SHARE_EXCLUSIVE, &from); Failed(hr)) return hr;
       if (HRESULT hr = dst.CreateStream(st.name, kMode | STGM_CREATE, &to); Failed(hr)) return hr;
-      std::vector<uint8_t> buf(64 << 10);
       for (;;) {
         uint32_t got = 0;
         if (HRESULT hr = from.Read(buf.data(), static_cast<uint32_t>(buf.size()), &got); Failed(hr))
@@ -229,18 +230,20 @@ HRESULT CopyChildren(Storage& src, Storage& dst) {
         if (HRESULT hr = to.Write(buf.data(), got, nullptr); Failed(hr)) return hr;
       }
     }
+    if (copied) copied();
   }
   return S_OK;
 }
 
 }  // namespace
 
-HRESULT Storage::CopyTo(Storage& dest) {
+HRESULT Storage::CopyTo(Storage& dest, const std::function<void()>& copied) {
   if (HRESULT hr = Usable(volume_); Failed(hr)) return hr;
   if (HRESULT hr = Usable(dest.volume_); Failed(hr)) return hr;
   // Copying a storage into itself or below itself would never end.
   if (dest.volume_ == volume_ && volume_->IsBelow(dest.id_, id_)) return STG_E_ACCESSDENIED;
-  return CopyChildren(*this, dest);
+  std::vector<uint8_t> buf(64 << 10);
+  return CopyChildren(*this, dest, buf, copied);
 }
 
 // ---- Stream

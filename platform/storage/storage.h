@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -198,8 +199,9 @@ class Storage {
   // `new_name` is taken (by another element), STG_E_ACCESSDENIED when the element is open.
   HRESULT RenameElement(std::u16string_view old_name, std::u16string_view new_name);
   // Copies every element below this storage into `dest` (which may be in another file), replacing
-  // elements of the same names there. Storage times are copied.
-  HRESULT CopyTo(Storage& dest);
+  // elements of the same names there. Storage times are copied. `copied`, when given, is called
+  // after each element (stream or storage) is whole in `dest`, so long copies can show progress.
+  HRESULT CopyTo(Storage& dest, const std::function<void()>& copied = nullptr);
   // Name (root: "Root Entry"), type STGTY_STORAGE, times.
   HRESULT Stat(ElementStat* out);
 

@@ -142,6 +142,46 @@ BookBuilder& BookBuilder::Stream(const std::u16string& name, const std::string& 
   return *this;
 }
 
+namespace {
+
+void CollectContents(storage::Storage& folder, const std::string& path,
+                     std::map<std::string, std::string>* out) {
+  storage::Enumerator elements;
+  if (storage::Failed(folder.Enumerate(&elements))) return;
+  storage::ElementStat stat;
+  while (elements.Next(&stat) == storage::S_OK) {
+    const std::string name = path + codepage::Utf16ToUtf8Lossy(stat.name, "?");
+    if (stat.type == storage::STGTY_STORAGE) {
+      storage::Storage sub;
+      if (storage::Failed(folder.OpenStorage(stat.name, storage::STGM_READ, &sub))) continue;
+      (*out)[name + "/"] =
+          "<storage> " + std::to_string(stat.creation) + " " + std::to_string(stat.modification);
+      CollectContents(sub, name + "/", out);
+      continue;
+    }
+    storage::Stream stream;
+    if (storage::Failed(folder.OpenStream(stat.name, storage::STGM_READ, &stream))) continue;
+    std::string bytes(static_cast<std::size_t>(stat.size), '\0');
+    uint32_t got = 0;
+    if (!bytes.empty()) stream.Read(bytes.data(), static_cast<uint32_t>(bytes.size()), &got);
+    bytes.resize(got);
+    (*out)[name] = bytes;
+  }
+}
+
+}  // namespace
+
+std::map<std::string, std::string> BookContents(const std::string& file) {
+  std::map<std::string, std::string> contents;
+  storage::Storage root;
+  if (storage::Failed(storage::OpenCompoundFile(
+          file, storage::STGM_READ | storage::STGM_SHARE_DENY_WRITE, &root))) {
+    return contents;
+  }
+  CollectContents(root, "", &contents);
+  return contents;
+}
+
 bool OtherProcessCanOpen(const std::string& file) {
   const pid_t child = fork();
   if (child == 0) {

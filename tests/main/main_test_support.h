@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,11 @@ class BookBuilder {
   void InFolder(const std::string& folder_path, const std::function<void(storage::Storage&)>& fn);
   storage::Storage root_;
 };
+
+// Everything a book holds, opened for reading: "path" -> the stream's bytes for every stream
+// (hidden ones too, their names as stored), "path/" -> "<storage>" plus its times for every
+// folder. Paths use "/". Empty when the book does not open.
+std::map<std::string, std::string> BookContents(const std::string& file);
 
 // Whether another process can open the file read-write, share-exclusive, right now.
 bool OtherProcessCanOpen(const std::string& file);

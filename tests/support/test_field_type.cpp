@@ -187,3 +187,8 @@ EXPORT void DoSomething(const void* data, uint32_t size, FieldTypeId type) {
   std::snprintf(line, sizeof line, "[action %x ", type);
   Log() += line + Text(data, size) + "]";
 }
+
+// One line "name: data" for the field, as a text export writes it.
+EXPORT void WriteTextFile(FILE* file, const void* data, uint32_t size, FieldTypeId) {
+  std::fprintf(file, "%s: %s\n", TFT_NAME, Text(data, size).c_str());
+}
