@@ -99,8 +99,10 @@ void ExportText(BookPanel& panel) {
   // The dialog's edit line takes up to 511 bytes: the buffer holds them all, so a typed path is
   // never cut into another file's name.
   char target[sizeof(FarDialogItem::Data)] = {};
+  // The other panel's folder, when it shows the disk: a plug-in's folder (the book in both
+  // panels) names no place on the disk, and would make a file of that name here.
   PanelInfo other{};
-  if (host.Control && host.Control(&panel, FCTL_GETANOTHERPANELINFO, &other)) {
+  if (host.Control && host.Control(&panel, FCTL_GETANOTHERPANELINFO, &other) && !other.Plugin) {
     dlg::CopyCut(target, sizeof target, other.CurDir);
   }
   if (!CopyDialog(target, sizeof target, 2)) return;

@@ -132,6 +132,20 @@ TEST_F(ExportHostTest, TargetTypedAsANewFileNameIsCreatedUnderExactlyThatName) {
   EXPECT_TRUE(fs::exists(work() / "out/Smith"));
 }
 
+TEST_F(ExportHostTest, WithTheBookInTheOtherPanelTooNoFolderIsOffered) {
+  BookBuilder(book()).Folder("Friends").Record("Smith", Fields({"one"}));
+  // The right panel opens the book from the disks menu, then the left one exports Smith: the
+  // right panel's folder ("\Friends" inside the book) is no folder of the disk.
+  // The dialog's line is empty: accepted so, no file can be made, and none appears.
+  const auto screens =
+      Run("Tab\nAltF2\nDown\nDown\nEnter\nDown\nEnter\nTab\nDown\nDown\nAltF5\nscreen\nEnter\nscree"
+          "n\n");
+  ASSERT_EQ(screens.size(), 3u);
+  EXPECT_THAT(screens[0], HasSubstr("Export as text to"));
+  EXPECT_THAT(screens[1], HasSubstr("Cannot create the file"));
+  EXPECT_TRUE(fs::is_empty(work()));
+}
+
 TEST_F(ExportHostTest, RecordWhoseTypesWriteNoTextGivesItsHeaderOnly) {
   BookBuilder(book()).Record("Quiet", Fields({"x", "y"}, kMute));
   Run("Down\nAltF5\nEnter\n");
