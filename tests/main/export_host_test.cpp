@@ -65,6 +65,18 @@ std::vector<uint8_t> Fields(const std::vector<std::string>& texts, uint32_t type
   return RecordBytes(fields);
 }
 
+// The password stream of a folder protected by "secret", and its record key.
+struct Secret {
+  main::PasswordKey key;
+  std::vector<uint8_t> check;
+  Secret() {
+    main::MakePasswordKey("secret", key);
+    uint8_t bytes[main::kPasswordCheckBytes];
+    main::MakePasswordCheck(key, bytes);
+    check.assign(bytes, bytes + sizeof bytes);
+  }
+};
+
 // ---- Text export ------------------------------------------------------------------------------
 
 TEST_F(ExportHostTest, RecordAtTheRootIsWrittenIntoTheOtherPanelsFolderUnderItsName) {
@@ -134,12 +146,12 @@ TEST_F(ExportHostTest, TargetTypedAsANewFileNameIsCreatedUnderExactlyThatName) {
 
 TEST_F(ExportHostTest, WithTheBookInTheOtherPanelTooNoFolderIsOffered) {
   BookBuilder(book()).Folder("Friends").Record("Smith", Fields({"one"}));
-  // The right panel opens the book from the disks menu, then the left one exports Smith: the
-  // right panel's folder ("\Friends" inside the book) is no folder of the disk.
-  // The dialog's line is empty: accepted so, no file can be made, and none appears.
+  // The right panel opens the book from the disks menu and enters Friends, then the left one
+  // exports Smith: the right panel's folder ("\Friends" inside the book) is no folder of the
+  // disk, so the dialog's line is empty; accepted so, no file can be made, and none appears.
   const auto screens =
-      Run("Tab\nAltF2\nDown\nDown\nEnter\nDown\nEnter\nTab\nDown\nDown\nAltF5\nscreen\nEnter\nscree"
-          "n\n");
+      Run("Tab\nAltF2\nDown\nDown\nEnter\nDown\nEnter\nTab\nDown\nDown\n"
+          "AltF5\nscreen\nEnter\nscreen\n");
   ASSERT_EQ(screens.size(), 3u);
   EXPECT_THAT(screens[0], HasSubstr("Export as text to"));
   EXPECT_THAT(screens[1], HasSubstr("Cannot create the file"));
@@ -177,15 +189,11 @@ TEST_F(ExportHostTest, EscBetweenRecordsStopsTheExportAndKeysTypedMeanwhileStill
 }
 
 TEST_F(ExportHostTest, LockedFolderIsPassedOverAndTheRestExported) {
-  main::PasswordKey key;
-  main::MakePasswordKey("secret", key);
-  uint8_t check[main::kPasswordCheckBytes];
-  main::MakePasswordCheck(key, check);
+  const Secret secret;
   BookBuilder(book())
       .Folder("All")
       .Folder("All/Locked")
-      .Stream(main::kPasswordStream, "All/Locked",
-              std::vector<uint8_t>(check, check + sizeof check))
+      .Stream(main::kPasswordStream, "All/Locked", secret.check)
       .Record("All/Locked/Hidden", Fields({"h"}))
       .Record("All/Open", Fields({"o"}));
   Run("Down\nAltF5\nEnter\n");
@@ -195,18 +203,15 @@ TEST_F(ExportHostTest, LockedFolderIsPassedOverAndTheRestExported) {
 // ---- Compaction -------------------------------------------------------------------------------
 
 TEST_F(ExportHostTest, ShiftF3InsideARecordCompactsTheBookAndLeavesThePanelOnTheRecord) {
-  main::PasswordKey key;
-  main::MakePasswordKey("secret", key);
-  uint8_t check[main::kPasswordCheckBytes];
-  main::MakePasswordCheck(key, check);
+  const Secret secret;
   std::vector<uint8_t> hidden = Fields({"hidden text"});
-  main::EncipherBuffer(key.bytes, hidden.data(), hidden.size());
+  main::EncipherBuffer(secret.key.bytes, hidden.data(), hidden.size());
   {
     BookBuilder made(book());
     made.Folder("Friends")
         .Record("Friends/Smith", Fields({"first field", "second field"}))
         .Folder("Locked")
-        .Stream(main::kPasswordStream, "Locked", std::vector<uint8_t>(check, check + sizeof check))
+        .Stream(main::kPasswordStream, "Locked", secret.check)
         .Record("Locked/Hidden", hidden);
     for (int i = 0; i < 300; ++i) made.Record("Gone " + std::to_string(i), Fields({"gone"}));
   }
