@@ -294,6 +294,7 @@ QB_EXPORT void WriteVCard(const void* data, uint32_t size, FieldTypeId type,
   if (writer == nullptr || writer->Add == nullptr) return;
   const Field field = qb::fieldtype::ReadField(data, size, type);
   const std::string number = NumberOf(field);
+  if (number.empty()) return;  // nothing to reach
   const size_t hash = field.text.rfind('#');
   const std::string label = hash != std::string::npos ? field.text.substr(hash + 1) : "";
   std::vector<VCardParam> params = {{"TYPE", "PAGER"}};

@@ -97,8 +97,10 @@ TEST_F(MessengerHeadlessTest, TheHostsTimerPollsTheClientEveryFiveSeconds) {
   RecordingClient();
   Run(kMakeBob);
   Calls();
-  const std::string out =
-      Run("Enter\nDown\nEnter\nwait 4999\nscreen\nwait 1\nwait 5000\n", "QB_MESSENGER_ONLINE=1");
+  // At the opening, then after 5000 ms and after 10000 ms: not before, not more often.
+  Run("Enter\nDown\nEnter\nwait 4999\nwait 1\nwait 4999\n", "QB_MESSENGER_ONLINE=1");
+  EXPECT_EQ(Calls(), "list\nlist\n");
+  Run("wait 10000\n", "QB_MESSENGER_ONLINE=1");
   EXPECT_EQ(Calls(), "list\nlist\nlist\n");
 }
 

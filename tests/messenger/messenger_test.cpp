@@ -17,6 +17,7 @@
 #include "sdk/services.h"
 #include "tests/support/headless.h"
 #include "tests/support/service_test.h"
+#include "tests/support/vcard_recorder.h"
 
 namespace {
 QbTimerCallback g_timer = nullptr;
@@ -344,29 +345,13 @@ TEST_F(MessengerTest, SettingsAreReadAsZeroOrOneAndWrittenAtExit) {
   EXPECT_EQ(StoredNumber("Messenger", "EnterNotify"), 1u);
 }
 
-// What a field's WriteVCard hands the writer, one line per property.
-struct Recorder {
-  std::string lines;
-  static void Add(void* context, const char* name, const VCardParam* params, uint32_t count,
-                  const char* const* components, uint32_t component_count) {
-    std::string& out = static_cast<Recorder*>(context)->lines;
-    out += name;
-    for (uint32_t i = 0; i < count; ++i)
-      out += std::string(";") + params[i].Name + "=" + params[i].Value;
-    out += ":";
-    for (uint32_t i = 0; i < component_count; ++i)
-      out += (i > 0 ? ";" : "") + std::string(components[i]);
-    out += "\n";
-  }
-};
-
 TEST_F(MessengerTest, TheNumberIsAnIcqAddressOfACardAndComesBackFromOne) {
   auto write = Messenger().module.FindAs<PFN_WriteVCard>("WriteVCard");
   auto read = Messenger().module.FindAs<PFN_ReadVCard>("ReadVCard");
   ASSERT_NE(write, nullptr);
   ASSERT_NE(read, nullptr);
-  Recorder recorder;
-  const VCardWriter writer{&recorder, &Recorder::Add};
+  VCardRecorder recorder;
+  const VCardWriter writer = recorder.writer();
   write("123456#home", 12, kMessenger, &writer);
   write("42", 3, kMessenger, &writer);
   write("no number", 10, kMessenger, &writer);

@@ -12,6 +12,7 @@
 #include "sdk/services.h"
 #include "tests/support/headless.h"
 #include "tests/support/service_test.h"
+#include "tests/support/vcard_recorder.h"
 
 namespace {
 std::string g_clipboard = "<untouched>";
@@ -404,30 +405,14 @@ TEST_F(PagerTest, MissingProviderValuesReadAsTheirDefaults) {
                                       "Email to: 1234567@pager.example.net?Msg to1234567"}));
 }
 
-// What a field's WriteVCard hands the writer, one line per property.
-struct Recorder {
-  std::string lines;
-  static void Add(void* context, const char* name, const VCardParam* params, uint32_t count,
-                  const char* const* components, uint32_t component_count) {
-    std::string& out = static_cast<Recorder*>(context)->lines;
-    out += name;
-    for (uint32_t i = 0; i < count; ++i)
-      out += std::string(";") + params[i].Name + "=" + params[i].Value;
-    out += ":";
-    for (uint32_t i = 0; i < component_count; ++i)
-      out += (i > 0 ? ";" : "") + std::string(components[i]);
-    out += "\n";
-  }
-};
-
 TEST_F(PagerTest, APagerIsATelOfTypePagerWithItsProviderByName) {
   Store({"Acme", 3, 0, "111"});
   auto write = Pager().module.FindAs<PFN_WriteVCard>("WriteVCard");
   auto read = Pager().module.FindAs<PFN_ReadVCard>("ReadVCard");
   ASSERT_NE(write, nullptr);
   ASSERT_NE(read, nullptr);
-  Recorder recorder;
-  const VCardWriter writer{&recorder, &Recorder::Add};
+  VCardRecorder recorder;
+  const VCardWriter writer = recorder.writer();
   const std::string known = FieldData(3, "1234567#work");
   const std::string unknown = FieldData(-1, "555");
   write(known.data(), static_cast<uint32_t>(known.size()), kPager, &writer);
