@@ -2,8 +2,6 @@
 // writes a new mail to it, a file copied onto the record goes to it as an attachment; both through
 // Simple MAPI's MAPISendMail of the mail library, which is loaded for each mail and released right
 // after it, and which opens the user's mail composer.
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "platform/codepage/codepage.h"
+#include "platform/mapi/mapi_client.h"
 #include "sdk/mapi.h"
 #include "shared/dialog/dialog.h"
 #include "shared/fieldtype/field_type.h"
@@ -90,15 +89,6 @@ std::string AddressOf(const Field& field) {
 // only. MAPI_E_FAILURE when the library or its entry point is missing.
 uint32_t SendMail(const char* record_name, const Field& field, const char* subject,
                   const char* attachment) {
-  const std::string path = qb::fieldtype::PluginDirectory() + QB_MAPI_LIBRARY;
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return MAPI_E_FAILURE;
-  auto send = reinterpret_cast<LPMAPISENDMAIL>(dlsym(library, QB_MAPI_SEND_MAIL_NAME));
-  if (send == nullptr) {
-    dlclose(library);
-    return MAPI_E_FAILURE;
-  }
-
   // Copies of everything handed over: the shared user name stays as the main library keeps it.
   std::string recipient_name = RecipientName(record_name);
   std::string address = AddressOf(field);
@@ -128,9 +118,8 @@ uint32_t SendMail(const char* record_name, const Field& field, const char* subje
     message.nFileCount = 1;
     message.lpFiles = &file;
   }
-  const uint32_t result = send(0, 0, &message, kComposeFlags, 0);
-  dlclose(library);
-  return result;
+  return qb::mapi::SendThroughMailLibrary(qb::fieldtype::PluginDirectory(), &message,
+                                          kComposeFlags);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Phone.qbl: a telephone number with an optional comment and up to four kind marks (voice, fax,
 // modem, mobile) in the low byte of the type identifier. Enter dials it: through the telephony
 // library for voice and mobile numbers, through the terminal program for modem numbers.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +9,7 @@
 #include <string_view>
 
 #include "platform/process/process.h"
-#include "platform/telephony/tapi32.h"
+#include "platform/telephony/tapi_client.h"
 #include "shared/dialog/dialog.h"
 #include "shared/fieldtype/field_type.h"
 
@@ -37,9 +35,6 @@ struct PhoneState {
   int show_type_info = 0;
   std::string terminal = kDefaultTerminal;
   std::string letters[4] = {" ", " ", " ", " "};  // one UTF-8 character each
-  // The telephony call, bound at first use and kept, also when it is missing.
-  enum class Bound { kNotYet, kMissing, kFound } bound = Bound::kNotYet;
-  PFN_tapiRequestMakeCallA make_call = nullptr;
 };
 
 PhoneState& St() {
@@ -163,40 +158,10 @@ void WriteText(FILE* file, const Field& field) {
   Free(line);
 }
 
-PFN_tapiRequestMakeCallA MakeCall() {
-  PhoneState& st = St();
-  if (st.bound == PhoneState::Bound::kNotYet) {
-    st.bound = PhoneState::Bound::kMissing;
-    // Loaded once and never unloaded: the entry point stays valid for the life of the process.
-    const std::string path = qb::fieldtype::PluginDirectory() + QB_TAPI_LIBRARY;
-    if (void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-      st.make_call = reinterpret_cast<PFN_tapiRequestMakeCallA>(dlsym(library, QB_TAPI_MAKE_CALL));
-      if (st.make_call != nullptr) st.bound = PhoneState::Bound::kFound;
-    }
-  }
-  return st.make_call;
-}
-
 void DialByTelephony(const std::string& number) {
-  PFN_tapiRequestMakeCallA call = MakeCall();
-  long result = call != nullptr ? call(number.c_str(), "FAR", nullptr, nullptr) : -1;
+  const long result =
+      qb::telephony::RequestMakeCall(qb::fieldtype::PluginDirectory(), number.c_str(), "FAR");
   if (result != 0) ShowError(Msg(12), "Phone_CallFailedError");
-}
-
-// The command with every "<p>" and "<P>" of it replaced by the number. The search goes on behind
-// each inserted number, so a number that itself holds a placeholder is inserted once.
-std::string FillPlaceholders(const std::string& command, const std::string& number) {
-  std::string out;
-  size_t pos = 0;
-  while (pos < command.size()) {
-    if (command.compare(pos, 3, "<p>") == 0 || command.compare(pos, 3, "<P>") == 0) {
-      out += number;
-      pos += 3;
-    } else {
-      out += command[pos++];
-    }
-  }
-  return out;
 }
 
 void DialByTerminal(const std::string& number) {
@@ -204,7 +169,7 @@ void DialByTerminal(const std::string& number) {
   // The number goes to the clipboard first, placeholder or not: the default command has none
   // and the user pastes the number into the terminal program.
   StringToClipboard(number.c_str());
-  const std::string command = FillPlaceholders(st.terminal, number);
+  const std::string command = qb::fieldtype::FillPlaceholders(st.terminal, 'p', number);
   // A command cut to its buffer would run something else than configured: it is refused.
   int result =
       command.size() < kCommandBuffer ? qb::process::WinExec(command.c_str(), kShowNormal) : 0;

@@ -33,7 +33,7 @@ class MenuWindow : public Window {
     w = std::min(want_w, s.cols());
     int max_rows = s.rows() - 2;
     if (max_height > 0) max_rows = std::min(max_rows, max_height);
-    h = std::min(static_cast<int>(lines.size()) + 2, std::max(3, max_rows));
+    h = std::min(std::max(static_cast<int>(lines.size()), 1) + 2, std::max(3, max_rows));
     x = want_x < 0 ? (s.cols() - w) / 2 : std::min(want_x, std::max(0, s.cols() - w));
     y = want_y < 0 ? std::max(0, (s.rows() - h) / 2) : std::min(want_y, std::max(0, s.rows() - h));
     Scroll();
@@ -69,6 +69,7 @@ class MenuWindow : public Window {
   void Scroll() {
     if (current < top) top = current;
     if (current >= top + visible()) top = current - visible() + 1;
+    if (top < 0) top = 0;  // an empty menu has no current line
   }
 };
 
@@ -132,7 +133,11 @@ void AlignTabs(std::vector<MenuLine>& lines) {
 int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, const char* bottom,
                const int* break_keys, int* break_code, const FarMenuItem* items, int count) {
   if (break_code) *break_code = -1;
-  if (!items || count <= 0 || quitting_) return -1;
+  // A menu with no items still waits for its break keys (Ins on an empty list adds the first
+  // entry); without break keys there is nothing to choose.
+  const bool has_break_keys = break_keys != nullptr && break_keys[0] != 0;
+  if (count < 0 || (count > 0 && !items) || quitting_) return -1;
+  if (count == 0 && !has_break_keys) return -1;
   MenuWindow m;
   m.title = title ? title : "";
   m.bottom = bottom ? bottom : "";
@@ -184,7 +189,7 @@ int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, con
       }
     }
   }
-  if (m.current < 0) return -1;  // only separators
+  if (m.current < 0 && count > 0) return -1;  // only separators
   width = std::max({width + 4, TextWidth(m.title) + 6, TextWidth(m.bottom) + 6, 10});
   m.want_w = width;
   m.want_x = x;
@@ -210,6 +215,7 @@ int Host::Menu(int x, int y, int max_height, DWORD flags, const char* title, con
     }
   };
   auto jump = [&](int to, int dir) {
+    if (count == 0) return;
     to = std::clamp(to, 0, count - 1);
     while (to >= 0 && to < count && !Selectable(m.lines[to])) to += dir;
     if (to >= 0 && to < count) {

@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <cctype>
 #include <cstring>
 
 namespace qb::fieldtype {
@@ -94,6 +95,35 @@ Field ReadField(const void* data, uint32_t size, FieldTypeId type) {
     field.text.assign(text, strnlen(text, size - kFieldType.text_offset));
   }
   return field;
+}
+
+std::string FillPlaceholders(const std::string& text, char letter, const std::string& value) {
+  const char lower[] = {'<', letter, '>', '\0'};
+  const char upper[] = {'<', static_cast<char>(std::toupper(static_cast<unsigned char>(letter))),
+                        '>', '\0'};
+  std::string out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    if (text.compare(pos, 3, lower) == 0 || text.compare(pos, 3, upper) == 0) {
+      out += value;
+      pos += 3;
+    } else {
+      out += text[pos++];
+    }
+  }
+  return out;
+}
+
+std::string OneLineText(const std::string& text, bool comment) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    if (comment && c == '#') continue;
+    out += c;
+  }
+  const size_t first = out.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }
 
 std::string PluginDirectory() {

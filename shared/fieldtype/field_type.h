@@ -110,6 +110,13 @@ Field ReadField(const void* data, uint32_t size, FieldTypeId type);
 // A copy of text on the main library's heap (the one behind Free, and the one the dialog builder's
 // text bindings take), or null when there is no memory.
 char* HeapCopy(const std::string& text);
+// text with every "<x>" and "<X>" of it (x the letter given in lower case) replaced by value. The
+// search goes on behind each inserted value, so a value that itself holds a placeholder is
+// inserted once and the replacement always ends.
+std::string FillPlaceholders(const std::string& text, char letter, const std::string& value);
+// A text from outside (a vCard value) made fit for a one-line field: line breaks and tabs become
+// blanks, outer blanks go; as a comment, also every "#", which would move the comment's start.
+std::string OneLineText(const std::string& text, bool comment);
 // The directory of the main library with its "/": where the libraries a type loads by name lie
 // (the telephony and mail libraries), so that a test's doubles there are found first. Empty when
 // it cannot be told.

@@ -216,6 +216,19 @@ TEST_F(HostMenu, BreakKeysHotKeysAndWrapping) {
                                            "Menu result 3 break -1", "Menu result -1 break -1"));
 }
 
+TEST_F(HostMenu, AMenuWithoutItemsWaitsForItsBreakKeysAndOneWithoutBreakKeysEndsAtOnce) {
+  HostRun r = Run("AltF4\nscreen\nDown\nIns\nAltF4\nF4\nAltF4\nEnter\n");
+  std::vector<std::string> s = r.Screens();
+  ASSERT_GE(s.size(), 1u);
+  EXPECT_THAT(s[0], HasSubstr("╔═ Empty ═╗"));
+  EXPECT_THAT(s[0], HasSubstr("╚══ Ins ══╝"));
+  // Down moves to nothing; each break key ends the menu with its index, Enter chooses nothing.
+  // The menu without break keys ends at once each time.
+  EXPECT_THAT(r.Calls("Menu"), ElementsAre("Menu result -1 break 0", "Menu result -1 break -1",
+                                           "Menu result -1 break 1", "Menu result -1 break -1",
+                                           "Menu result -1 break -1", "Menu result -1 break -1"));
+}
+
 TEST_F(HostMenu, TabsLineTheirPartsUpInColumnsAndKeepTheHotKey) {
   HostRun r = Run("AltF5\nscreen\nc\n");
   std::vector<std::string> s = r.Screens();

@@ -208,6 +208,19 @@ void RunMenu() {
   Log("Menu result %d break %d", r, code);
 }
 
+// A menu without items: it still waits for its break keys (Ins adds to an empty list).
+void RunEmptyMenu() {
+  const int breaks[] = {VK_INSERT, VK_F4, 0};
+  int code = 99;
+  int r = g_info.Menu(g_info.ModuleNumber, -1, -1, 0, FMENU_WRAPMODE, "Empty", "Ins", "Menu",
+                      breaks, &code, nullptr, 0);
+  Log("Menu result %d break %d", r, code);
+  code = 99;
+  r = g_info.Menu(g_info.ModuleNumber, -1, -1, 0, 0, "None", nullptr, nullptr, nullptr, &code,
+                  nullptr, 0);
+  Log("Menu result %d break %d", r, code);
+}
+
 // Items whose tabs line their parts up in columns, as the token menus of the field types do.
 void RunTabMenu() {
   FarMenuItem items[4];
@@ -439,6 +452,7 @@ EXPORT int ProcessKey(HANDLE h, int key, unsigned int control) {
       {VK_F3, PKF_ALT, [](HANDLE) { RunMenu(); }},
       {VK_F6, PKF_ALT, [](HANDLE) { RunFixedDialog(); }},
       {VK_F5, PKF_ALT, [](HANDLE) { RunTabMenu(); }},
+      {VK_F4, PKF_ALT, [](HANDLE) { RunEmptyMenu(); }},
       {VK_F3, PKF_SHIFT,
        [](HANDLE) {
          const char* lines[] = {

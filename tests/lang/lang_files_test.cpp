@@ -41,7 +41,7 @@ const std::map<std::string, Numbers>& ExpectedModules() {
       {"E-Mail", Range(0, 2)},
       {"Netmail", Range(0, 10)},
       {"Execute", Join({{0}, Range(100, 132)})},
-      {"Pager", Range(0, 21)},
+      {"Pager", Range(0, 22)},
   };
   return modules;
 }

@@ -29,6 +29,7 @@ void ScriptedHost::Reset() {
   msg_module_numbers.clear();
   dialog_answers.clear();
   menu_answers.clear();
+  menu_break_codes.clear();
   message_answers.clear();
   dialogs.clear();
   messages.clear();
@@ -108,13 +109,17 @@ int ScriptedHost::MessageThunk(int, DWORD flags, const char* help, const char* c
 }
 
 int ScriptedHost::MenuThunk(int, int, int, int, DWORD flags, const char* title, const char*,
-                            const char* help, const int*, int* break_code, const FarMenuItem* items,
-                            int n) {
+                            const char* help, const int* break_keys, int* break_code,
+                            const FarMenuItem* items, int n) {
   ScriptedHost& h = *Current();
   MenuCall call{flags, title ? title : "", help ? help : "", {}};
   for (int i = 0; i < n; ++i) call.lines.push_back(items[i].Text);
   h.menus.push_back(std::move(call));
   if (break_code != nullptr) *break_code = -1;
+  if (break_keys != nullptr && break_code != nullptr && !h.menu_break_codes.empty()) {
+    *break_code = h.menu_break_codes.front();
+    h.menu_break_codes.pop_front();
+  }
   if (h.menu_answers.empty()) return -1;
   const int r = h.menu_answers.front();
   h.menu_answers.pop_front();

@@ -63,6 +63,9 @@ class ScriptedHost {
   // script 0.
   std::deque<DialogAnswer> dialog_answers;
   std::deque<int> menu_answers;
+  // The break key that ends each menu: the index in the menu's break keys, taken one per menu
+  // that has break keys (none left: no break key, -1).
+  std::deque<int> menu_break_codes;
   std::deque<int> message_answers;
 
   std::vector<DialogCall> dialogs;
