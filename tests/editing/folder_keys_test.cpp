@@ -255,8 +255,6 @@ TEST_F(FolderKeys, KeysOfOtherViewsAndLaterOperationsGoToTheHost) {
   EXPECT_EQ(h.Key(VK_F4), 0);
   EXPECT_EQ(h.Key(VK_F3), 0);
   EXPECT_EQ(h.Key(VK_RETURN), 0);
-  EXPECT_EQ(h.Key(VK_F3, PKF_SHIFT), 0);
-  EXPECT_EQ(h.Key(VK_F5, PKF_ALT), 0);
   EXPECT_EQ(h.Key(VK_F4, PKF_SHIFT | PKF_ALT), 0);
   h.Cd("Ann");
   EXPECT_EQ(h.Key(VK_F3, PKF_ALT), 0);

@@ -13,6 +13,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 bool Logged(const HostRun& r, const std::string& line) {
   return std::find(r.log.begin(), r.log.end(), line) != r.log.end();
@@ -239,6 +240,15 @@ TEST_F(HostMenu, TabsLineTheirPartsUpInColumnsAndKeepTheHotKey) {
   EXPECT_THAT(s[0], HasSubstr("║ Plain            ║"));
   EXPECT_THAT(s[0], HasSubstr("║ 漢字         W   ║"));
   EXPECT_THAT(r.Calls("Menu"), ElementsAre("Menu result 1"));
+}
+
+TEST_F(HostMessage, AMessageWithoutButtonsGivesWayToTheNextModalWindow) {
+  HostRun r = Run("CtrlF5\nscreen\nEnter\n");
+  std::vector<std::string> s = r.Screens();
+  ASSERT_GE(s.size(), 1u);
+  EXPECT_THAT(s[0], HasSubstr("Go on?"));
+  EXPECT_THAT(s[0], Not(HasSubstr("Working")));
+  EXPECT_THAT(r.Calls("Message"), ElementsAre("Message result 0"));
 }
 
 TEST_F(HostMessage, ButtonsSeparatorsAndAMessageWithoutButtons) {

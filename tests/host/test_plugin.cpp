@@ -465,6 +465,14 @@ EXPORT int ProcessKey(HANDLE h, int key, unsigned int control) {
          const char* lines[] = {"Working", "Please wait"};
          Log("Message result %d", g_info.Message(g_info.ModuleNumber, 0, nullptr, lines, 2, 0));
        }},
+      {VK_F5, PKF_CONTROL,
+       [](HANDLE) {
+         // Progress, then a question in the same call.
+         const char* progress[] = {"Working", "Please wait"};
+         g_info.Message(g_info.ModuleNumber, 0, nullptr, progress, 2, 0);
+         const char* lines[] = {"Question", "Go on?", "&Yes", "&No"};
+         Log("Message result %d", g_info.Message(g_info.ModuleNumber, 0, "Q", lines, 4, 2));
+       }},
       {VK_F6, PKF_SHIFT,
        [](HANDLE) {
          Log("GetMsg [%s] [%s] [%s]", g_info.GetMsg(g_info.ModuleNumber, 0),

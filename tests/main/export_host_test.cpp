@@ -229,12 +229,16 @@ TEST_F(ExportHostTest, ShiftF3InsideARecordCompactsTheBookAndLeavesThePanelOnThe
   // root, where the locked folder opens with its password in the compacted book.
   const auto screens =
       Run("Down\nEnter\nDown\nEnter\nShiftF3\nscreen\nEnter\nscreen\nHome\nEnter\nHome\nEnter\n"
-          "Home\nDown\nDown\nEnter\ntext secret\nEnter\nscreen\n");
-  ASSERT_GE(screens.size(), 3u);
+          "Home\nDown\nDown\nEnter\ntext secret\nEnter\nscreen\nShiftF3\nEnter\nscreen\n");
+  ASSERT_GE(screens.size(), 4u);
   EXPECT_THAT(screens[0], HasSubstr("The book file has been compacted"));
   EXPECT_THAT(screens[1], HasSubstr("\\Friends\\Smith"));
   EXPECT_THAT(screens[1], HasSubstr("first field"));
   EXPECT_THAT(screens[2], HasSubstr("Hidden"));
+  // Compacted again inside the unlocked folder: the panel keeps its password and its place.
+  EXPECT_THAT(screens[3], HasSubstr("\\Locked"));
+  EXPECT_THAT(screens[3], HasSubstr("Hidden"));
+  EXPECT_THAT(screens[3], Not(HasSubstr("Password for")));
   EXPECT_EQ(BookContents(book()), before);
   EXPECT_LT(fs::file_size(book()), grown);
 }
