@@ -3,6 +3,7 @@
 #include "main/field_ops.h"
 #include "main/folder_ops.h"
 #include "main/plugin_state.h"
+#include "main/vcard.h"
 
 namespace qb::main {
 
@@ -32,6 +33,10 @@ int FolderKey(BookPanel& panel, int key, unsigned state) {
     case VK_F7:
       if (state != PKF_SHIFT) return 0;
       ScanMenu(panel);
+      return 1;
+    case VK_F5:
+      if (state != PKF_SHIFT) return 0;
+      ExportVCardKey(panel);
       return 1;
     default:
       // Alt+F5 (text export) and Shift+F3 (compaction) stay with the host until those operations

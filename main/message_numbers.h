@@ -111,6 +111,17 @@ inline constexpr int kOpenDefaultBook = 97;
 inline constexpr int kAlwaysDefaultBook = 98;
 inline constexpr int kErrorTooManyLines = 99;
 
+// vCard import and export.
+inline constexpr int kVCardExportTitle = 100;
+inline constexpr int kKeyFolderShiftF5 = 101;
+inline constexpr int kVCardImportTitle = 102;
+inline constexpr int kVCardImported = 103;
+inline constexpr int kVCardSkipped = 104;
+inline constexpr int kVCardNotKept = 105;
+inline constexpr int kVCardQueryFound = 106;
+inline constexpr int kErrorNotVCard = 107;
+inline constexpr int kErrorReadFile = 108;
+
 // The book opened for reading only, and a damaged book.
 inline constexpr int kReadOnlyBook = 88;
 inline constexpr int kErrorReadOnlyChange = 89;
