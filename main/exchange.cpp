@@ -225,15 +225,10 @@ bool ImportOtherFile(BookPanel& panel, std::FILE* file, const std::string& name,
     ShowError(Msg(msg::kErrorNotExchangeFile), name.c_str(), "FileNotRecognizedError");
     return false;
   }
-  std::string bytes(head, n);
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (bytes.size() + got > vcard::kMaxFileBytes) {
-      ShowError(Msg(msg::kErrorNotExchangeFile), name.c_str(), "FileNotRecognizedError");
-      return false;
-    }
-    bytes.append(buffer, got);
+  std::string bytes;
+  if (!ReadVCardFile(file, &bytes)) {
+    ShowError(Msg(msg::kErrorNotExchangeFile), name.c_str(), "FileNotRecognizedError");
+    return false;
   }
   *imported = ImportVCard(panel, bytes, op_mode, vcards);
   return *imported;

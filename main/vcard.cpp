@@ -413,6 +413,17 @@ std::string FolderText(const std::vector<std::string>& path) {
 
 }  // namespace
 
+bool ReadVCardFile(std::FILE* file, std::string* out) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(file);
+  if (size < 0 || static_cast<unsigned long>(size) > vcard::kMaxFileBytes) return false;
+  std::rewind(file);
+  out->assign(static_cast<std::size_t>(size), '\0');
+  const std::size_t got = std::fread(out->data(), 1, out->size(), file);
+  out->resize(got);
+  return !std::ferror(file);
+}
+
 bool ImportVCard(BookPanel& panel, std::string_view bytes, int op_mode, VCardImport* report) {
   ++report->files;
   vcard::ReadReport read;

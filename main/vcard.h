@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <string_view>
@@ -33,6 +34,10 @@ struct VCardImport {
 // (single-valued types replaced, others appended; a field equal to one the record holds is not
 // added again). False when the import stopped at a folder or record the book refused.
 bool ImportVCard(BookPanel& panel, std::string_view bytes, int op_mode, VCardImport* report);
+
+// The whole file from its start into out: false when it cannot be read or is larger than the
+// vCard reader takes (vcard::kMaxFileBytes).
+bool ReadVCardFile(std::FILE* file, std::string* out);
 
 // The box that says what an import did (title, counts, the properties not kept).
 void ShowVCardImport(const VCardImport& report);

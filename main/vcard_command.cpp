@@ -74,17 +74,7 @@ bool GoTo(BookPanel& panel, const std::string& path, std::FILE* err) {
 bool ReadWholeFile(const char* path, std::string* out) {
   std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
   if (!file) return false;
-  char buffer[1 << 16];
-  std::size_t n;
-  bool ok = true;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (out->size() + n > vcard::kMaxFileBytes) {
-      ok = false;
-      break;
-    }
-    out->append(buffer, n);
-  }
-  ok = ok && !std::ferror(file);
+  const bool ok = ReadVCardFile(file, out);
   std::fclose(file);
   return ok;
 }

@@ -464,9 +464,8 @@ std::vector<Card> ReadCards(std::string_view bytes, ReadReport* report) {
     lines.Skip();
     if (first.empty()) continue;
     // One logical line: folded continuations, and quoted-printable's soft line breaks.
-    logical.assign(first);
-    bool too_long = logical.size() > kMaxLineBytes;
-    if (too_long) logical.resize(kMaxLineBytes);
+    bool too_long = first.size() > kMaxLineBytes;
+    logical.assign(first.substr(0, kMaxLineBytes));
     const bool quoted_printable = HeadSaysQuotedPrintable(first);
     while (!lines.done()) {
       std::string_view next = lines.Peek();

@@ -4,6 +4,7 @@
 // of an export.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -481,15 +482,51 @@ TEST_F(VCardHostTest, ShiftF5ExportsTheSelectionIntoTheOtherPanel) {
   UseBook(Book("a.dat"));
   // The book lists "..", Friends, Carl: Shift+F5 on Friends offers Friends.vcf in the other
   // panel's folder.
-  const auto screens = Headless("Down\nShiftF5\nscreen\nEnter\nscreen\n");
-  ASSERT_GE(screens.size(), 2u);
-  EXPECT_THAT(screens[0], HasSubstr("Export as vCard"));
-  EXPECT_THAT(screens[0], HasSubstr("Friends.vcf"));
-  EXPECT_THAT(screens[1], HasSubstr("Friends.vcf"));
+  const auto screens = Headless("Shift\nscreen\nDown\nShiftF5\nscreen\nEnter\nscreen\n");
+  ASSERT_GE(screens.size(), 3u);
+  EXPECT_THAT(screens[0], HasSubstr("5vCard"));
+  EXPECT_THAT(screens[1], HasSubstr("Export as vCard"));
+  EXPECT_THAT(screens[2], HasSubstr("Friends.vcf"));
   const std::string file = ReadFile(dir_ / "work/Friends.vcf");
   EXPECT_THAT(file, HasSubstr("FN:Ann Smith\r\n"));
   EXPECT_THAT(file, HasSubstr("CATEGORIES:Friends/Work\r\n"));
   EXPECT_THAT(file, Not(HasSubstr("FN:Carl")));
+}
+
+// A 100 MB line, a million parameters, endless folding, bytes that are no UTF-8 and a card inside
+// a card: what can be read is imported, in memory of a few times the file's size.
+TEST_F(VCardHostTest, HostileFilesImportWhatTheyCanInBoundedMemory) {
+  const fs::path file = dir_ / "hostile.vcf";
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << "BEGIN:VCARD\r\nFN:Long\r\nEMAIL:long@example.org\r\nNOTE:";
+    const std::string mb(1 << 20, 'x');
+    for (int i = 0; i < 100; ++i) out << mb;
+    out << "\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Params\r\nTEL";
+    for (int i = 0; i < 1000000; ++i) out << ";TYPE=cell";
+    out << ":1\r\nEMAIL:params@example.org\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Fold\r\nNOTE:a\r\n";
+    for (int i = 0; i < 2000000; ++i) out << " fold\r\n";
+    out << "END:VCARD\r\nBEGIN:VCARD\r\nFN:Bad \xFF\xFE name\r\nNOTE:\xC0\x80\r\nEND:VCARD\r\n"
+           "BEGIN:VCARD\r\nFN:Outer\r\nBEGIN:VCARD\r\nFN:Inner\r\nEND:VCARD\r\nEND:VCARD\r\n"
+           "BEGIN:VCARD\r\nFN:Zoe\r\nEMAIL:zoe@example.org\r\nEND:VCARD\r\n";
+  }
+  const auto file_size = static_cast<long>(fs::file_size(file));
+  const ProgramRun run = Command("--book " + ShellQuote(Book("b.dat")) + " --import-vcard " +
+                                 ShellQuote(file.string()));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("Cards imported: 6"));
+  EXPECT_THAT(run.err, HasSubstr("Cards skipped: 1"));
+  EXPECT_THAT(run.err, HasSubstr("NOTE (1), TEL (1)"));
+  struct rusage usage {};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_LT(usage.ru_maxrss * 1024L, 4 * file_size) << "KiB: " << usage.ru_maxrss;
+  BookFile b(Book("b.dat"));
+  const auto tree = b.Tree();
+  for (const char* name : {"Long", "Params", "Fold", "Outer", "Zoe"}) {
+    EXPECT_EQ(tree.count(name), 1u) << name;
+  }
+  EXPECT_EQ(tree.count("Bad \xEF\xBF\xBD\xEF\xBF\xBD name"), 1u);
+  EXPECT_EQ(tree.count("Inner"), 0u);
 }
 
 }  // namespace
