@@ -198,14 +198,6 @@ extern "C" QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, ui
   std::string address = prop.Value;
   if (vc::StartsWithText(address, "mailto:")) address.erase(0, 7);
   if (address.empty()) return VCARD_CONSUMED;
-  std::string label;
-  bool labelled = vc::LabelOf(card, count, index, &label);
-  for (const char* kind : {"home", "work"}) {
-    if (!labelled && vc::HasType(prop, kind)) {
-      label = kind;
-      labelled = true;
-    }
-  }
-  return vc::TextField(vc::JoinOneLine(address, labelled, label), FTID_EMAIL, new_data, new_size,
+  return vc::TextField(vc::OneLineText(card, count, index, address), FTID_EMAIL, new_data, new_size,
                        new_type);
 }

@@ -67,8 +67,6 @@ extern "C" QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, ui
   if (std::strcmp(prop.Name, "URL") != 0 && std::strcmp(prop.Name, kCommandProperty) != 0) {
     return VCARD_NOT_MINE;
   }
-  std::string label;
-  const bool labelled = vc::LabelOf(card, count, index, &label);
-  return vc::TextField(vc::JoinOneLine(prop.Value, labelled, label), FTID_EXECUTE, new_data,
+  return vc::TextField(vc::OneLineText(card, count, index, prop.Value), FTID_EXECUTE, new_data,
                        new_size, new_type);
 }

@@ -268,8 +268,6 @@ extern "C" QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, ui
                                    void** new_data, uint32_t* new_size, FieldTypeId* new_type) {
   namespace vc = qb::fieldtype::vcard;
   if (std::strcmp(card[index].Name, "X-FIDONET") != 0) return VCARD_NOT_MINE;
-  std::string label;
-  const bool labelled = vc::LabelOf(card, count, index, &label);
-  return vc::TextField(vc::JoinOneLine(card[index].Value, labelled, label), FTID_NETMAIL, new_data,
-                       new_size, new_type);
+  return vc::TextField(vc::OneLineText(card, count, index, card[index].Value), FTID_NETMAIL,
+                       new_data, new_size, new_type);
 }

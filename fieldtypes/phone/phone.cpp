@@ -348,14 +348,6 @@ extern "C" QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, ui
   }
   if (vc::HasType(prop, "iphone") || vc::HasType(prop, "mobile")) marks |= 8;
   if (marks == 0 && !vc::HasType(prop, kNoKind)) marks = 1;
-  std::string label;
-  bool labelled = vc::LabelOf(card, count, index, &label);
-  for (const char* kind : {"home", "work"}) {
-    if (!labelled && vc::HasType(prop, kind)) {
-      label = kind;
-      labelled = true;
-    }
-  }
-  return vc::TextField(vc::JoinOneLine(number, labelled, label), FTID_PHONE | marks, new_data,
+  return vc::TextField(vc::OneLineText(card, count, index, number), FTID_PHONE | marks, new_data,
                        new_size, new_type);
 }

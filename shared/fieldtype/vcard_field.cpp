@@ -124,8 +124,14 @@ bool IsGroupLabelOf(const VCardProperty* card, uint32_t count, uint32_t index, c
   return false;
 }
 
-std::string JoinOneLine(const std::string& value, bool has_label, const std::string& label) {
-  return has_label ? value + "#" + label : value;
+std::string OneLineText(const VCardProperty* card, uint32_t count, uint32_t index,
+                        const std::string& value) {
+  std::string label;
+  if (LabelOf(card, count, index, &label)) return value + "#" + label;
+  for (const char* kind : {"home", "work"}) {
+    if (HasType(card[index], kind)) return value + "#" + kind;
+  }
+  return value;
 }
 
 int TextField(const std::string& text, FieldTypeId type, void** new_data, uint32_t* new_size,

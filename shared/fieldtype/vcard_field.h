@@ -52,8 +52,10 @@ bool LabelOf(const VCardProperty* card, uint32_t count, uint32_t index, std::str
 // label that LabelOf gives to that property.
 bool IsGroupLabelOf(const VCardProperty* card, uint32_t count, uint32_t index, const char* name);
 
-// The text of a one-line field made of a value and a label.
-std::string JoinOneLine(const std::string& value, bool has_label, const std::string& label);
+// The text of a one-line field made of property index's value and its label (LabelOf, else a
+// TYPE of home or work): "value#label", or the value alone.
+std::string OneLineText(const VCardProperty* card, uint32_t count, uint32_t index,
+                        const std::string& value);
 
 // Hands out a text field: the text and its zero byte on the main library's heap. VCARD_FIELD, or
 // VCARD_NOT_MINE when memory runs out.
