@@ -33,7 +33,7 @@ Numbers Join(std::initializer_list<Numbers> parts) {
 // The modules and the numbers that the main library and the field types ask for.
 const std::map<std::string, Numbers>& ExpectedModules() {
   static const std::map<std::string, Numbers> modules = {
-      {"", Join({Range(0, 90), Range(95, 99)})},
+      {"", Join({Range(0, 90), Range(95, 108)})},
       {"Comment", {0}},
       {"Address", {0}},
       {"Phone", Range(0, 19)},
@@ -88,6 +88,7 @@ TEST_P(ShippedFiles, FormatsHoldThePlacesTheirCallersFill) {
   EXPECT_EQ(Conversions(Get(11)), "dd");  // range error: minimum, maximum
   EXPECT_EQ(Conversions(Get(73)), "s");   // password title: folder name
   EXPECT_EQ(Conversions(Get(84)), "d");   // records that go with a deleted folder
+  for (int n : {103, 104, 106}) EXPECT_EQ(Conversions(Get(n)), "d") << n;  // vCard counts
   EXPECT_EQ(Conversions(Get(66, "Date")), "s");
   EXPECT_EQ(Conversions(Get(67, "Date")), "s");
   EXPECT_EQ(Conversions(Get(68, "Date")), "sd");
@@ -96,8 +97,9 @@ TEST_P(ShippedFiles, FormatsHoldThePlacesTheirCallersFill) {
   // arguments that are not there.
   for (const auto& [name, numbers] : ExpectedModules()) {
     for (int32_t n : numbers) {
-      bool format = (name.empty() && (n == 11 || n == 73 || n == 84)) ||
-                    (name == "Date" && ((n >= 66 && n <= 68) || n >= 199));
+      bool format =
+          (name.empty() && (n == 11 || n == 73 || n == 84 || n == 103 || n == 104 || n == 106)) ||
+          (name == "Date" && ((n >= 66 && n <= 68) || n >= 199));
       if (!format) {
         EXPECT_EQ(Conversions(Get(n, name.empty() ? nullptr : name.c_str())), "")
             << name << " " << n;
