@@ -165,14 +165,15 @@ class BookWalk {
   BookWalk(BookPanel& panel, int op_mode, bool give_uids, Visit visit)
       : panel_(panel), op_mode_(op_mode), give_uids_(give_uids), visit_(std::move(visit)) {}
 
-  void Items(const std::vector<const PluginPanelItem*>& items) {
+  // whole: items are the folder's whole list.
+  void Items(const std::vector<const PluginPanelItem*>& items, bool whole) {
     std::vector<std::string> folders, records;
     for (const PluginPanelItem* item : items) {
       if (IsDotDot(*item)) continue;
       (IsRecordItem(*item) ? records : folders).push_back(ItemName(*item));
     }
     for (const std::string& folder : folders) Folder(folder);
-    Records(records);
+    Records(records, whole);
   }
 
  private:
@@ -189,18 +190,30 @@ class BookWalk {
     if (panel_.GetFindData(&list, &n, op_mode_ | kSilent)) {
       std::vector<const PluginPanelItem*> items;
       for (int i = 0; i < n; ++i) items.push_back(&list[i]);
-      Items(items);
+      Items(items, true);
       panel_.FreeFindData(list, n);
     }
     path_.pop_back();
     panel_.SetDirectory("..", kSilent);
   }
 
-  void Records(const std::vector<std::string>& names) {
+  // whole: names are every record of the folder, so the UIDs of records gone since are dropped.
+  void Records(const std::vector<std::string>& names, bool whole) {
     storage::Storage* folder = panel_.current_folder();
-    if (!folder || names.empty()) return;
+    if (!folder || (names.empty() && !whole)) return;
     UidMap uids = ReadUids(*folder);
     bool changed = false;
+    if (whole && give_uids_) {
+      const std::set<std::string> present(names.begin(), names.end());
+      for (auto it = uids.begin(); it != uids.end();) {
+        if (present.count(it->first)) {
+          ++it;
+        } else {
+          it = uids.erase(it);
+          changed = true;
+        }
+      }
+    }
     for (const std::string& name : names) {
       char element[NM];
       dlg::CopyCut(element, sizeof element, name.c_str());
@@ -510,7 +523,7 @@ void ShowVCardImport(const VCardImport& report) {
 }
 
 std::size_t ExportVCards(BookPanel& panel, const PluginPanelItem* items, int count, int op_mode,
-                         std::string* out) {
+                         bool whole, std::string* out) {
   vcard::CardWriter writer;
   std::size_t cards = 0;
   BookWalk walk(panel, op_mode, true,
@@ -521,7 +534,7 @@ std::size_t ExportVCards(BookPanel& panel, const PluginPanelItem* items, int cou
                 });
   std::vector<const PluginPanelItem*> list;
   for (int i = 0; i < count && items; ++i) list.push_back(&items[i]);
-  walk.Items(list);
+  walk.Items(list, whole);
   out->append(writer.text());
   return cards;
 }
@@ -546,7 +559,7 @@ std::vector<VCardAddress> CollectAddresses(BookPanel& panel, int op_mode) {
   if (panel.GetFindData(&list, &n, op_mode | kSilent)) {
     std::vector<const PluginPanelItem*> items;
     for (int i = 0; i < n; ++i) items.push_back(&list[i]);
-    walk.Items(items);
+    walk.Items(items, true);
     panel.FreeFindData(list, n);
   }
   return found;
@@ -555,6 +568,17 @@ std::vector<VCardAddress> CollectAddresses(BookPanel& panel, int op_mode) {
 }  // namespace qb::main
 
 namespace qb::main {
+
+void RenameVCardUid(storage::Storage& folder, const std::string& old_name,
+                    const std::string& new_name) {
+  UidMap uids = ReadUids(folder);
+  const auto found = uids.find(old_name);
+  if (found == uids.end()) return;
+  const std::string uid = found->second;
+  uids.erase(found);
+  if (UidKeepable(new_name)) uids[new_name] = uid;
+  WriteUids(folder, uids);
+}
 
 void ExportVCardKey(BookPanel& panel) {
   if (panel.in_record()) return;
@@ -579,7 +603,7 @@ void ExportVCardKey(BookPanel& panel) {
   dlg::CopyCut(destination, sizeof destination, (dir + base + ".vcf").c_str());
   if (!CopyDialog(destination, sizeof destination, 3)) return;
   std::string text;
-  ExportVCards(panel, items.data(), static_cast<int>(items.size()), 0, &text);
+  ExportVCards(panel, items.data(), static_cast<int>(items.size()), 0, false, &text);
   std::FILE* file = OpenTargetFile(destination);
   if (!file) return;
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();

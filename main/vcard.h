@@ -46,8 +46,9 @@ std::vector<std::string> VCardImportLines(const VCardImport& report);
 
 // The cards of the items of the panel's current folder and of everything below them (folders
 // locked with a password that was not given are passed by), appended to out. The number of cards.
+// whole: the items are the folder's whole list (the UIDs of records deleted since are dropped).
 std::size_t ExportVCards(BookPanel& panel, const PluginPanelItem* items, int count, int op_mode,
-                         std::string* out);
+                         bool whole, std::string* out);
 
 // One e-mail address of a record, for the mail client's query.
 struct VCardAddress {
@@ -57,6 +58,10 @@ struct VCardAddress {
 };
 // Every e-mail address below the panel's current folder, as the field types write them (EMAIL).
 std::vector<VCardAddress> CollectAddresses(BookPanel& panel, int op_mode);
+
+// A record of the folder was renamed: its UID goes with it.
+void RenameVCardUid(storage::Storage& folder, const std::string& old_name,
+                    const std::string& new_name);
 
 // The export key in folder view: the selected folders and records into one .vcf file in the other
 // panel's folder, through the copy dialog.

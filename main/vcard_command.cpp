@@ -93,7 +93,7 @@ int Export(BookPanel& panel, const VCardCommandArgs& args) {
   PluginPanelItem* list = nullptr;
   int n = 0;
   if (!panel.GetFindData(&list, &n, OPM_SILENT)) return 2;
-  ExportVCards(panel, list, n, OPM_SILENT, &text);
+  ExportVCards(panel, list, n, OPM_SILENT, true, &text);
   panel.FreeFindData(list, n);
   if (std::fwrite(text.data(), 1, text.size(), args.Out) != text.size() ||
       std::fflush(args.Out) != 0) {

@@ -493,6 +493,37 @@ TEST_F(VCardHostTest, ShiftF5ExportsTheSelectionIntoTheOtherPanel) {
   EXPECT_THAT(file, Not(HasSubstr("FN:Carl")));
 }
 
+// The UID line of the card named name in an export.
+std::string UidOf(const std::string& cards, const std::string& name) {
+  const std::size_t fn = cards.find("FN:" + name + "\r\n");
+  const std::size_t uid = cards.rfind("UID:", fn);
+  if (fn == std::string::npos || uid == std::string::npos) return "<none>";
+  return cards.substr(uid, cards.find("\r\n", uid) - uid);
+}
+
+TEST_F(VCardHostTest, AUidGoesWithItsRecordThroughARenameAndNotToANewRecordOfItsName) {
+  {
+    BookFile book(Book("a.dat"));
+    book.Put("Carl", kCarl);
+  }
+  UseBook(Book("a.dat"));
+  const std::string export_a = "--book " + ShellQuote(Book("a.dat")) + " --export-vcard";
+  const std::string first = UidOf(Command(export_a).out, "Carl");
+  ASSERT_THAT(first, HasSubstr("UID:urn:uuid:"));
+  Headless("Down\nShiftF6\nCtrlY\ntext Carl Jr\nEnter\n");
+  EXPECT_EQ(UidOf(Command(export_a).out, "Carl Jr"), first);
+  // Deleted, exported, and made again: the new record is another contact.
+  Headless("Down\nF8\nEnter\n");
+  EXPECT_THAT(Command(export_a).out, Not(HasSubstr("FN:")));
+  {
+    BookFile book(Book("a.dat"));
+    book.Put("Carl Jr", kCarl);
+  }
+  const std::string again = UidOf(Command(export_a).out, "Carl Jr");
+  EXPECT_THAT(again, HasSubstr("UID:urn:uuid:"));
+  EXPECT_NE(again, first);
+}
+
 // A 100 MB line, a million parameters, endless folding, bytes that are no UTF-8 and a card inside
 // a card: what can be read is imported, in memory of a few times the file's size.
 TEST_F(VCardHostTest, HostileFilesImportWhatTheyCanInBoundedMemory) {
