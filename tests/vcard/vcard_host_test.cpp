@@ -18,6 +18,7 @@
 #include "main/book_format.h"
 #include "main/password.h"
 #include "main/record_io.h"
+#include "platform/codepage/codepage.h"
 #include "platform/storage/storage.h"
 #include "tests/support/headless.h"
 #include "tests/support/temp_dir.h"
@@ -32,45 +33,11 @@ using ::testing::Not;
 constexpr uint32_t kRW = storage::STGM_READWRITE | storage::STGM_SHARE_EXCLUSIVE;
 
 std::u16string Wide(const std::string& utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    char32_t cp = c;
-    int len = 1;
-    if (c >= 0xF0) {
-      cp = c & 7, len = 4;
-    } else if (c >= 0xE0) {
-      cp = c & 15, len = 3;
-    } else if (c >= 0xC0) {
-      cp = c & 31, len = 2;
-    }
-    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 63);
-    i += static_cast<std::size_t>(len);
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
+  return codepage::Utf8ToUtf16(utf8).value_or(u"");
 }
 
 std::string Narrow(const std::u16string& wide) {
-  std::string out;
-  for (char16_t c : wide) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 63));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 63));
-      out += static_cast<char>(0x80 | (c & 63));
-    }
-  }
-  return out;
+  return codepage::Utf16ToUtf8Lossy(wide, "?");
 }
 
 std::string Le32(int32_t v) {
