@@ -488,8 +488,11 @@ std::vector<Card> ReadCards(std::string_view bytes, ReadReport* report) {
     }
 
     std::string_view line = logical;
-    const bool begins = StartsWithText(line, "BEGIN:") && SameText(line.substr(6), "VCARD");
-    const bool ends = StartsWithText(line, "END:") && SameText(line.substr(4), "VCARD");
+    // Blanks after "BEGIN:VCARD" and "END:VCARD" are left by some exporters.
+    std::string_view bare = line;
+    while (!bare.empty() && (bare.back() == ' ' || bare.back() == '\t')) bare.remove_suffix(1);
+    const bool begins = StartsWithText(bare, "BEGIN:") && SameText(bare.substr(6), "VCARD");
+    const bool ends = StartsWithText(bare, "END:") && SameText(bare.substr(4), "VCARD");
     if (!in_card) {
       if (begins) {
         in_card = true;

@@ -76,7 +76,7 @@ TEST(VCardReadTest, FoldingInsideACharacterBomSeveralCardsAndVersion4Uri) {
       "\xEF\xBB\xBF"
       "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:\xD0\r\n \x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0\r\n"
       "TEL;VALUE=uri;TYPE=cell:tel:+1-555-0100;ext=7\r\nEND:VCARD\r\n"
-      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Second\r\n\tcontinued\r\nEND:VCARD\r\n");
+      "begin:vcard \r\nVERSION:3.0\r\nFN:Second\r\n\tcontinued\r\nEnd:VCard\t\r\n");
   ASSERT_EQ(cards.size(), 2u);
   EXPECT_EQ(ValueOf(cards[0], "FN"), "Жанна");
   EXPECT_EQ(ValueOf(cards[0], "TEL"), "tel:+1-555-0100;ext=7");
