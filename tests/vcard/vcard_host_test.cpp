@@ -430,8 +430,8 @@ TEST_F(VCardHostTest, F5OfVCardFilesAndFoldersOfThemImportsWithOneBox) {
       << "BEGIN:VCARD\nFN:Fred\nCATEGORIES:Club\nEMAIL:f@example.org\nX-ODD:1\nEND:VCARD\n";
   std::ofstream(dir_ / "work/single.vcf")
       << "\xEF\xBB\xBF\r\nBEGIN:VCARD\r\nFN:Gail\r\nEND:VCARD\r\n";
-  // The right panel lists "..", contacts, single.vcf: put the folder, then the file.
-  const auto screens = Headless("Tab\nDown\nF5\nscreen\nEnter\nDown\nF5\nscreen\nEnter\n");
+  // The right panel lists "..", contacts, single.vcf: put the folder, then move the file.
+  const auto screens = Headless("Tab\nDown\nF5\nscreen\nEnter\nDown\nF6\nscreen\nEnter\n");
   ASSERT_GE(screens.size(), 2u);
   EXPECT_THAT(screens[0], HasSubstr("vCard import"));
   EXPECT_THAT(screens[0], HasSubstr("Cards imported: 2"));
@@ -442,6 +442,9 @@ TEST_F(VCardHostTest, F5OfVCardFilesAndFoldersOfThemImportsWithOneBox) {
   EXPECT_EQ(tree.count("contacts/Eve"), 1u);
   EXPECT_EQ(tree.count("contacts/Club/Fred"), 1u);
   EXPECT_EQ(tree.count("Gail"), 1u);
+  // A move takes the file off the disk once the book has it; a copy leaves it.
+  EXPECT_FALSE(fs::exists(dir_ / "work/single.vcf"));
+  EXPECT_TRUE(fs::exists(dir_ / "work/contacts/1.vcf"));
 }
 
 TEST_F(VCardHostTest, ShiftF5ExportsTheSelectionIntoTheOtherPanel) {
