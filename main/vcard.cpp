@@ -440,30 +440,23 @@ bool ReadVCardFile(std::FILE* file, std::string* out) {
 bool ImportVCard(BookPanel& panel, std::string_view bytes, int op_mode, VCardImport* report) {
   ++report->files;
   vcard::ReadReport read;
-  const std::vector<vcard::Card> cards = vcard::ReadCards(bytes, &read);
-  report->skipped += read.skipped_cards;
-  for (const auto& [name, count] : read.dropped) report->not_kept[name] += count;
   // The UIDs of each folder, written once at the end rather than once per card.
   std::map<std::vector<std::string>, UidMap> uids;
   bool ok = true;
-  for (const vcard::Card& card : cards) {
+  vcard::ReadCards(bytes, &read, [&](const vcard::Card& card) {
+    if (!ok) return;
     const std::string name = FitName(BookName(CardName(card)));
     if (name.empty()) {
       ++report->skipped;
-      continue;
+      return;
     }
     std::vector<FieldBlock> blocks = CardFields(card, report);
     std::vector<std::string> path = CardFolders(card);
     const std::size_t entered = EnterPath(panel, path, op_mode);
-    if (entered != path.size()) {
+    if (entered != path.size() || !MergeIntoNamedRecord(panel, name, blocks, true)) {
       LeaveLevels(panel, entered);
       ok = false;
-      break;
-    }
-    if (!MergeIntoNamedRecord(panel, name, blocks, true)) {
-      LeaveLevels(panel, entered);
-      ok = false;
-      break;
+      return;
     }
     LeaveLevels(panel, entered);
     ++report->imported;
@@ -473,7 +466,9 @@ bool ImportVCard(BookPanel& panel, std::string_view bytes, int op_mode, VCardImp
       if (!uid.empty() && UidKeepable(name)) uids[path][name] = uid;
       break;
     }
-  }
+  });
+  report->skipped += read.skipped_cards;
+  for (const auto& [name, count] : read.dropped) report->not_kept[name] += count;
   for (auto& [path, given] : uids) {
     std::vector<std::string> parts = path;
     const std::size_t entered = EnterPath(panel, parts, op_mode);

@@ -445,10 +445,15 @@ bool LooksLikeVCard(std::string_view head) {
 }
 
 std::vector<Card> ReadCards(std::string_view bytes, ReadReport* report) {
+  std::vector<Card> cards;
+  ReadCards(bytes, report, [&](Card& card) { cards.push_back(std::move(card)); });
+  return cards;
+}
+
+void ReadCards(std::string_view bytes, ReadReport* report, const std::function<void(Card&)>& each) {
   ReadReport local;
   if (!report) report = &local;
-  std::vector<Card> cards;
-  if (bytes.size() > kMaxFileBytes) return cards;
+  if (bytes.size() > kMaxFileBytes) return;
   std::string converted;
   Lines lines(WithoutMark(bytes, &converted));
   Converter converter;
@@ -516,7 +521,7 @@ std::vector<Card> ReadCards(std::string_view bytes, ReadReport* report) {
       if (bad) {
         ++report->skipped_cards;
       } else {
-        cards.push_back(std::move(card));
+        each(card);
       }
       card = Card{};
       continue;
@@ -549,7 +554,6 @@ std::vector<Card> ReadCards(std::string_view bytes, ReadReport* report) {
     }
   }
   if (in_card) ++report->skipped_cards;  // the file ends inside a card
-  return cards;
 }
 
 // ---- Writing ----

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -65,7 +66,10 @@ struct ReadReport {
   std::map<std::string, std::size_t> dropped;
 };
 
-// Reads every card of the file's bytes.
+// Reads every card of the file's bytes, handing each to each as soon as it is read (so that only
+// one card at a time is held, however many the file has).
+void ReadCards(std::string_view bytes, ReadReport* report, const std::function<void(Card&)>& each);
+// The same, gathered.
 std::vector<Card> ReadCards(std::string_view bytes, ReadReport* report);
 
 // Whether the bytes start like a vCard file: after a byte-order mark and blank lines,

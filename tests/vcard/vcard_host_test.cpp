@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,6 +23,14 @@
 #include "platform/storage/storage.h"
 #include "tests/support/headless.h"
 #include "tests/support/temp_dir.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QB_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QB_TEST_ASAN 1
+#endif
+#endif
 
 namespace qb::test {
 namespace {
@@ -528,6 +537,38 @@ TEST_F(VCardHostTest, HostileFilesImportWhatTheyCanInBoundedMemory) {
   }
   EXPECT_EQ(tree.count("Bad \xEF\xBF\xBD\xEF\xBF\xBD name"), 1u);
   EXPECT_EQ(tree.count("Inner"), 0u);
+}
+
+// Millions of tiny properties: the cards are read and imported one at a time, so memory follows
+// the largest card, not the whole file.
+TEST_F(VCardHostTest, ManyCardsOfManyPropertiesImportInMemoryOfAboutTheFile) {
+  const fs::path file = dir_ / "tiny.vcf";
+  {
+    std::ofstream out(file, std::ios::binary);
+    std::string props;
+    for (int i = 0; i < 4000; ++i) props += "X:1\r\n";
+    for (int c = 0; c < 500; ++c) {
+      out << "BEGIN:VCARD\r\nFN:C" << c << "\r\n" << props << "END:VCARD\r\n";
+    }
+  }
+  const auto file_size = static_cast<long>(fs::file_size(file));
+  const ProgramRun run = Command("--book " + ShellQuote(Book("b.dat")) + " --import-vcard " +
+                                 ShellQuote(file.string()));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_THAT(run.err, HasSubstr("Cards imported: 500"));
+  EXPECT_THAT(run.err, HasSubstr("X (2000000)"));
+  const ProgramRun measured =
+      RunCommand("/usr/bin/time -f '%M' " + ShellQuote(QuillboxProgram().string()) + " --config " +
+                 ShellQuote(dir_ / "config") + " --book " + ShellQuote(Book("c.dat")) +
+                 " --import-vcard " + ShellQuote(file.string()) + " 2>&1 >/dev/null | tail -1");
+  // AddressSanitizer keeps freed memory aside, so only the plain build measures.
+#ifndef QB_TEST_ASAN
+  EXPECT_GT(std::atol(measured.out.c_str()), 0) << measured.out;
+  EXPECT_LT(std::atol(measured.out.c_str()) * 1024L, 4 * file_size + (32L << 20)) << measured.out;
+#else
+  (void)measured;
+  (void)file_size;
+#endif
 }
 
 }  // namespace
