@@ -28,9 +28,12 @@ inline constexpr uint32_t kBookOpenMode = storage::STGM_READWRITE | storage::STG
 inline constexpr uint32_t kBookReplaceMode = kBookOpenMode | storage::STGM_CREATE;
 
 // Element names that begin with a blank are the book's own and never show as folders or records:
-// a folder's password stream is named by one blank, its description stream by two.
+// a folder's password stream is named by one blank, its description stream by two, its
+// records' vCard UIDs by three.
 inline constexpr char16_t kPasswordStream[] = u" ";
 inline constexpr char16_t kDescriptionStream[] = u"  ";
+// The vCard UIDs of a folder's records, one line each: the UID, a tab and the record's name.
+inline constexpr char16_t kVCardUidStream[] = u"   ";
 
 inline bool IsReservedElementName(std::u16string_view name) {
   return !name.empty() && name[0] == u' ';

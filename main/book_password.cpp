@@ -70,6 +70,15 @@ bool BookPanel::CheckPassword(int index, int op_mode) {
       PasswordCheckMatches(level.key, stored))
     return true;
   forget();
+  if (stream == PasswordStream::kPresent) {
+    for (const std::string& given : State().given_passwords) {
+      if (MakePasswordKey(given, level.key) && PasswordCheckMatches(level.key, stored)) {
+        level.key_set = 1;
+        return true;
+      }
+      forget();
+    }
+  }
   if (!Interactive(op_mode)) return false;
   const std::string name = index == 0 ? std::string(Msg(msg::kRootFolderName)) : level.name;
   if (stream == PasswordStream::kDamaged) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,8 @@
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
+#include "main/vcard.h"
+#include "main/vcard_syntax.h"
 #include "sdk/services.h"
 #include "shared/dialog/dialog.h"
 #include "shared/dialog/text_cut.h"
@@ -29,19 +32,6 @@ namespace qb::main {
 namespace {
 
 constexpr int kSilent = OPM_SILENT;
-
-std::string ItemName(const PluginPanelItem& item) {
-  return std::string(item.FindData.cFileName, strnlen(item.FindData.cFileName, NM));
-}
-
-bool IsDotDot(const PluginPanelItem& item) {
-  return ItemName(item) == "..";
-}
-
-// Folder items carry user data 0, records 1 (both show as directories).
-bool IsRecordItem(const PluginPanelItem& item) {
-  return !(item.Flags & PPIF_USERDATA) && item.UserData == 1;
-}
 
 storage::Storage* Folder(BookPanel& panel) {
   return panel.in_record() ? nullptr : panel.current_folder();
@@ -170,96 +160,6 @@ int GetFromFolder(BookPanel& panel, PluginPanelItem* items, int count, bool move
 
 // ---- Reading ----
 
-// Adds the blocks to the record: a block of a single-valued type replaces the first field served
-// by the same library, any other block is appended.
-void MergeBlocks(Record& record, std::vector<FieldBlock>& blocks) {
-  const FieldTypeHost& types = State().field_types;
-  for (FieldBlock& block : blocks) {
-    const int server = types.ServerOf(block.type);
-    FieldEntry* same = nullptr;
-    if (server >= 0 && !(types.slot(server).flags() & FTF_MULTIPLE)) {
-      for (FieldEntry& field : record) {
-        if (types.ServerOf(field.type) == server) {
-          same = &field;
-          break;
-        }
-      }
-    }
-    if (same) {
-      same->type = block.type;
-      same->data = std::move(block.data);
-    } else {
-      record.push_back(FieldEntry{block.type, std::move(block.data)});
-    }
-  }
-}
-
-// The name a new folder or record of the current folder gets: leading blanks dropped (such names
-// are the book's own), cut to the host's buffers, reserved characters replaced. Empty when
-// nothing is left.
-std::string BookName(const std::string& wanted) {
-  const std::size_t first = wanted.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  std::string name = wanted.substr(first);
-  CutToBytes(&name, NM - 1);
-  SanitizeName(name.data(), name.size());
-  return name;
-}
-
-// Makes the folder (an existing one counts as made) and enters it.
-bool MakeAndEnterFolder(BookPanel& panel, std::string& wanted, int op_mode) {
-  storage::Storage* folder = Folder(panel);
-  const std::string name = BookName(wanted);
-  if (!folder || name.empty()) return false;
-  const std::u16string element = ElementName(name);
-  storage::Storage made;
-  const storage::HRESULT hr = folder->CreateStorage(element, kBookOpenMode, &made);
-  if (storage::Succeeded(hr)) {
-    made.Release();
-  } else if (hr != storage::STG_E_FILEALREADYEXISTS ||
-             storage::Failed(folder->OpenStorage(element, kBookOpenMode, &made))) {
-    ReportStorageError(hr, msg::kErrorCreateFolder, name);
-    return false;
-  } else {
-    made.Release();
-  }
-  const int depth = panel.depth();
-  if (!panel.SetDirectory(name.c_str(), op_mode | kSilent)) return false;
-  if (panel.in_record() || panel.depth() != depth + 1) {
-    if (panel.in_record() || panel.depth() > depth) panel.SetDirectory("..", kSilent);
-    return false;
-  }
-  wanted = name;
-  return true;
-}
-
-// Makes the record (an existing one is reused) and merges the blocks into it.
-bool MergeIntoNamedRecord(BookPanel& panel, const std::string& wanted,
-                          std::vector<FieldBlock>& blocks) {
-  storage::Storage* folder = Folder(panel);
-  const std::string name = BookName(wanted);
-  if (!folder || name.empty()) return false;
-  const std::u16string element = ElementName(name);
-  storage::Stream stream;
-  storage::HRESULT hr = folder->CreateStream(element, kBookOpenMode, &stream);
-  if (hr == storage::STG_E_FILEALREADYEXISTS) {
-    hr = folder->OpenStream(element, kBookOpenMode, &stream);
-  }
-  if (storage::Failed(hr)) {
-    ReportStorageError(hr, msg::kErrorCreateRecord, name);
-    return false;
-  }
-  if (blocks.empty()) return true;
-  Record record = panel.ReadRecord(stream);
-  MergeBlocks(record, blocks);
-  hr = panel.WriteRecord(stream, record);
-  if (storage::Failed(hr)) {
-    ReportStorageError(hr, msg::kErrorCreateRecord, name);
-    return false;
-  }
-  return true;
-}
-
 class BookSink : public ExchangeSink {
  public:
   BookSink(BookPanel& panel, int op_mode) : panel_(panel), op_mode_(op_mode) {}
@@ -314,8 +214,28 @@ Magic ReadMagic(std::FILE* file) {
   return Magic::kOther;
 }
 
+// A file that is neither exchange file: imported when it is a vCard file, else refused with the
+// box. False stops the put.
+bool ImportOtherFile(BookPanel& panel, std::FILE* file, const std::string& name, int op_mode,
+                     VCardImport* vcards, bool* imported) {
+  char head[4096];
+  std::rewind(file);
+  const std::size_t n = std::fread(head, 1, sizeof head, file);
+  if (!vcard::LooksLikeVCard(std::string_view(head, n))) {
+    ShowError(Msg(msg::kErrorNotExchangeFile), name.c_str(), "FileNotRecognizedError");
+    return false;
+  }
+  std::string bytes;
+  if (!ReadVCardFile(file, &bytes)) {
+    ShowError(Msg(msg::kErrorNotExchangeFile), name.c_str(), "FileNotRecognizedError");
+    return false;
+  }
+  *imported = ImportVCard(panel, bytes, op_mode, vcards);
+  return *imported;
+}
+
 int ImportIntoFolder(BookPanel& panel, const std::vector<DiskItem>& items, int op_mode,
-                     MoveLog* moves) {
+                     MoveLog* moves, VCardImport* vcards) {
   const PluginStartupInfo& host = State().info;
   for (const DiskItem& given : items) {
     DiskItem item;
@@ -338,7 +258,8 @@ int ImportIntoFolder(BookPanel& panel, const std::vector<DiskItem>& items, int o
         }
         if (host.FreeDirList) host.FreeDirList(list);
       }
-      const int result = children.empty() ? 1 : ImportIntoFolder(panel, children, op_mode, moves);
+      const int result =
+          children.empty() ? 1 : ImportIntoFolder(panel, children, op_mode, moves, vcards);
       panel.SetDirectory("..", kSilent);
       if (!result) return 0;
       if (moves) moves->directories.push_back(item.name);
@@ -362,9 +283,11 @@ int ImportIntoFolder(BookPanel& panel, const std::vector<DiskItem>& items, int o
         break;
       }
       case Magic::kOther:
-        std::fclose(file);
-        ShowError(Msg(msg::kErrorNotExchangeFile), item.name.c_str(), "FileNotRecognizedError");
-        return 0;
+        if (!ImportOtherFile(panel, file, item.name, op_mode, vcards, &imported)) {
+          std::fclose(file);
+          return 0;
+        }
+        break;
       case Magic::kShort:
         break;
     }
@@ -461,11 +384,120 @@ int ImportIntoRecord(BookPanel& panel, const std::vector<DiskItem>& items) {
 
 }  // namespace
 
+std::string ItemName(const PluginPanelItem& item) {
+  return std::string(item.FindData.cFileName, strnlen(item.FindData.cFileName, NM));
+}
+
+bool IsDotDot(const PluginPanelItem& item) {
+  return ItemName(item) == "..";
+}
+
+// Folder items carry user data 0, records 1 (both show as directories).
+bool IsRecordItem(const PluginPanelItem& item) {
+  return !(item.Flags & PPIF_USERDATA) && item.UserData == 1;
+}
+
+// Adds the blocks to the record: a block of a single-valued type replaces the first field served
+// by the same library, any other block is appended.
+void MergeBlocks(Record& record, std::vector<FieldBlock>& blocks, bool skip_equal) {
+  const FieldTypeHost& types = State().field_types;
+  for (FieldBlock& block : blocks) {
+    if (skip_equal && std::any_of(record.begin(), record.end(), [&](const FieldEntry& field) {
+          return field.type == block.type && field.data == block.data;
+        })) {
+      continue;
+    }
+    const int server = types.ServerOf(block.type);
+    FieldEntry* same = nullptr;
+    if (server >= 0 && !(types.slot(server).flags() & FTF_MULTIPLE)) {
+      for (FieldEntry& field : record) {
+        if (types.ServerOf(field.type) == server) {
+          same = &field;
+          break;
+        }
+      }
+    }
+    if (same) {
+      same->type = block.type;
+      same->data = std::move(block.data);
+    } else {
+      record.push_back(FieldEntry{block.type, std::move(block.data)});
+    }
+  }
+}
+
+// The name a new folder or record of the current folder gets: leading blanks dropped (such names
+// are the book's own), cut to the host's buffers, reserved characters replaced. Empty when
+// nothing is left.
+std::string BookName(const std::string& wanted) {
+  const std::size_t first = wanted.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  std::string name = wanted.substr(first);
+  CutToBytes(&name, NM - 1);
+  SanitizeName(name.data(), name.size());
+  return name;
+}
+
+// Makes the folder (an existing one counts as made) and enters it.
+bool MakeAndEnterFolder(BookPanel& panel, std::string& wanted, int op_mode) {
+  storage::Storage* folder = Folder(panel);
+  const std::string name = BookName(wanted);
+  if (!folder || name.empty()) return false;
+  const std::u16string element = ElementName(name);
+  storage::Storage made;
+  const storage::HRESULT hr = folder->CreateStorage(element, kBookOpenMode, &made);
+  if (storage::Succeeded(hr)) {
+    made.Release();
+  } else if (hr != storage::STG_E_FILEALREADYEXISTS ||
+             storage::Failed(folder->OpenStorage(element, kBookOpenMode, &made))) {
+    ReportStorageError(hr, msg::kErrorCreateFolder, name);
+    return false;
+  } else {
+    made.Release();
+  }
+  const int depth = panel.depth();
+  if (!panel.SetDirectory(name.c_str(), op_mode | kSilent)) return false;
+  if (panel.in_record() || panel.depth() != depth + 1) {
+    if (panel.in_record() || panel.depth() > depth) panel.SetDirectory("..", kSilent);
+    return false;
+  }
+  wanted = name;
+  return true;
+}
+
+// Makes the record (an existing one is reused) and merges the blocks into it.
+bool MergeIntoNamedRecord(BookPanel& panel, const std::string& wanted,
+                          std::vector<FieldBlock>& blocks, bool skip_equal) {
+  storage::Storage* folder = Folder(panel);
+  const std::string name = BookName(wanted);
+  if (!folder || name.empty()) return false;
+  const std::u16string element = ElementName(name);
+  storage::Stream stream;
+  storage::HRESULT hr = folder->CreateStream(element, kBookOpenMode, &stream);
+  if (hr == storage::STG_E_FILEALREADYEXISTS) {
+    hr = folder->OpenStream(element, kBookOpenMode, &stream);
+  }
+  if (storage::Failed(hr)) {
+    ReportStorageError(hr, msg::kErrorCreateRecord, name);
+    return false;
+  }
+  if (blocks.empty()) return true;
+  Record record = panel.ReadRecord(stream);
+  MergeBlocks(record, blocks, skip_equal);
+  hr = panel.WriteRecord(stream, record);
+  if (storage::Failed(hr)) {
+    ReportStorageError(hr, msg::kErrorCreateRecord, name);
+    return false;
+  }
+  return true;
+}
+
 bool CopyDialog(char* destination, std::size_t size, int kind) {
   AttachDialogBuilder();
-  static const int kTitles[] = {msg::kCopyTitle, msg::kMoveTitle, msg::kExportTitle};
+  static const int kTitles[] = {msg::kCopyTitle, msg::kMoveTitle, msg::kExportTitle,
+                                msg::kVCardExportTitle};
   dlg::DlgBuilder dlg(60, 9, "CopyDlg");
-  dlg.AddFrame(kTitles[kind < 0 || kind > 2 ? 0 : kind]);
+  dlg.AddFrame(kTitles[kind < 0 || kind > 3 ? 0 : kind]);
   dlg.Make<dlg::DlgEdit>(5, 3, 54, 0u, nullptr,
                          std::make_unique<dlg::DlgStrBufBinding>(destination, size), DI_EDIT);
   dlg.AddButtons(msg::kOk, msg::kCancel);
@@ -507,6 +539,7 @@ int PutFiles(BookPanel& panel, PluginPanelItem* items, int count, int move, int 
   // book is opened here, not inside another call still holding it.
   const bool commits_here = !panel.acquired();
   MoveLog moves;
+  VCardImport vcards;
   int result = 0;
   {
     BookLock lock(panel);
@@ -519,9 +552,12 @@ int PutFiles(BookPanel& panel, PluginPanelItem* items, int count, int move, int 
     if (panel.in_record()) {
       result = ImportIntoRecord(panel, disk);
     } else {
-      result = ImportIntoFolder(panel, disk, op_mode, move && commits_here ? &moves : nullptr);
+      result =
+          ImportIntoFolder(panel, disk, op_mode, move && commits_here ? &moves : nullptr, &vcards);
     }
   }
+  // One box for every vCard file of the put (a vdirsyncer folder holds one file per contact).
+  if (vcards.files > 0 && !(op_mode & OPM_SILENT)) ShowVCardImport(vcards);
   if (storage::Succeeded(panel.last_commit())) {
     for (const std::string& file : moves.files) unlink(file.c_str());
     for (const std::string& dir : moves.directories) rmdir(dir.c_str());

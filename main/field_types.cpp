@@ -38,6 +38,8 @@ void BindEntryPoints(FieldTypeSlot& s) {
   s.DoSomething = m.FindAs<PFN_DoSomething>("DoSomething");
   s.OnEnter = m.FindAs<PFN_OnEnter>("OnEnter");
   s.ConfigurePlugin = m.FindAs<PFN_ConfigurePlugin>("ConfigurePlugin");
+  s.WriteVCard = m.FindAs<PFN_WriteVCard>("WriteVCard");
+  s.ReadVCard = m.FindAs<PFN_ReadVCard>("ReadVCard");
 }
 
 }  // namespace

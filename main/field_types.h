@@ -33,6 +33,8 @@ struct FieldTypeSlot {
   PFN_DoSomething DoSomething = nullptr;
   PFN_OnEnter OnEnter = nullptr;
   PFN_ConfigurePlugin ConfigurePlugin = nullptr;
+  PFN_WriteVCard WriteVCard = nullptr;
+  PFN_ReadVCard ReadVCard = nullptr;
   std::string file_name;  // bare file name, for diagnostics and tests
 
   uint32_t flags() const { return info ? info->Flags : 0; }

@@ -12,11 +12,13 @@
 #include "main/edit_support.h"
 #include "main/element_name.h"
 #include "main/event_walk.h"
+#include "main/exchange.h"
 #include "main/heap.h"
 #include "main/message_numbers.h"
 #include "main/messages.h"
 #include "main/plugin_state.h"
 #include "main/settings.h"
+#include "main/vcard.h"
 #include "platform/codepage/codepage.h"
 #include "sdk/services.h"
 #include "shared/dialog/dialog.h"
@@ -80,10 +82,6 @@ bool AskName(const char* help_topic, int title, int label, std::unique_ptr<dlg::
   dlg.Make<DlgEdit>(5, 3, 54, 0u, nullptr, std::move(text), DI_EDIT);
   dlg.AddButtons(msg::kOk, msg::kCancel);
   return dlg.Run() >= 0;
-}
-
-bool IsDotDot(const PluginPanelItem& item) {
-  return std::strcmp(item.FindData.cFileName, "..") == 0;
 }
 
 // A name the book cannot take because of what was typed, not because the storage failed: said in
@@ -341,6 +339,7 @@ void RenameItem(BookPanel& panel) {
     if (!problem) break;
     ShowNameError(problem, typed);
   }
+  if (IsRecordItem(item)) RenameVCardUid(*folder, ItemName(item), typed);
   // The cursor goes with the item to its place under the new name.
   PlaceCursor(panel, typed);
 }

@@ -5,6 +5,7 @@
 #include "main/folder_ops.h"
 #include "main/plugin_state.h"
 #include "main/text_export.h"
+#include "main/vcard.h"
 
 namespace qb::main {
 
@@ -38,6 +39,10 @@ int FolderKey(BookPanel& panel, int key, unsigned state) {
     case VK_F7:
       if (state != PKF_SHIFT) return 0;
       ScanMenu(panel);
+      return 1;
+    case VK_F5:
+      if (state != PKF_SHIFT) return 0;
+      ExportVCardKey(panel);
       return 1;
     default:
       return 0;

@@ -115,6 +115,17 @@ inline constexpr int kErrorTooManyLines = 99;
 inline constexpr int kCompactingProgress = 100;
 inline constexpr int kExportingProgress = 101;
 
+// vCard import and export.
+inline constexpr int kVCardExportTitle = 102;
+inline constexpr int kKeyFolderShiftF5 = 103;
+inline constexpr int kVCardImportTitle = 104;
+inline constexpr int kVCardImported = 105;
+inline constexpr int kVCardSkipped = 106;
+inline constexpr int kVCardNotKept = 107;
+inline constexpr int kVCardQueryFound = 108;
+inline constexpr int kErrorNotVCard = 109;
+inline constexpr int kErrorReadFile = 110;
+
 // The book opened for reading only, and a damaged book.
 inline constexpr int kReadOnlyBook = 88;
 inline constexpr int kErrorReadOnlyChange = 89;

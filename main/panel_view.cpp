@@ -54,6 +54,7 @@ const PanelLook& Look() {
     f.ShiftTitles[0] = f.ShiftTitles[1] = empty;
     f.ShiftTitles[2] = Label(msg::kKeyShiftF3);
     f.ShiftTitles[3] = Label(msg::kKeyFolderShiftF4);
+    f.ShiftTitles[4] = Label(msg::kKeyFolderShiftF5);
     f.ShiftTitles[6] = Label(msg::kKeyFolderShiftF7);
     KeyBarTitles& r = l.record_keys;
     r.Titles[5] = Label(msg::kKeyF6);

@@ -49,6 +49,9 @@ struct PluginState {
   // The book could be opened for reading only (the file or its directory denies writing): it is
   // shown, and every change is refused with a box. Set at each opening of the book.
   bool book_read_only = false;
+  // Passwords the host's command line was given: tried, in order, on every folder with a
+  // password before anyone is asked (and when nobody may be asked).
+  std::vector<std::string> given_passwords;
   // Where books are read and written: the real file system, or one a test puts in its place.
   storage::FileSystem* file_system = storage::FileSystem::Posix();
 };

@@ -13,6 +13,7 @@
 #include "sdk/mapi.h"
 #include "shared/dialog/dialog.h"
 #include "shared/fieldtype/field_type.h"
+#include "shared/fieldtype/vcard_field.h"
 
 namespace {
 
@@ -169,3 +170,23 @@ QB_EXPORT int ConfigurePlugin(void) {
 }
 
 }  // extern "C"
+
+// An address is the card's EMAIL, its comment the label.
+extern "C" QB_EXPORT void WriteVCard(const void* data, uint32_t size, FieldTypeId type,
+                                     const VCardWriter* writer) {
+  const auto field = qb::fieldtype::ReadField(data, size, type);
+  qb::fieldtype::vcard::WriteOneLine(writer, "EMAIL", {{"TYPE", "internet"}}, field.text);
+}
+
+extern "C" QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, uint32_t index,
+                                   void** new_data, uint32_t* new_size, FieldTypeId* new_type) {
+  namespace vc = qb::fieldtype::vcard;
+  if (vc::IsGroupLabelOf(card, count, index, "EMAIL")) return VCARD_CONSUMED;
+  const VCardProperty& prop = card[index];
+  if (std::strcmp(prop.Name, "EMAIL") != 0) return VCARD_NOT_MINE;
+  std::string address = prop.Value;
+  if (vc::StartsWithText(address, "mailto:")) address.erase(0, 7);
+  if (address.empty()) return VCARD_CONSUMED;
+  return vc::TextField(vc::OneLineText(card, count, index, address), FTID_EMAIL, new_data, new_size,
+                       new_type);
+}

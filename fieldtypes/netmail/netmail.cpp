@@ -14,6 +14,7 @@
 #include "platform/time/clock.h"
 #include "shared/dialog/dialog.h"
 #include "shared/fieldtype/field_type.h"
+#include "shared/fieldtype/vcard_field.h"
 
 namespace {
 
@@ -255,3 +256,18 @@ QB_EXPORT int ConfigurePlugin(void) {
 }
 
 }  // extern "C"
+
+// A FidoNet address is the card's X-FIDONET, its comment the label.
+extern "C" QB_EXPORT void WriteVCard(const void* data, uint32_t size, FieldTypeId type,
+                                     const VCardWriter* writer) {
+  const auto field = qb::fieldtype::ReadField(data, size, type);
+  qb::fieldtype::vcard::WriteOneLine(writer, "X-FIDONET", {}, field.text);
+}
+
+extern "C" QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, uint32_t index,
+                                   void** new_data, uint32_t* new_size, FieldTypeId* new_type) {
+  namespace vc = qb::fieldtype::vcard;
+  if (std::strcmp(card[index].Name, "X-FIDONET") != 0) return VCARD_NOT_MINE;
+  return vc::TextField(vc::OneLineText(card, count, index, card[index].Value), FTID_NETMAIL,
+                       new_data, new_size, new_type);
+}

@@ -7,11 +7,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/process/process.h"
 #include "platform/telephony/tapi_client.h"
 #include "shared/dialog/dialog.h"
 #include "shared/fieldtype/field_type.h"
+#include "shared/fieldtype/vcard_field.h"
 
 namespace {
 
@@ -268,3 +270,49 @@ QB_EXPORT int ConfigurePlugin(void) {
 }
 
 }  // extern "C"
+
+// ---- vCard: a number is the card's TEL, its kind marks the TEL's types ----
+
+namespace {
+
+namespace vc = qb::fieldtype::vcard;
+
+// The vCard type of each kind mark, in the order of the marks' bits.
+constexpr const char* kKindTypes[] = {"voice", "fax", "modem", "cell"};
+// A number without marks: a TEL without a kind type is a voice number to every other program.
+constexpr char kNoKind[] = "x-none";
+
+}  // namespace
+
+extern "C" QB_EXPORT void WriteVCard(const void* data, uint32_t size, FieldTypeId type,
+                                     const VCardWriter* writer) {
+  const auto field = qb::fieldtype::ReadField(data, size, type);
+  std::vector<vc::Param> params;
+  for (int i = 0; i < 4; ++i) {
+    if ((type & (1u << i)) != 0) params.push_back({"TYPE", kKindTypes[i]});
+  }
+  if (params.empty()) params.push_back({"TYPE", kNoKind});
+  vc::WriteOneLine(writer, "TEL", params, field.text);
+}
+
+extern "C" QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, uint32_t index,
+                                   void** new_data, uint32_t* new_size, FieldTypeId* new_type) {
+  if (vc::IsGroupLabelOf(card, count, index, "TEL")) return VCARD_CONSUMED;
+  const VCardProperty& prop = card[index];
+  if (std::strcmp(prop.Name, "TEL") != 0) return VCARD_NOT_MINE;
+  std::string number = prop.Value;
+  if (vc::StartsWithText(number, "tel:")) {
+    // A tel: URI (VALUE=uri): the number, without the URI's own parameters.
+    number.erase(0, 4);
+    number = number.substr(0, number.find(';'));
+  }
+  if (number.empty()) return VCARD_CONSUMED;
+  uint32_t marks = 0;
+  for (uint32_t i = 0; i < 4; ++i) {
+    if (vc::HasType(prop, kKindTypes[i])) marks |= 1u << i;
+  }
+  if (vc::HasType(prop, "iphone") || vc::HasType(prop, "mobile")) marks |= 8;
+  if (marks == 0 && !vc::HasType(prop, kNoKind)) marks = 1;
+  return vc::TextField(vc::OneLineText(card, count, index, number), FTID_PHONE | marks, new_data,
+                       new_size, new_type);
+}

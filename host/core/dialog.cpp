@@ -538,7 +538,7 @@ int DialogRun::Run(int x1, int y1, int x2, int y2) {
 }  // namespace
 
 int Host::Dialog(int x1, int y1, int x2, int y2, FarDialogItem* items, int count) {
-  if (!items || count <= 0) return -1;
+  if (!items || count <= 0 || options_.command) return -1;
   DialogRun run(*this, items, count);
   return run.Run(x1, y1, x2, y2);
 }

@@ -253,6 +253,16 @@ void Host::Shutdown() {
   plugin_.Unload();
 }
 
+int Host::RunCommand(const std::function<int(PluginModule&)>& fn) {
+  if (!options_.config_dir.empty()) setenv("QUILLBOX_CONFIG_DIR", options_.config_dir.c_str(), 1);
+  ReadLanguage();
+  LoadPlugin();
+  if (!plugin_.loaded()) return 2;
+  const int status = fn(plugin_);
+  plugin_.Unload();
+  return status;
+}
+
 int Host::Run() {
   Startup();
   while (!exit_ && !quitting_) {

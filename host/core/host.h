@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ struct HostOptions {
   std::string config_dir;  // settings directory, empty: the default
   bool headless = false;   // no system clipboard tools
   std::string start_dir;   // the file panels' directory, empty: the working directory
+  // No screen at all (the command line's vCard and query commands): message boxes are printed on
+  // standard error and end as if escaped, dialogs are cancelled.
+  bool command = false;
 };
 
 // Something drawn above the panels: menus, dialogs, message boxes.
@@ -62,6 +66,9 @@ class Host {
   // Loads the plug-in, opens the start panels, runs until F10 or the front end ends, then closes
   // the panels and calls ExitFAR. Returns the process exit status.
   int Run();
+  // Loads the plug-in without opening a panel, runs fn with it, then calls ExitFAR. fn's result,
+  // or 2 when the plug-in did not load.
+  int RunCommand(const std::function<int(PluginModule&)>& fn);
 
   // ---- For the widgets ----
   Screen& screen() { return screen_; }

@@ -2,6 +2,7 @@
 // without buttons is drawn and left on the screen until the next key.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -87,6 +88,15 @@ int Host::Message(DWORD flags, const char* const* items, int count, int buttons)
   int saved_errno = errno;
   if (!items || count <= 0 || quitting_) return -1;
   buttons = std::clamp(buttons, 0, count - 1);
+  if (options_.command) {
+    // Without a screen the box is a few lines on standard error, and nobody presses a button.
+    std::string text = "quillbox:";
+    for (int i = 0; i < count - buttons; ++i) {
+      if (items[i] && *items[i]) text += std::string(" ") + items[i];
+    }
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return -1;
+  }
   auto m = std::make_unique<MessageWindow>();
   m->warning = (flags & FMSG_WARNING) != 0;
   m->left_align = (flags & FMSG_LEFTALIGN) != 0;

@@ -78,4 +78,8 @@ void PluginModule::RefreshInfo() {
   if (info.CommandPrefix) menus_.command_prefix = info.CommandPrefix;
 }
 
+void* PluginModule::Symbol(const char* name) const {
+  return handle_ ? dlsym(handle_, name) : nullptr;
+}
+
 }  // namespace qb::host

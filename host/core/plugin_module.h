@@ -54,6 +54,8 @@ class PluginModule {
   const std::string& path() const { return path_; }
   const std::string& error() const { return error_; }
   const PluginEntryPoints& fn() const { return fn_; }
+  // An entry point the panel plug-in interface does not name (the command line's), or null.
+  void* Symbol(const char* name) const;
 
   // Asks GetPluginInfo again and keeps copies of the strings.
   void RefreshInfo();

@@ -140,6 +140,27 @@ TEST_F(Readme, EveryCodeBlockIsAnExampleThatWorks) {
         }
       }
       EXPECT_TRUE(fs::exists(day.dir() / "copy.dat"));
+    } else if (first.rfind("quillbox --", 0) == 0) {
+      // The command line's vCard examples, against this test's book.
+      for (const std::string& line : block.lines) {
+        std::string command = Command(line);
+        SCOPED_TRACE(command);
+        command =
+            Replace(command, "quillbox ",
+                    "quillbox --plugins " + test::ShellQuote(day.plugins().string()) +
+                        " --config " + test::ShellQuote((day.dir() / "config").string()) + " ");
+        const test::ProgramRun run =
+            Shell("HOME=" + test::ShellQuote(day.dir().string()) + " " + command);
+        if (command.find("--query") != std::string::npos) {
+          // Ann Smith has no e-mail address: the query answers, and finds nothing.
+          EXPECT_EQ(run.status, 1) << run.out;
+          EXPECT_TRUE(Shows(run.out, "matching addresses")) << run.out;
+        } else {
+          EXPECT_EQ(run.status, 0) << run.out;
+        }
+      }
+      EXPECT_TRUE(Shows(test::ReadFile(day.dir() / "contacts.vcf"), "FN:Ann Smith"));
+      EXPECT_TRUE(Shows(test::ReadFile(day.dir() / "friends.vcf"), "FN:Ann Smith"));
     } else if (block.fenced) {
       // A headless script: played by the README's own command line for it.
       ++scripts;
