@@ -33,16 +33,16 @@ int FolderKey(BookPanel& panel, int key, unsigned state) {
       panel.SetPassword();
       return 1;
     case VK_F5:
+      if (state == PKF_SHIFT) {
+        ExportVCardKey(panel);
+        return 1;
+      }
       if (state != PKF_ALT) return 0;
       ExportText(panel);
       return 1;
     case VK_F7:
       if (state != PKF_SHIFT) return 0;
       ScanMenu(panel);
-      return 1;
-    case VK_F5:
-      if (state != PKF_SHIFT) return 0;
-      ExportVCardKey(panel);
       return 1;
     default:
       return 0;

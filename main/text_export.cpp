@@ -18,10 +18,6 @@ namespace qb::main {
 
 namespace {
 
-std::string ItemName(const PluginPanelItem& item) {
-  return std::string(item.FindData.cFileName, strnlen(item.FindData.cFileName, NM));
-}
-
 void WriteRecordText(BookPanel& panel, const std::string& folder_path, const std::string& name,
                      std::FILE* file) {
   std::fprintf(file, "\n*** %s\\%s ***\n", folder_path.c_str(), name.c_str());
