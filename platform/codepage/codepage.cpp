@@ -15,7 +15,9 @@ constexpr const char* kUtf16 = "UTF-16LE";
 constexpr const char* kUtf16 = "UTF-16BE";
 #endif
 
-// One conversion descriptor for one call; iconv keeps shift state in it, so it is never shared.
+// A conversion descriptor, opened once per thread and direction (iconv_open costs far more than
+// converting a name). Its shift state is reset before each use, so one conversion never sees
+// what an earlier one left; the two encodings used here keep no shift state anyway.
 class Converter {
  public:
   Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
@@ -30,6 +32,7 @@ class Converter {
   // Converts all of in; false when any of it is invalid or incomplete. out must be large enough
   // for the whole result (the callers size it from the worst case of the encodings).
   bool Run(const void* in, std::size_t inBytes, std::vector<char>& out, std::size_t* outBytes) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     char* src = const_cast<char*>(static_cast<const char*>(in));
     char* dst = out.data();
     std::size_t srcLeft = inBytes;
@@ -44,6 +47,16 @@ class Converter {
  private:
   iconv_t cd_;
 };
+
+Converter& ToUtf16() {
+  thread_local Converter conv(kUtf16, "UTF-8");
+  return conv;
+}
+
+Converter& ToUtf8() {
+  thread_local Converter conv("UTF-8", kUtf16);
+  return conv;
+}
 
 bool IsContinuation(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -82,7 +95,7 @@ std::size_t Utf8CutPoint(std::string_view text, std::size_t maxBytes) {
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t maxUnits, bool* cut) {
   if (cut) *cut = false;
   if (text.empty()) return std::u16string();
-  Converter conv(kUtf16, "UTF-8");
+  Converter& conv = ToUtf16();
   if (!conv.ok()) return std::nullopt;
   // Every UTF-8 byte yields at most one UTF-16 code unit.
   std::vector<char> out(text.size() * sizeof(char16_t) + 16);
@@ -102,7 +115,7 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t max
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text, std::size_t maxBytes, bool* cut) {
   if (cut) *cut = false;
   if (text.empty()) return std::string();
-  Converter conv("UTF-8", kUtf16);
+  Converter& conv = ToUtf8();
   if (!conv.ok()) return std::nullopt;
   // A code unit yields at most three bytes (a pair, two units, yields four).
   std::vector<char> out(text.size() * 3 + 16);
