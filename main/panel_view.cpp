@@ -183,13 +183,13 @@ int BookPanel::ListFolder(storage::Storage& folder, storage::Enumerator& element
       if (find) fd.dwFileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
       storage::Stream record;
       if ((Interactive(op_mode) || find_text) &&
-          storage::Succeeded(folder.OpenStream(stat.name, kBookOpenMode, &record))) {
+          storage::Succeeded(folder.OpenListedStream(elements, kBookOpenMode, &record))) {
         description =
             find_text ? RecordFindText(*this, record) : ComposeDescription(format, record);
       }
     } else if (Interactive(op_mode)) {
       storage::Storage child;
-      if (storage::Succeeded(folder.OpenStorage(stat.name, kBookOpenMode, &child))) {
+      if (storage::Succeeded(folder.OpenListedStorage(elements, kBookOpenMode, &child))) {
         storage::Stream password;
         if (storage::Succeeded(child.OpenStream(kPasswordStream, kBookOpenMode, &password))) {
           fd.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;

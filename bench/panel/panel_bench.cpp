@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/qb_panel_bench_XXXXXX";
   const fs::path base = mkdtemp(pattern);
 
-  const std::vector<std::string> rows = {"start", "enter", "rss",    "pgdn", "down",
+  const std::vector<std::string> rows = {"start", "enter",  "rss",    "pgdn", "down",
                                          "ins",   "create", "delete", "quit"};
   std::map<int, std::map<std::string, double>> table;
   for (int size : sizes) {
@@ -318,8 +318,9 @@ int main(int argc, char** argv) {
     }
     std::printf("\n");
   }
-  std::printf("(ms: median time of one key, handling and drawing; rss: peak resident after "
-              "entering the folder)\n");
+  std::printf(
+      "(ms: median time of one key, handling and drawing; rss: peak resident after "
+      "entering the folder)\n");
 
   const fs::path dir = base / "reread";
   MakeBook(dir, kReread);

@@ -148,8 +148,7 @@ void PanelSet::SortListed(Panel& p, const PluginPanelItem* listed) {
   } else if (ask_plugin) {
     custom.resize(p.entries.size());
     made.reserve(p.entries.size());
-    for (size_t i = 0; i < p.entries.size(); ++i)
-      made.push_back(MakeItem(p.entries[i], custom[i]));
+    for (size_t i = 0; i < p.entries.size(); ++i) made.push_back(MakeItem(p.entries[i], custom[i]));
     items = made.data();
   }
   const int mode = p.sort_mode == SM_DEFAULT ? SM_NAME : p.sort_mode;

@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -92,9 +94,27 @@ std::size_t Utf8CutPoint(std::string_view text, std::size_t maxBytes) {
   return maxBytes;
 }
 
+namespace {
+
+// Whether every code unit is ASCII, which both encodings write alike.
+template <class Text>
+bool AllAscii(Text text) {
+  for (auto c : text) {
+    if (static_cast<uint32_t>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t maxUnits, bool* cut) {
   if (cut) *cut = false;
   if (text.empty()) return std::u16string();
+  if (AllAscii(text)) {
+    std::u16string result(text.begin(), text.begin() + std::min(text.size(), maxUnits));
+    if (cut) *cut = result.size() < text.size();
+    return result;
+  }
   Converter& conv = ToUtf16();
   if (!conv.ok()) return std::nullopt;
   // Every UTF-8 byte yields at most one UTF-16 code unit.
@@ -115,6 +135,11 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t max
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text, std::size_t maxBytes, bool* cut) {
   if (cut) *cut = false;
   if (text.empty()) return std::string();
+  if (AllAscii(text)) {
+    std::string result(text.begin(), text.begin() + std::min(text.size(), maxBytes));
+    if (cut) *cut = result.size() < text.size();
+    return result;
+  }
   Converter& conv = ToUtf8();
   if (!conv.ok()) return std::nullopt;
   // A code unit yields at most three bytes (a pair, two units, yields four).
