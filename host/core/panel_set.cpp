@@ -142,15 +142,15 @@ void PanelSet::SortListed(Panel& p, const PluginPanelItem* listed) {
   // made from the entries.
   std::vector<PluginPanelItem> made;
   std::vector<std::vector<char*>> custom;
-  const PluginPanelItem* items = nullptr;
-  if (ask_plugin && listed) {
-    items = listed - first;
-  } else if (ask_plugin) {
-    custom.resize(p.entries.size());
-    made.reserve(p.entries.size());
-    for (size_t i = 0; i < p.entries.size(); ++i) made.push_back(MakeItem(p.entries[i], custom[i]));
-    items = made.data();
+  if (ask_plugin && !listed) {
+    custom.resize(p.entries.size() - first);
+    made.reserve(p.entries.size() - first);
+    for (size_t i = first; i < p.entries.size(); ++i)
+      made.push_back(MakeItem(p.entries[i], custom[i - first]));
+    listed = made.data();
   }
+  // The record of the entry at index (never the ".." one, which is not sorted).
+  auto item = [&](size_t index) { return &listed[index - first]; };
   const int mode = p.sort_mode == SM_DEFAULT ? SM_NAME : p.sort_mode;
   const bool reverse = p.sort_order != 0;
   // stable_sort: a plug-in's comparison need not be a strict order, and equal items keep the
@@ -161,7 +161,7 @@ void PanelSet::SortListed(Panel& p, const PluginPanelItem* listed) {
     if (ea.is_dir() != eb.is_dir()) return ea.is_dir();
     int r = -2;
     if (ask_plugin) {
-      r = fn.Compare(p.plugin(), &items[a], &items[b], static_cast<unsigned>(mode));
+      r = fn.Compare(p.plugin(), item(a), item(b), static_cast<unsigned>(mode));
       if (r != -2) r = r < 0 ? -1 : r > 0 ? 1 : 0;
     }
     if (r == -2) r = HostCompare(ea, eb, mode);
