@@ -11,6 +11,7 @@
 //   create   Shift+F4, a name, Enter: the time from that Enter on
 //   delete   F8 on the new record, Enter in the question: the time from that Enter on
 //   quit     the end of the input up to the host having closed the panel and the plug-in
+//   start@root, quit@root   the same for a run that stays at the book's root
 // and, once, Ctrl+R in a folder of 30,000 records with 10,000 of them selected.
 //
 // Each size runs five times (three at 100,000 and more) in a fresh process; the medians are shown
@@ -175,6 +176,7 @@ void Type(std::vector<TimingFrontEnd::Step>* steps, const std::string& text) {
 // "reread" selects every third record of the folder and rereads it.
 std::vector<TimingFrontEnd::Step> Script(const std::string& kind) {
   std::vector<TimingFrontEnd::Step> steps;
+  if (kind == "root") return steps;  // starting and quitting at the book's root
   Add(&steps, "Down");
   Add(&steps, "Enter", "enter");
   if (kind == "enter") return steps;  // for a profiler
@@ -199,8 +201,9 @@ std::vector<TimingFrontEnd::Step> Script(const std::string& kind) {
 }
 
 int Child(const fs::path& dir, const std::string& kind) {
-  const std::string expect =
-      kind == "reread" ? std::to_string(kRereadSelected) + " selected" : "Person 0000";
+  const std::string expect = kind == "reread" ? std::to_string(kRereadSelected) + " selected"
+                             : kind == "root" ? "Contacts"
+                                              : "Person 0000";
   const Clock::time_point start = Clock::now();
   TimingFrontEnd fe(Script(kind));
   qb::host::HostOptions options;
@@ -289,8 +292,9 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/qb_panel_bench_XXXXXX";
   const fs::path base = mkdtemp(pattern);
 
-  const std::vector<std::string> rows = {"start", "enter",  "rss",    "pgdn", "down",
-                                         "ins",   "create", "delete", "quit"};
+  const std::vector<std::string> rows = {"start", "enter",      "rss",      "pgdn",
+                                         "down",  "ins",        "create",   "delete",
+                                         "quit",  "start@root", "quit@root"};
   std::map<int, std::map<std::string, double>> table;
   for (int size : sizes) {
     const fs::path dir = base / std::to_string(size);
@@ -302,16 +306,19 @@ int main(int argc, char** argv) {
         // A run's figure for a key is its median; the table shows the median of the runs.
         per_run[label].push_back(Median(list));
       }
+      auto at_root = RunChild(self, dir, "root");
+      per_run["start@root"].push_back(Median(at_root["start"]));
+      per_run["quit@root"].push_back(Median(at_root["quit"]));
     }
     for (auto& [label, list] : per_run) table[size][label] = Median(list);
     table[size]["rss"] = Median(per_run["rss"]) / 1024.0;
     fs::remove_all(dir);
   }
-  std::printf("%-8s", "records");
+  std::printf("%-10s", "records");
   for (int size : sizes) std::printf(" %16d", size);
   std::printf("\n");
   for (const std::string& row : rows) {
-    std::printf("%-8s", row.c_str());
+    std::printf("%-10s", row.c_str());
     for (int size : sizes) {
       const double v = table[size][row];
       const double ratio = table[sizes[0]][row] > 0 ? v / table[sizes[0]][row] : 0;
