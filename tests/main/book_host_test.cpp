@@ -57,9 +57,8 @@ class BookHostTest : public ::testing::Test {
         << values;
   }
 
-  // Runs the script; returns every screen printed (the "screen" lines and the final one).
-  std::vector<std::vector<std::string>> Run(const std::string& script,
-                                            const std::string& env = "") {
+  // Runs the script in the fixture's directories and expects it to end well.
+  ProgramRun RunScript(const std::string& script, const std::string& env = "") {
     HeadlessRun run;
     run.dir = dir_.root();
     run.script = script;
@@ -70,10 +69,15 @@ class BookHostTest : public ::testing::Test {
     run.size = std::to_string(kCols) + "x" + std::to_string(kRows);
     run.config = dir_ / "config";
     run.plugins = dir_ / "plugins";
-    const ProgramRun done = run.Run();
-    const std::string& out = done.out;
-    EXPECT_EQ(done.status, 0) << out;
-    return SplitScreenLines(out, kRows);
+    ProgramRun done = run.Run();
+    EXPECT_EQ(done.status, 0) << done.out;
+    return done;
+  }
+
+  // Runs the script; returns every screen printed (the "screen" lines and the final one).
+  std::vector<std::vector<std::string>> Run(const std::string& script,
+                                            const std::string& env = "") {
+    return SplitScreenLines(RunScript(script, env).out, kRows);
   }
 
   // Names in the first column of the left (side 0) or right panel, top to bottom.
@@ -102,16 +106,7 @@ class BookHostTest : public ::testing::Test {
   // those lines, and the last screen's rows through screen.
   std::vector<std::string> RunForClipboard(const std::string& script,
                                            std::vector<std::string>* screen) {
-    HeadlessRun run;
-    run.dir = dir_.root();
-    run.script = script;
-    run.work_dir = dir_ / "work";
-    run.home = dir_.path();
-    run.size = std::to_string(kCols) + "x" + std::to_string(kRows);
-    run.config = dir_ / "config";
-    run.plugins = dir_ / "plugins";
-    const ProgramRun done = run.Run();
-    EXPECT_EQ(done.status, 0) << done.out;
+    const ProgramRun done = RunScript(script);
     std::vector<std::string> lines;
     std::istringstream in(done.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
