@@ -144,6 +144,10 @@ class BookPanel {
   // The key of the deepest level at or above level whose flag is set, or null.
   const PasswordKey* KeyAt(int level) const;
   int EnterPart(const std::string& part, int op_mode, bool* done);
+  // The items of the folder's elements into out, which has room for every element; returns how
+  // many were listed.
+  int ListFolder(storage::Storage& folder, storage::Enumerator& elements, const std::string& format,
+                 int op_mode, PluginPanelItem* out);
   void SaveViewMode();
   void SetViewMode(int mode);
 

@@ -8,6 +8,7 @@
 #include "main/plugin_state.h"
 #include "main/storage_error.h"
 #include "platform/codepage/codepage.h"
+#include "sdk/panel_items.h"
 #include "sdk/services.h"
 
 namespace qb::main {
@@ -35,6 +36,49 @@ bool ReadPanelInfo(BookPanel& panel, PanelInfo* info) {
   if (!host.Control(&panel, FCTL_GETPANELINFO, info)) return false;
   if (info->ItemsNumber < 0 || (info->ItemsNumber > 0 && !info->PanelItems)) info->ItemsNumber = 0;
   if (info->SelectedItemsNumber < 0 || !info->SelectedItems) info->SelectedItemsNumber = 0;
+  return true;
+}
+
+namespace {
+
+// What a caller leaves in a field that a host answering the request fills: a host that does not
+// know the request leaves it, whatever it answers.
+constexpr int kUnanswered = -1;
+
+}  // namespace
+
+bool ReadPanelState(BookPanel& panel, PanelInfo* info) {
+  *info = PanelInfo{};
+  const PluginStartupInfo& host = State().info;
+  if (!host.Control) return false;
+  info->PanelType = kUnanswered;
+  if (!host.Control(&panel, FCTL_GETPANELSHORTINFO, info) || info->PanelType == kUnanswered) {
+    *info = PanelInfo{};
+    if (!host.Control(&panel, FCTL_GETPANELINFO, info)) return false;
+  }
+  info->PanelItems = nullptr;
+  info->SelectedItems = nullptr;
+  if (info->ItemsNumber < 0) info->ItemsNumber = 0;
+  if (info->SelectedItemsNumber < 0) info->SelectedItemsNumber = 0;
+  return true;
+}
+
+bool ReadCurrentItem(BookPanel& panel, PluginPanelItem* item) {
+  const PluginStartupInfo& host = State().info;
+  PanelInfo state;
+  if (!ReadPanelState(panel, &state) || state.ItemsNumber <= 0) return false;
+  if (state.CurrentItem < 0 || state.CurrentItem >= state.ItemsNumber) return false;
+  PanelItemRequest request{};
+  request.Index = state.CurrentItem;
+  request.ItemsNumber = kUnanswered;
+  if (host.Control(&panel, FCTL_GETPANELITEM, &request) && request.ItemsNumber != kUnanswered) {
+    *item = request.Item;
+  } else {
+    PanelInfo info;
+    if (!ReadPanelInfo(panel, &info) || state.CurrentItem >= info.ItemsNumber) return false;
+    *item = info.PanelItems[state.CurrentItem];
+  }
+  item->FindData.cFileName[NM - 1] = '\0';
   return true;
 }
 
@@ -104,18 +148,34 @@ int FindPanelItem(BookPanel& panel, const std::function<bool(const PluginPanelIt
 void PlaceCursor(BookPanel& panel, const std::string& name) {
   const PluginStartupInfo& host = State().info;
   if (!host.Control) return;
-  const int found = FindPanelItem(panel, [&](const PluginPanelItem& item) {
-    const char* item_name = item.FindData.cFileName;
-    return strnlen(item_name, NM) == name.size() &&
-           std::memcmp(item_name, name.data(), name.size()) == 0;
-  });
+  host.Control(&panel, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
+  PanelItemRequest request{};
+  request.Index = -1;
+  request.Name = name.c_str();
+  request.ItemsNumber = kUnanswered;
+  int found = -1;
+  host.Control(&panel, FCTL_GETPANELITEM, &request);
+  if (request.ItemsNumber != kUnanswered) {
+    found = request.Index;
+  } else {
+    // A host without the item request: look through every item.
+    PanelInfo info;
+    const bool listed = ReadPanelInfo(panel, &info);
+    for (int i = 0; listed && i < info.ItemsNumber; ++i) {
+      const char* item_name = info.PanelItems[i].FindData.cFileName;
+      if (strnlen(item_name, NM) == name.size() &&
+          std::memcmp(item_name, name.data(), name.size()) == 0) {
+        found = i;
+        break;
+      }
+    }
+  }
   if (found >= 0) {
     PanelRedrawInfo redraw{found, -1};
     host.Control(&panel, FCTL_REDRAWPANEL, &redraw);
   } else {
     host.Control(&panel, FCTL_REDRAWPANEL, nullptr);
   }
-  panel.Refresh(found, -1);
 }
 
 }  // namespace qb::main

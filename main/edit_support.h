@@ -27,6 +27,15 @@ storage::HRESULT ReportStorageError(storage::HRESULT code, int message, const st
 // stay valid until the next Control call for this panel.
 bool ReadPanelInfo(BookPanel& panel, PanelInfo* info);
 
+// The host's view of the panel without its items (FCTL_GETPANELSHORTINFO; from FCTL_GETPANELINFO
+// where the host lacks it): counts, current and top item, view mode, directory. PanelItems and
+// SelectedItems are null. False when the host gives none.
+bool ReadPanelState(BookPanel& panel, PanelInfo* info);
+
+// The item under the host's cursor, copied out of the host's records (which the next Control call
+// may replace); its name ends within cFileName. False without items.
+bool ReadCurrentItem(BookPanel& panel, PluginPanelItem* item);
+
 // Whether the host's selection holds items the user selected (without a selection the host
 // reports the current item there).
 bool HasSelection(const PanelInfo& info);
@@ -42,11 +51,11 @@ FieldTag MakeFieldTag(FieldTypeId type, int index, int plugin, const void* data,
 // shows the error box, rereads the panel and returns false: the caller changes nothing.
 bool FieldOfTag(BookPanel& panel, const FieldTag& tag, FieldEntry* field);
 
-// Rereads the panel and makes the first item called exactly name (bytes compared, case counts)
-// the current one; with no such item the panel is only redrawn.
 // Rereads the panel (keeping its selection) and gives the index of the first item for which
 // matches holds, or -1.
 int FindPanelItem(BookPanel& panel, const std::function<bool(const PluginPanelItem&)>& matches);
+// Rereads the panel once (keeping its selection) and makes the first item called exactly name
+// (bytes compared, case counts) the current one; with no such item the panel is only redrawn.
 void PlaceCursor(BookPanel& panel, const std::string& name);
 
 }  // namespace qb::main

@@ -61,17 +61,6 @@ std::string SkipLeadingBlanks(const std::string& text) {
   return first == std::string::npos ? std::string() : text.substr(first);
 }
 
-// The item under the host's cursor, copied out of the host's list (which the next Control call
-// may replace). False without items.
-bool CurrentItem(BookPanel& panel, PluginPanelItem* item) {
-  PanelInfo info;
-  if (!ReadPanelInfo(panel, &info) || info.ItemsNumber <= 0) return false;
-  if (info.CurrentItem < 0 || info.CurrentItem >= info.ItemsNumber) return false;
-  *item = info.PanelItems[info.CurrentItem];
-  item->FindData.cFileName[NM - 1] = '\0';
-  return true;
-}
-
 // The name dialog of new folders, new records and renaming: a frame, a label and one edit line
 // whose text the binding holds. True when the user accepted it.
 bool AskName(const char* help_topic, int title, int label, std::unique_ptr<dlg::DlgBinding> text) {
@@ -305,7 +294,7 @@ void CreateRecord(BookPanel& panel, char* name) {
 
 void RenameItem(BookPanel& panel) {
   PluginPanelItem item;
-  if (!CurrentItem(panel, &item) || IsDotDot(item)) return;
+  if (!ReadCurrentItem(panel, &item) || IsDotDot(item)) return;
   storage::Storage* folder = panel.current_folder();
   if (!folder) return;
   char name[NM];
@@ -346,7 +335,7 @@ void RenameItem(BookPanel& panel) {
 
 void EditFolderDescription(BookPanel& panel) {
   PluginPanelItem item;
-  if (!CurrentItem(panel, &item) || IsDotDot(item)) return;
+  if (!ReadCurrentItem(panel, &item) || IsDotDot(item)) return;
   // Records carry user data 1; only folders have descriptions.
   if (item.UserData == 1 || !(item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   const std::string name = item.FindData.cFileName;

@@ -17,8 +17,8 @@ int FolderKey(BookPanel& panel, int key, unsigned state) {
   switch (key) {
     case VK_F4:
       if (state != PKF_SHIFT) return 0;
+      // The new record is listed and under the cursor once it is made.
       CreateRecord(panel, nullptr);
-      panel.Refresh(-1, -1);
       return 1;
     case VK_F3:
       if (state != PKF_ALT) return 0;
@@ -75,6 +75,29 @@ int RecordKey(BookPanel& panel, int key, unsigned state) {
   }
 }
 
+// Whether the key may be one of the panel's own: the others (cursor keys, selection, typing) go
+// back to the host without the book being opened.
+bool MayBeOwnKey(bool in_record, int key, unsigned state) {
+  switch (key) {
+    case VK_F3:
+      return state == PKF_ALT || (in_record && state == kNone);
+    case VK_F4:
+      return state == PKF_SHIFT || (in_record && state == kNone);
+    case VK_F5:
+      return state == PKF_ALT || (!in_record && state == PKF_SHIFT);
+    case VK_F6:
+      return !in_record && (state == PKF_SHIFT || state == PKF_ALT);
+    case VK_F7:
+      return !in_record && state == PKF_SHIFT;
+    case VK_INSERT:
+      return in_record && state == PKF_CONTROL;
+    case VK_RETURN:
+      return in_record && state == kNone;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 int ProcessKey(BookPanel& panel, int key, unsigned int control_state) {
@@ -84,6 +107,7 @@ int ProcessKey(BookPanel& panel, int key, unsigned int control_state) {
     CompactBook(panel);
     return 1;
   }
+  if (!MayBeOwnKey(panel.in_record(), key, control_state)) return 0;
   BookLock lock(panel);
   if (!lock.ok()) return 0;
   return panel.in_record() ? RecordKey(panel, key, control_state)

@@ -134,53 +134,16 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
     });
   } else if (storage::Storage* folder = current_folder()) {
     const std::string& format = State().settings.description;
-    // Find walks folders and looks at records: to it a record is an item to find, not a folder
-    // to enter, and with OPM_FINDTEXT its description carries its fields' texts.
-    const bool find = (op_mode & OPM_FIND) != 0;
-    const bool find_text = find && (op_mode & OPM_FINDTEXT) != 0;
     storage::Enumerator elements;
-    if (storage::Succeeded(folder->Enumerate(&elements))) {
-      storage::ElementStat stat;
-      while (elements.Next(&stat) == storage::S_OK) {
-        if (stat.name.empty() || IsReservedElementName(stat.name)) continue;
-        const bool is_folder = stat.type == storage::STGTY_STORAGE;
-        if (!is_folder && stat.type != storage::STGTY_STREAM) continue;
-        PluginPanelItem item{};
-        WIN32_FIND_DATA& fd = item.FindData;
-        const std::string name = DisplayName(stat.name, sizeof fd.cFileName - 1);
-        std::memcpy(fd.cFileName, name.c_str(), name.size() + 1);
-        fd.ftCreationTime = clock::TicksToFileTime(stat.creation);
-        fd.ftLastAccessTime = clock::TicksToFileTime(stat.access);
-        fd.ftLastWriteTime = clock::TicksToFileTime(stat.modification);
-        fd.nFileSizeHigh = static_cast<DWORD>(stat.size >> 32);
-        fd.nFileSizeLow = static_cast<DWORD>(stat.size);
-        fd.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-        item.UserData = is_folder ? 0 : 1;
-        std::string description;
-        if (!is_folder) {
-          fd.dwFileAttributes |= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
-          if (find) fd.dwFileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
-          storage::Stream record;
-          if ((Interactive(op_mode) || find_text) &&
-              storage::Succeeded(folder->OpenStream(stat.name, kBookOpenMode, &record))) {
-            description =
-                find_text ? RecordFindText(*this, record) : ComposeDescription(format, record);
-          }
-        } else if (Interactive(op_mode)) {
-          storage::Storage child;
-          if (storage::Succeeded(folder->OpenStorage(stat.name, kBookOpenMode, &child))) {
-            storage::Stream password;
-            if (storage::Succeeded(child.OpenStream(kPasswordStream, kBookOpenMode, &password))) {
-              fd.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
-            }
-            password.Release();
-            description = ReadFolderDescription(child);
-          }
-        }
-        if (!description.empty()) item.Description = HeapString(description);
-        items.push_back(item);
-      }
-    }
+    if (storage::Failed(folder->Enumerate(&elements))) return 0;
+    // One record a listed element at most: the array is made once, at its full size.
+    auto* array = static_cast<PluginPanelItem*>(
+        HeapAlloc(std::max<std::size_t>(elements.count(), 1) * sizeof(PluginPanelItem)));
+    if (!array) return 0;
+    const int listed = ListFolder(*folder, elements, format, op_mode, array);
+    *out_items = array;
+    *out_count = listed;
+    return 1;
   }
   PluginPanelItem* array = complete ? HandOver(items) : nullptr;
   if (!array) {
@@ -190,6 +153,56 @@ int BookPanel::GetFindData(PluginPanelItem** out_items, int* out_count, int op_m
   *out_items = array;
   *out_count = static_cast<int>(items.size());
   return 1;
+}
+
+int BookPanel::ListFolder(storage::Storage& folder, storage::Enumerator& elements,
+                          const std::string& format, int op_mode, PluginPanelItem* out) {
+  int listed = 0;
+  // Find walks folders and looks at records: to it a record is an item to find, not a folder
+  // to enter, and with OPM_FINDTEXT its description carries its fields' texts.
+  const bool find = (op_mode & OPM_FIND) != 0;
+  const bool find_text = find && (op_mode & OPM_FINDTEXT) != 0;
+  storage::ElementStat stat;
+  while (elements.Next(&stat) == storage::S_OK) {
+    if (stat.name.empty() || IsReservedElementName(stat.name)) continue;
+    const bool is_folder = stat.type == storage::STGTY_STORAGE;
+    if (!is_folder && stat.type != storage::STGTY_STREAM) continue;
+    PluginPanelItem item{};
+    WIN32_FIND_DATA& fd = item.FindData;
+    const std::string name = DisplayName(stat.name, sizeof fd.cFileName - 1);
+    std::memcpy(fd.cFileName, name.c_str(), name.size() + 1);
+    fd.ftCreationTime = clock::TicksToFileTime(stat.creation);
+    fd.ftLastAccessTime = clock::TicksToFileTime(stat.access);
+    fd.ftLastWriteTime = clock::TicksToFileTime(stat.modification);
+    fd.nFileSizeHigh = static_cast<DWORD>(stat.size >> 32);
+    fd.nFileSizeLow = static_cast<DWORD>(stat.size);
+    fd.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    item.UserData = is_folder ? 0 : 1;
+    std::string description;
+    if (!is_folder) {
+      fd.dwFileAttributes |= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
+      if (find) fd.dwFileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+      storage::Stream record;
+      if ((Interactive(op_mode) || find_text) &&
+          storage::Succeeded(folder.OpenListedStream(elements, kBookOpenMode, &record))) {
+        description =
+            find_text ? RecordFindText(*this, record) : ComposeDescription(format, record);
+      }
+    } else if (Interactive(op_mode)) {
+      storage::Storage child;
+      if (storage::Succeeded(folder.OpenListedStorage(elements, kBookOpenMode, &child))) {
+        storage::Stream password;
+        if (storage::Succeeded(child.OpenStream(kPasswordStream, kBookOpenMode, &password))) {
+          fd.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
+        }
+        password.Release();
+        description = ReadFolderDescription(child);
+      }
+    }
+    if (!description.empty()) item.Description = HeapString(description);
+    out[listed++] = item;
+  }
+  return listed;
 }
 
 void BookPanel::FreeFindData(PluginPanelItem* items, int count) {
@@ -215,11 +228,9 @@ int BookPanel::Compare(const PluginPanelItem* a, const PluginPanelItem* b, unsig
 }
 
 void BookPanel::SaveViewMode() {
-  const PluginStartupInfo& info = State().info;
   if (std::exchange(State().view_modes_chosen, false)) return;  // F9 chose the modes
-  if (!info.Control) return;
-  PanelInfo panel{};
-  if (!info.Control(this, FCTL_GETPANELINFO, &panel)) return;
+  PanelInfo panel;
+  if (!ReadPanelState(*this, &panel)) return;
   Settings& settings = State().settings;
   (has_record_ ? settings.panel_mode2 : settings.panel_mode1) = panel.ViewMode;
 }

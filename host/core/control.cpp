@@ -9,36 +9,20 @@
 #include "host/core/host.h"
 #include "host/core/panel_layout.h"
 #include "platform/codepage/codepage.h"
+#include "sdk/panel_items.h"
 
 namespace qb::host {
 
 namespace {
 
-// The panel's state for FCTL_GETPANELINFO: the item records point into copies the panel keeps
-// until the next such call.
-void FillPanelInfo(Panel& p, bool focus, FarRect rect, PanelInfo* info) {
+// The panel's state without the item records (FCTL_GETPANELSHORTINFO).
+void FillShortInfo(const Panel& p, bool focus, FarRect rect, PanelInfo* info) {
   std::memset(info, 0, sizeof *info);
   info->PanelType = PTYPE_FILEPANEL;
   info->Plugin = p.is_plugin() ? 1 : 0;
   info->PanelRect = rect;
-  p.info_custom.assign(p.entries.size() * 2, {});
-  p.info_items.clear();
-  p.info_selected.clear();
-  for (size_t i = 0; i < p.entries.size(); ++i) {
-    p.info_items.push_back(MakeItem(p.entries[i], p.info_custom[i]));
-  }
-  for (size_t i = 0; i < p.entries.size(); ++i) {
-    if (p.entries[i].selected)
-      p.info_selected.push_back(MakeItem(p.entries[i], p.info_custom[p.entries.size() + i]));
-  }
-  if (p.info_selected.empty() && p.Current()) {
-    p.info_selected.push_back(
-        MakeItem(p.entries[p.current], p.info_custom[p.entries.size() + p.current]));
-  }
-  info->PanelItems = p.info_items.empty() ? nullptr : p.info_items.data();
-  info->ItemsNumber = static_cast<int>(p.info_items.size());
-  info->SelectedItems = p.info_selected.empty() ? nullptr : p.info_selected.data();
-  info->SelectedItemsNumber = static_cast<int>(p.info_selected.size());
+  info->ItemsNumber = static_cast<int>(p.entries.size());
+  info->SelectedItemsNumber = p.SelectedCount();
   info->CurrentItem = p.current;
   info->TopPanelItem = p.top;
   info->Visible = 1;
@@ -61,6 +45,44 @@ void FillPanelInfo(Panel& p, bool focus, FarRect rect, PanelInfo* info) {
   info->SortMode = p.sort_mode;
 }
 
+// The panel's state for FCTL_GETPANELINFO: the item records point into copies the panel keeps
+// until the next such call.
+void FillPanelInfo(Panel& p, bool focus, FarRect rect, PanelInfo* info) {
+  FillShortInfo(p, focus, rect, info);
+  const size_t n = p.entries.size();
+  p.info_custom.assign(p.SelectedCount() > 0 ? n * 2 : n + 1, {});
+  p.info_items.clear();
+  p.info_selected.clear();
+  p.info_items.reserve(n);
+  for (size_t i = 0; i < n; ++i) p.info_items.push_back(MakeItem(p.entries[i], p.info_custom[i]));
+  if (p.SelectedCount() > 0) {
+    p.info_selected.reserve(static_cast<size_t>(p.SelectedCount()));
+    for (size_t i = 0; i < n; ++i) {
+      if (p.entries[i].selected)
+        p.info_selected.push_back(MakeItem(p.entries[i], p.info_custom[n + i]));
+    }
+  } else if (p.Current()) {
+    p.info_selected.push_back(MakeItem(p.entries[p.current], p.info_custom[n]));
+  }
+  info->PanelItems = p.info_items.empty() ? nullptr : p.info_items.data();
+  info->ItemsNumber = static_cast<int>(p.info_items.size());
+  info->SelectedItems = p.info_selected.empty() ? nullptr : p.info_selected.data();
+  info->SelectedItemsNumber = static_cast<int>(p.info_selected.size());
+}
+
+// FCTL_GETPANELITEM: one item by its place or its name; its record lives in the panel's copies
+// like those of FCTL_GETPANELINFO.
+int FillItem(Panel& p, PanelItemRequest* request) {
+  std::memset(&request->Item, 0, sizeof request->Item);
+  request->ItemsNumber = static_cast<int>(p.entries.size());
+  if (request->Name) request->Index = p.Find(request->Name);
+  const int i = request->Index;
+  if (i < 0 || i >= static_cast<int>(p.entries.size())) return 0;
+  p.info_custom.assign(1, {});
+  request->Item = MakeItem(p.entries[static_cast<size_t>(i)], p.info_custom[0]);
+  return 1;
+}
+
 }  // namespace
 
 int Host::Control(HANDLE plugin, int command, void* param) {
@@ -77,15 +99,28 @@ int Host::Control(HANDLE plugin, int command, void* param) {
     }
     case FCTL_GETPANELINFO:
     case FCTL_GETANOTHERPANELINFO:
+    case FCTL_GETPANELSHORTINFO:
+    case FCTL_GETANOTHERPANELSHORTINFO:
       if (!param) return 0;
       {
-        const int which = command == FCTL_GETPANELINFO ? side : other;
+        const bool own = command == FCTL_GETPANELINFO || command == FCTL_GETPANELSHORTINFO;
+        const int which = own ? side : other;
         const PanelLayout layout(screen_);
         const int x = layout.PanelX(which), w = layout.PanelWidth(which);
-        FillPanelInfo(panels_[which], which == panels_.active(),
-                      FarRect{x, 0, x + w - 1, screen_.rows() - 3}, static_cast<PanelInfo*>(param));
+        const FarRect rect{x, 0, x + w - 1, screen_.rows() - 3};
+        auto* info = static_cast<PanelInfo*>(param);
+        if (command == FCTL_GETPANELINFO || command == FCTL_GETANOTHERPANELINFO) {
+          FillPanelInfo(panels_[which], which == panels_.active(), rect, info);
+        } else {
+          FillShortInfo(panels_[which], which == panels_.active(), rect, info);
+        }
         return 1;
       }
+    case FCTL_GETPANELITEM:
+    case FCTL_GETANOTHERPANELITEM:
+      if (!param) return 0;
+      return FillItem(panels_[command == FCTL_GETPANELITEM ? side : other],
+                      static_cast<PanelItemRequest*>(param));
     case FCTL_UPDATEPANEL:
     case FCTL_UPDATEANOTHERPANEL:
       panels_.Reread(command == FCTL_UPDATEPANEL ? side : other, param != nullptr);
@@ -140,6 +175,7 @@ int Host::Control(HANDLE plugin, int command, void* param) {
         p.entries[i].selected =
             (info->PanelItems[i].Flags & PPIF_SELECTED) != 0 && !p.entries[i].dots;
       }
+      p.CountSelected();
       return 1;
     }
     case FCTL_SETVIEWMODE:

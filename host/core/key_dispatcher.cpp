@@ -94,7 +94,7 @@ bool KeyDispatcher::PanelKey(const Event& ev) {
       case VK_INSERT:
         if (p.Current()) {
           PanelEntry& e = p.entries[p.current];
-          if (!e.dots) e.selected = !e.selected;
+          if (!e.dots) p.Select(e, !e.selected);
           p.current = std::min(n - 1, p.current + 1);
         }
         return true;

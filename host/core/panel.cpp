@@ -9,10 +9,20 @@
 
 namespace qb::host {
 
-int Panel::SelectedCount() const {
+const std::optional<std::string>& PanelEntry::owner() const {
+  static const std::optional<std::string> kNone;
+  return extra ? extra->owner : kNone;
+}
+
+const std::vector<std::string>& PanelEntry::custom() const {
+  static const std::vector<std::string> kNone;
+  return extra ? extra->custom : kNone;
+}
+
+void Panel::CountSelected() {
   int n = 0;
   for (const PanelEntry& e : entries) n += e.selected ? 1 : 0;
-  return n;
+  selected_count_ = n;
 }
 
 void Panel::ClampCursor(int visible_rows) {
@@ -50,8 +60,8 @@ FILETIME FileTimeOf(const struct timespec& ts) {
 
 }  // namespace
 
-WIN32_FIND_DATA FindDataOf(const struct stat& st) {
-  WIN32_FIND_DATA find{};
+EntryFind FindDataOf(const struct stat& st) {
+  EntryFind find;
   const bool dir = S_ISDIR(st.st_mode);
   find.dwFileAttributes = dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   find.ftCreationTime = FileTimeOf(st.st_ctim);
@@ -91,10 +101,23 @@ std::string Panel::Title() const {
   return t;
 }
 
+void CopyFindInto(const EntryFind& find, WIN32_FIND_DATA* out) {
+  out->dwFileAttributes = find.dwFileAttributes;
+  out->ftCreationTime = find.ftCreationTime;
+  out->ftLastAccessTime = find.ftLastAccessTime;
+  out->ftLastWriteTime = find.ftLastWriteTime;
+  out->nFileSizeHigh = find.nFileSizeHigh;
+  out->nFileSizeLow = find.nFileSizeLow;
+  out->dwReserved0 = find.dwReserved0;
+  out->dwReserved1 = find.dwReserved1;
+}
+
 PluginPanelItem MakeItem(const PanelEntry& e, std::vector<char*>& custom) {
   PluginPanelItem item;
   std::memset(&item, 0, sizeof item);
-  item.FindData = e.find;
+  WIN32_FIND_DATA& fd = item.FindData;
+  CopyFindInto(e.find, &fd);
+  std::memcpy(fd.cFileName, e.name.data(), std::min(e.name.size(), sizeof fd.cFileName - 1));
   item.PackSizeHigh = e.pack_size_high;
   item.PackSize = e.pack_size;
   item.Flags = e.flags & ~static_cast<DWORD>(PPIF_SELECTED);
@@ -102,25 +125,33 @@ PluginPanelItem MakeItem(const PanelEntry& e, std::vector<char*>& custom) {
   item.NumberOfLinks = e.links;
   item.CRC32 = e.crc;
   item.Description = e.description ? const_cast<char*>(e.description->c_str()) : nullptr;
-  item.Owner = e.owner ? const_cast<char*>(e.owner->c_str()) : nullptr;
+  item.UserData = e.user_data;
   custom.clear();
-  for (const std::string& c : e.custom) custom.push_back(const_cast<char*>(c.c_str()));
+  if (const EntryExtra* x = e.extra.get()) {
+    const std::string& alt = x->alternate_name;
+    std::memcpy(fd.cAlternateFileName, alt.data(),
+                std::min(alt.size(), sizeof fd.cAlternateFileName - 1));
+    item.Owner = x->owner ? const_cast<char*>(x->owner->c_str()) : nullptr;
+    for (const std::string& c : x->custom) custom.push_back(const_cast<char*>(c.c_str()));
+    if (!x->user_block.empty()) item.UserData = reinterpret_cast<uintptr_t>(x->user_block.data());
+  }
   item.CustomColumnData = custom.empty() ? nullptr : custom.data();
   item.CustomColumnNumber = static_cast<int>(custom.size());
-  if (!e.user_block.empty()) {
-    item.UserData = reinterpret_cast<uintptr_t>(e.user_block.data());
-  } else {
-    item.UserData = e.user_data;
-  }
   return item;
 }
 
 PanelEntry CopyEntry(const PluginPanelItem& item) {
   PanelEntry e;
-  e.find = item.FindData;
-  e.find.cFileName[NM - 1] = '\0';
-  e.find.cAlternateFileName[sizeof e.find.cAlternateFileName - 1] = '\0';
-  e.name = e.find.cFileName;
+  const WIN32_FIND_DATA& fd = item.FindData;
+  e.find.dwFileAttributes = fd.dwFileAttributes;
+  e.find.ftCreationTime = fd.ftCreationTime;
+  e.find.ftLastAccessTime = fd.ftLastAccessTime;
+  e.find.ftLastWriteTime = fd.ftLastWriteTime;
+  e.find.nFileSizeHigh = fd.nFileSizeHigh;
+  e.find.nFileSizeLow = fd.nFileSizeLow;
+  e.find.dwReserved0 = fd.dwReserved0;
+  e.find.dwReserved1 = fd.dwReserved1;
+  e.name.assign(fd.cFileName, strnlen(fd.cFileName, NM - 1));
   e.pack_size_high = item.PackSizeHigh;
   e.pack_size = item.PackSize;
   e.flags = item.Flags;
@@ -128,9 +159,21 @@ PanelEntry CopyEntry(const PluginPanelItem& item) {
   e.crc = item.CRC32;
   e.selected = (item.Flags & PPIF_SELECTED) != 0;
   if (item.Description) e.description = item.Description;
-  if (item.Owner) e.owner = item.Owner;
-  for (int i = 0; item.CustomColumnData && i < item.CustomColumnNumber; ++i)
-    e.custom.emplace_back(item.CustomColumnData[i] ? item.CustomColumnData[i] : "");
+  EntryExtra x;
+  bool extra = false;
+  const std::size_t alt = strnlen(fd.cAlternateFileName, sizeof fd.cAlternateFileName - 1);
+  if (alt > 0) {
+    x.alternate_name.assign(fd.cAlternateFileName, alt);
+    extra = true;
+  }
+  if (item.Owner) {
+    x.owner = item.Owner;
+    extra = true;
+  }
+  for (int i = 0; item.CustomColumnData && i < item.CustomColumnNumber; ++i) {
+    x.custom.emplace_back(item.CustomColumnData[i] ? item.CustomColumnData[i] : "");
+    extra = true;
+  }
   if ((item.Flags & PPIF_USERDATA) && item.UserData) {
     // The block tells its own size in its first word; a size below that word is taken as the
     // word alone rather than trusted.
@@ -138,10 +181,12 @@ PanelEntry CopyEntry(const PluginPanelItem& item) {
     std::memcpy(&size, reinterpret_cast<const void*>(item.UserData), sizeof size);
     if (size < sizeof size) size = sizeof size;
     const auto* p = reinterpret_cast<const unsigned char*>(item.UserData);
-    e.user_block.assign(p, p + size);
+    x.user_block.assign(p, p + size);
+    extra = true;
   } else {
     e.user_data = item.UserData;
   }
+  if (extra) e.extra = std::make_shared<const EntryExtra>(std::move(x));
   return e;
 }
 

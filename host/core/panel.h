@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,21 +16,38 @@
 
 namespace qb::host {
 
+// What an entry keeps of an item's find data: all but the names, which the entry holds once.
+struct EntryFind {
+  DWORD dwFileAttributes = 0;
+  FILETIME ftCreationTime{}, ftLastAccessTime{}, ftLastWriteTime{};
+  DWORD nFileSizeHigh = 0, nFileSizeLow = 0;
+  DWORD dwReserved0 = 0, dwReserved1 = 0;
+};
+
+// The parts of an item that few items carry, kept apart so that a panel of many plain items stays
+// small. Never changed once made: copies of an entry share it.
+struct EntryExtra {
+  std::string alternate_name;
+  std::optional<std::string> owner;
+  std::vector<std::string> custom;
+  // With PPIF_USERDATA the block (first DWORD its size) is copied.
+  std::vector<unsigned char> user_block;
+};
+
 struct PanelEntry {
-  WIN32_FIND_DATA find{};
+  EntryFind find;
   DWORD pack_size_high = 0, pack_size = 0, flags = 0, links = 0, crc = 0;
   std::string name;
   std::optional<std::string> description;
-  std::optional<std::string> owner;
-  std::vector<std::string> custom;
-  // With PPIF_USERDATA the block (first DWORD its size) is copied; else the word as it came.
-  std::vector<unsigned char> user_block;
-  uintptr_t user_data = 0;
+  std::shared_ptr<const EntryExtra> extra;  // null when the item has none of those parts
+  uintptr_t user_data = 0;                  // the word as it came, without PPIF_USERDATA
   bool selected = false;
   bool dots = false;  // the ".." item the host adds
 
   bool is_dir() const { return (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   uint64_t size() const { return (uint64_t{find.nFileSizeHigh} << 32) | find.nFileSizeLow; }
+  const std::optional<std::string>& owner() const;
+  const std::vector<std::string>& custom() const;
 };
 
 // A view mode's columns, already split.
@@ -102,13 +120,24 @@ class Panel {
   const PanelEntry* Current() const {
     return current >= 0 && current < static_cast<int>(entries.size()) ? &entries[current] : nullptr;
   }
-  int SelectedCount() const;
+  // The number of selected entries, kept as the selection changes: whoever changes `selected`
+  // of an entry does it through Select, or calls CountSelected after changing many.
+  int SelectedCount() const { return selected_count_; }
+  void Select(PanelEntry& entry, bool on) {
+    if (entry.selected == on) return;
+    entry.selected = on;
+    selected_count_ += on ? 1 : -1;
+  }
+  void CountSelected();
   void ClampCursor(int visible_rows);
   int Find(const std::string& name) const;
 
   // The view mode in force, with host defaults where the plug-in gives none.
   ViewMode ActiveMode() const;
   std::string Title() const;
+
+ private:
+  int selected_count_ = 0;
 };
 
 // An item record pointing into the entry's own data; custom holds the column pointers.
@@ -118,7 +147,9 @@ PanelEntry CopyEntry(const PluginPanelItem& item);
 
 // What a file's status says in find data: folder or archive, the three times and the size of a
 // file (0 for a folder). The name and the other attributes are the caller's.
-WIN32_FIND_DATA FindDataOf(const struct stat& st);
+EntryFind FindDataOf(const struct stat& st);
+// Puts the find data into an item's record, leaving its names as they are.
+void CopyFindInto(const EntryFind& find, WIN32_FIND_DATA* out);
 
 // Splits "N,Z" / "0,25" / titles into columns.
 std::vector<ColumnSpec> ParseColumns(const char* types, const char* widths,

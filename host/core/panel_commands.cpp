@@ -260,7 +260,7 @@ void PanelCommands::CopyMove(bool move) {
       host_.Message(FMSG_WARNING, err, 4, 1);
       break;
     }
-    e->selected = false;
+    src.Select(*e, false);
   }
   panels.Reread(panels.active(), true);
   panels.Reread(1 - panels.active(), true);
@@ -298,7 +298,7 @@ void PanelCommands::CopyBetweenPlugins(Panel& src, Panel& dst, std::vector<Plugi
       PanelEntry entry;
       entry.find = FindDataOf(st);
       entry.name = e.path().filename().string();
-      codepage::CopyUtf8Into(entry.name, entry.find.cFileName, sizeof entry.find.cFileName);
+      entry.name.resize(codepage::Utf8CutPoint(entry.name, NM - 1));
       got.push_back(std::move(entry));
     }
     std::vector<PluginPanelItem> put;

@@ -41,7 +41,7 @@ std::string CellText(const PanelEntry& e, const std::string& type) {
     case 'Z':
       return e.description ? *e.description : "";
     case 'O':
-      return e.owner ? *e.owner : "";
+      return e.owner() ? *e.owner() : "";
     case 'S':
       return FormatSize(e);
     case 'D':
@@ -51,7 +51,7 @@ std::string CellText(const PanelEntry& e, const std::string& type) {
     case 'C':
       if (type.size() >= 2 && type[1] >= '0' && type[1] <= '9') {
         size_t n = static_cast<size_t>(type[1] - '0');
-        if (n < e.custom.size()) return e.custom[n];
+        if (n < e.custom().size()) return e.custom()[n];
       }
       return "";
     default:

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <unordered_set>
 
 #include "platform/paths/paths.h"
 
@@ -18,7 +19,6 @@ namespace {
 PanelEntry DotsEntry() {
   PanelEntry e;
   e.name = "..";
-  std::strcpy(e.find.cFileName, "..");
   e.find.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
   e.dots = true;
   return e;
@@ -83,11 +83,23 @@ void PanelSet::OpenFileDir(int side, const std::string& dir, const std::string& 
   }
 }
 
-void PanelSet::ReadFileDir(Panel& p) {
-  std::vector<std::string> selected;
+namespace {
+
+// The names of the selected entries.
+std::unordered_set<std::string> SelectedNames(const Panel& p) {
+  std::unordered_set<std::string> names;
+  if (p.SelectedCount() == 0) return names;
+  names.reserve(static_cast<size_t>(p.SelectedCount()));
   for (const PanelEntry& e : p.entries) {
-    if (e.selected) selected.push_back(e.name);
+    if (e.selected) names.insert(e.name);
   }
+  return names;
+}
+
+}  // namespace
+
+void PanelSet::ReadFileDir(Panel& p) {
+  const std::unordered_set<std::string> selected = SelectedNames(p);
   std::string current = p.Current() ? p.Current()->name : "";
   p.entries.clear();
   DIR* d = opendir(p.dir.c_str());
@@ -103,32 +115,42 @@ void PanelSet::ReadFileDir(Panel& p) {
       PanelEntry e;
       e.name = name;
       e.find = FindDataOf(st);
-      std::memcpy(e.find.cFileName, name.c_str(), name.size() + 1);
       if (name[0] == '.') e.find.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
       if (access(path.c_str(), W_OK) != 0) e.find.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
-      e.selected = std::find(selected.begin(), selected.end(), name) != selected.end();
+      e.selected = selected.count(name) != 0;
       p.entries.push_back(std::move(e));
     }
     closedir(d);
   }
+  p.CountSelected();
   Sort(p);
   int i = current.empty() ? -1 : p.Find(current);
   p.current = i >= 0 ? i : std::min(p.current, std::max(0, static_cast<int>(p.entries.size()) - 1));
 }
 
 void PanelSet::Sort(Panel& p) {
+  SortListed(p, nullptr);
+}
+
+void PanelSet::SortListed(Panel& p, const PluginPanelItem* listed) {
   size_t first = (!p.entries.empty() && p.entries[0].dots) ? 1 : 0;
   std::vector<size_t> order(p.entries.size() - first);
   std::iota(order.begin(), order.end(), first);
   const auto& fn = plugin_.fn();
   const bool ask_plugin = p.is_plugin() && fn.Compare;
-  std::vector<PluginPanelItem> items;
-  std::vector<std::vector<char*>> custom(p.entries.size());
-  if (ask_plugin) {
-    items.reserve(p.entries.size());
-    for (size_t i = 0; i < p.entries.size(); ++i)
-      items.push_back(MakeItem(p.entries[i], custom[i]));
+  // The plug-in compares its own items: those it listed when they are still at hand, else records
+  // made from the entries.
+  std::vector<PluginPanelItem> made;
+  std::vector<std::vector<char*>> custom;
+  if (ask_plugin && !listed) {
+    custom.resize(p.entries.size() - first);
+    made.reserve(p.entries.size() - first);
+    for (size_t i = first; i < p.entries.size(); ++i)
+      made.push_back(MakeItem(p.entries[i], custom[i - first]));
+    listed = made.data();
   }
+  // The record of the entry at index (never the ".." one, which is not sorted).
+  auto item = [&](size_t index) { return &listed[index - first]; };
   const int mode = p.sort_mode == SM_DEFAULT ? SM_NAME : p.sort_mode;
   const bool reverse = p.sort_order != 0;
   // stable_sort: a plug-in's comparison need not be a strict order, and equal items keep the
@@ -139,17 +161,29 @@ void PanelSet::Sort(Panel& p) {
     if (ea.is_dir() != eb.is_dir()) return ea.is_dir();
     int r = -2;
     if (ask_plugin) {
-      r = fn.Compare(p.plugin(), &items[a], &items[b], static_cast<unsigned>(mode));
+      r = fn.Compare(p.plugin(), item(a), item(b), static_cast<unsigned>(mode));
       if (r != -2) r = r < 0 ? -1 : r > 0 ? 1 : 0;
     }
     if (r == -2) r = HostCompare(ea, eb, mode);
     return reverse ? r > 0 : r < 0;
   });
-  std::vector<PanelEntry> sorted;
-  sorted.reserve(p.entries.size());
-  if (first) sorted.push_back(std::move(p.entries[0]));
-  for (size_t i : order) sorted.push_back(std::move(p.entries[i]));
-  p.entries = std::move(sorted);
+  // The entries take their places in the order, one cycle of the permutation at a time: position
+  // first + k receives the entry at order[k].
+  for (size_t k = 0; k < order.size(); ++k) {
+    if (order[k] == first + k) continue;
+    PanelEntry held = std::move(p.entries[first + k]);
+    size_t at = k;
+    for (;;) {
+      const size_t from = order[at];
+      order[at] = first + at;
+      if (from == first + k) {
+        p.entries[first + at] = std::move(held);
+        break;
+      }
+      p.entries[first + at] = std::move(p.entries[from]);
+      at = from - first;
+    }
+  }
 }
 
 void PanelSet::RefreshPluginState(Panel& p) {
@@ -204,28 +238,30 @@ void PanelSet::RefreshPluginState(Panel& p) {
 
 void PanelSet::ReadPluginPanel(Panel& p, bool keep_selection) {
   const auto& fn = plugin_.fn();
-  std::vector<std::string> selected;
-  if (keep_selection) {
-    for (const PanelEntry& e : p.entries) {
-      if (e.selected) selected.push_back(e.name);
-    }
-  }
+  std::unordered_set<std::string> selected;
+  if (keep_selection) selected = SelectedNames(p);
   std::string current = p.Current() ? p.Current()->name : "";
   RefreshPluginState(p);
   p.entries.clear();
   if (p.state.flags & OPIF_ADDDOTS) p.entries.push_back(DotsEntry());
   PluginPanelItem* items = nullptr;
   int count = 0;
-  if (fn.GetFindData(p.plugin(), &items, &count, 0) && items) {
+  const bool listed = fn.GetFindData(p.plugin(), &items, &count, 0) && items;
+  if (listed && count > 0) {
+    p.entries.reserve(p.entries.size() + static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
       PanelEntry e = CopyEntry(items[i]);
       if (!keep_selection) e.selected = false;
-      if (std::find(selected.begin(), selected.end(), e.name) != selected.end()) e.selected = true;
+      if (!selected.empty() && selected.count(e.name)) e.selected = true;
       p.entries.push_back(std::move(e));
     }
-    if (fn.FreeFindData) fn.FreeFindData(p.plugin(), items, count);
+    SortListed(p, items);
+  } else {
+    Sort(p);
   }
-  Sort(p);
+  // The plug-in's array goes only now: the sort compared its items.
+  if (listed && fn.FreeFindData) fn.FreeFindData(p.plugin(), items, count);
+  p.CountSelected();
   int i = current.empty() ? -1 : p.Find(current);
   p.current = i >= 0 ? i : std::min(p.current, std::max(0, static_cast<int>(p.entries.size()) - 1));
 }
@@ -237,6 +273,7 @@ void PanelSet::Reread(int side, bool keep_selection) {
   } else {
     if (!keep_selection) {
       for (PanelEntry& e : p.entries) e.selected = false;
+      p.CountSelected();
     }
     ReadFileDir(p);
   }

@@ -49,6 +49,9 @@ class PanelSet {
 
  private:
   void ReadFileDir(Panel& p);
+  // Sort, with the plug-in's Compare given the items it listed (listed[i] is the entry after the
+  // ".." one, if any, at i) instead of records made anew; null: made anew.
+  void SortListed(Panel& p, const PluginPanelItem* listed);
 
   PluginModule& plugin_;
   Panel panels_[2];

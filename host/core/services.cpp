@@ -82,7 +82,7 @@ void Walk(const std::string& dir, const std::string& prefix, int depth,
     if (shown.size() >= NM) continue;
     PluginPanelItem item;
     std::memset(&item, 0, sizeof item);
-    item.FindData = FindDataOf(st);
+    CopyFindInto(FindDataOf(st), &item.FindData);
     const bool is_dir = S_ISDIR(st.st_mode);
     std::memcpy(item.FindData.cFileName, shown.c_str(), shown.size() + 1);
     out.push_back(item);

@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -15,7 +17,9 @@ constexpr const char* kUtf16 = "UTF-16LE";
 constexpr const char* kUtf16 = "UTF-16BE";
 #endif
 
-// One conversion descriptor for one call; iconv keeps shift state in it, so it is never shared.
+// A conversion descriptor, opened once per thread and direction (iconv_open costs far more than
+// converting a name). Its shift state is reset before each use, so one conversion never sees
+// what an earlier one left; the two encodings used here keep no shift state anyway.
 class Converter {
  public:
   Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
@@ -30,6 +34,7 @@ class Converter {
   // Converts all of in; false when any of it is invalid or incomplete. out must be large enough
   // for the whole result (the callers size it from the worst case of the encodings).
   bool Run(const void* in, std::size_t inBytes, std::vector<char>& out, std::size_t* outBytes) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     char* src = const_cast<char*>(static_cast<const char*>(in));
     char* dst = out.data();
     std::size_t srcLeft = inBytes;
@@ -44,6 +49,16 @@ class Converter {
  private:
   iconv_t cd_;
 };
+
+Converter& ToUtf16() {
+  thread_local Converter conv(kUtf16, "UTF-8");
+  return conv;
+}
+
+Converter& ToUtf8() {
+  thread_local Converter conv("UTF-8", kUtf16);
+  return conv;
+}
 
 bool IsContinuation(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -79,10 +94,28 @@ std::size_t Utf8CutPoint(std::string_view text, std::size_t maxBytes) {
   return maxBytes;
 }
 
+namespace {
+
+// Whether every code unit is ASCII, which both encodings write alike.
+template <class Text>
+bool AllAscii(Text text) {
+  for (auto c : text) {
+    if (static_cast<uint32_t>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t maxUnits, bool* cut) {
   if (cut) *cut = false;
   if (text.empty()) return std::u16string();
-  Converter conv(kUtf16, "UTF-8");
+  if (AllAscii(text)) {
+    std::u16string result(text.begin(), text.begin() + std::min(text.size(), maxUnits));
+    if (cut) *cut = result.size() < text.size();
+    return result;
+  }
+  Converter& conv = ToUtf16();
   if (!conv.ok()) return std::nullopt;
   // Every UTF-8 byte yields at most one UTF-16 code unit.
   std::vector<char> out(text.size() * sizeof(char16_t) + 16);
@@ -102,7 +135,12 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, std::size_t max
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text, std::size_t maxBytes, bool* cut) {
   if (cut) *cut = false;
   if (text.empty()) return std::string();
-  Converter conv("UTF-8", kUtf16);
+  if (AllAscii(text)) {
+    std::string result(text.begin(), text.begin() + std::min(text.size(), maxBytes));
+    if (cut) *cut = result.size() < text.size();
+    return result;
+  }
+  Converter& conv = ToUtf8();
   if (!conv.ok()) return std::nullopt;
   // A code unit yields at most three bytes (a pair, two units, yields four).
   std::vector<char> out(text.size() * 3 + 16);

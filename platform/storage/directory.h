@@ -56,6 +56,12 @@ class Directory {
 
   // S_OK with the child's id, STG_E_FILENOTFOUND when absent.
   HRESULT Find(uint32_t storage, std::u16string_view name, uint32_t* id);
+  // Whether the entry id is listed as a child of storage now (its tree was walked, or it was
+  // linked there since).
+  bool Holds(uint32_t storage, uint32_t id) const {
+    auto o = owner_.find(id);
+    return o != owner_.end() && o->second == storage;
+  }
   // The children of `storage` in name order.
   HRESULT Children(uint32_t storage, std::vector<uint32_t>* ids);
   // Puts a child into / takes it out of its storage's tree.

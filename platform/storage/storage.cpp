@@ -38,6 +38,19 @@ HRESULT OpenChild(const std::shared_ptr<Volume>& v, uint32_t parent, std::u16str
   return v->Acquire(*id, parent);
 }
 
+// OpenChild of a name an enumeration listed as the entry listed_id.
+HRESULT OpenListedChild(const std::shared_ptr<Volume>& v, uint32_t parent, std::u16string_view name,
+                        uint32_t listed_id, uint32_t mode, uint8_t type, uint32_t* id) {
+  if (HRESULT hr = Usable(v); Failed(hr)) return hr;
+  if (HRESULT hr = CheckMode(mode); Failed(hr)) return hr;
+  if (HRESULT hr = ValidateName(name); Failed(hr)) return hr;
+  if (HRESULT hr = v->FindListed(parent, listed_id, name, id); Failed(hr)) return hr;
+  detail::DirEntry* e = nullptr;
+  if (HRESULT hr = v->GetEntry(*id, &e); Failed(hr)) return hr;
+  if (e->type != type) return STG_E_FILENOTFOUND;
+  return v->Acquire(*id, parent);
+}
+
 // Makes the child `name` of `parent` (replacing one with STGM_CREATE) and marks it open.
 HRESULT CreateChild(const std::shared_ptr<Volume>& v, uint32_t parent, std::u16string_view name,
                     uint32_t mode, uint8_t type, uint32_t* id) {
@@ -139,6 +152,31 @@ HRESULT Storage::Child(std::u16string_view name, uint32_t mode, uint8_t type, bo
   return S_OK;
 }
 
+template <class Handle>
+HRESULT Storage::ListedChild(const Enumerator& listed, uint32_t mode, uint8_t type, Handle* out) {
+  if (out == nullptr) return STG_E_INVALIDPOINTER;
+  if (listed.next_ == 0 || listed.next_ > listed.items_.size()) return STG_E_INVALIDPARAMETER;
+  const ElementStat& stat = listed.items_[listed.next_ - 1];
+  // An enumerator of another storage names its entries in its own storage's tree: only the name
+  // counts then.
+  if (listed.volume_ != volume_.get() || listed.storage_ != id_)
+    return Child(stat.name, mode, type, false, out);
+  uint32_t id = 0;
+  HRESULT hr =
+      OpenListedChild(volume_, id_, stat.name, listed.ids_[listed.next_ - 1], mode, type, &id);
+  if (Failed(hr)) return hr;
+  out->Adopt(volume_, id);
+  return S_OK;
+}
+
+HRESULT Storage::OpenListedStorage(const Enumerator& listed, uint32_t mode, Storage* out) {
+  return ListedChild(listed, mode, detail::kTypeStorage, out);
+}
+
+HRESULT Storage::OpenListedStream(const Enumerator& listed, uint32_t mode, Stream* out) {
+  return ListedChild(listed, mode, detail::kTypeStream, out);
+}
+
 HRESULT Storage::OpenStorage(std::u16string_view name, uint32_t mode, Storage* out) {
   return Child(name, mode, detail::kTypeStorage, false, out);
 }
@@ -181,6 +219,9 @@ HRESULT Storage::Enumerate(Enumerator* out) {
     if (HRESULT hr = volume_->StatOf(id, &st); Failed(hr)) return hr;
     e.items_.push_back(std::move(st));
   }
+  e.ids_ = std::move(ids);
+  e.volume_ = volume_.get();
+  e.storage_ = id_;
   *out = std::move(e);
   return S_OK;
 }

@@ -189,6 +189,11 @@ class Storage {
   // Like OpenStorage / CreateStorage for streams. A new stream is empty and has zero times.
   HRESULT OpenStream(std::u16string_view name, uint32_t mode, Stream* out);
   HRESULT CreateStream(std::u16string_view name, uint32_t mode, Stream* out);
+  // OpenStorage / OpenStream of the element that the last Next of `listed`, an enumerator of this
+  // storage, returned, without looking its name up again in the storage's tree. Should the
+  // element be gone since, the name is looked up as by OpenStorage / OpenStream.
+  HRESULT OpenListedStorage(const Enumerator& listed, uint32_t mode, Storage* out);
+  HRESULT OpenListedStream(const Enumerator& listed, uint32_t mode, Stream* out);
 
   // An enumerator over the children as they are now, in the format's name order.
   HRESULT Enumerate(Enumerator* out);
@@ -221,6 +226,8 @@ class Storage {
   // Opens (or creates) the child `name` of `type` and makes `*out` its handle.
   template <class Handle>
   HRESULT Child(std::u16string_view name, uint32_t mode, uint8_t type, bool create, Handle* out);
+  template <class Handle>
+  HRESULT ListedChild(const Enumerator& listed, uint32_t mode, uint8_t type, Handle* out);
   std::shared_ptr<detail::Volume> volume_;
   uint32_t id_ = 0;
   bool root_ = false;
@@ -276,6 +283,9 @@ class Enumerator {
  private:
   friend class Storage;
   std::vector<ElementStat> items_;
+  std::vector<uint32_t> ids_;  // the entries of items_
+  const void* volume_ = nullptr;
+  uint32_t storage_ = 0;  // whose children these are
   size_t next_ = 0;
 };
 

@@ -112,6 +112,18 @@ HRESULT Volume::Find(uint32_t storage, std::u16string_view name, uint32_t* id) {
   return dir_.Find(storage, name, id);
 }
 
+HRESULT Volume::FindListed(uint32_t storage, uint32_t listed_id, std::u16string_view name,
+                           uint32_t* id) {
+  if (closed()) return STG_E_REVERTED;
+  DirEntry* e = nullptr;
+  if (dir_.Holds(storage, listed_id) && Succeeded(dir_.GetEntry(listed_id, &e)) &&
+      e->name == name) {
+    *id = listed_id;
+    return S_OK;
+  }
+  return dir_.Find(storage, name, id);
+}
+
 HRESULT Volume::Children(uint32_t storage, std::vector<uint32_t>* ids) {
   if (closed()) return STG_E_REVERTED;
   return dir_.Children(storage, ids);

@@ -54,6 +54,9 @@ class Volume {
   HRESULT GetEntry(uint32_t id, DirEntry** out) { return dir_.GetEntry(id, out); }
   // S_OK with the child's id, STG_E_FILENOTFOUND when absent.
   HRESULT Find(uint32_t storage, std::u16string_view name, uint32_t* id);
+  // Find for a name an enumeration of storage listed as the entry listed_id: that entry when it
+  // still is the child of that name, else the lookup by name.
+  HRESULT FindListed(uint32_t storage, uint32_t listed_id, std::u16string_view name, uint32_t* id);
   HRESULT Children(uint32_t storage, std::vector<uint32_t>* ids);
   HRESULT CreateElement(uint32_t storage, std::u16string_view name, uint8_t type, bool replace,
                         uint32_t* id);

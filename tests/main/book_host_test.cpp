@@ -57,9 +57,8 @@ class BookHostTest : public ::testing::Test {
         << values;
   }
 
-  // Runs the script; returns every screen printed (the "screen" lines and the final one).
-  std::vector<std::vector<std::string>> Run(const std::string& script,
-                                            const std::string& env = "") {
+  // Runs the script in the fixture's directories and expects it to end well.
+  ProgramRun RunScript(const std::string& script, const std::string& env = "") {
     HeadlessRun run;
     run.dir = dir_.root();
     run.script = script;
@@ -70,10 +69,15 @@ class BookHostTest : public ::testing::Test {
     run.size = std::to_string(kCols) + "x" + std::to_string(kRows);
     run.config = dir_ / "config";
     run.plugins = dir_ / "plugins";
-    const ProgramRun done = run.Run();
-    const std::string& out = done.out;
-    EXPECT_EQ(done.status, 0) << out;
-    return SplitScreenLines(out, kRows);
+    ProgramRun done = run.Run();
+    EXPECT_EQ(done.status, 0) << done.out;
+    return done;
+  }
+
+  // Runs the script; returns every screen printed (the "screen" lines and the final one).
+  std::vector<std::vector<std::string>> Run(const std::string& script,
+                                            const std::string& env = "") {
+    return SplitScreenLines(RunScript(script, env).out, kRows);
   }
 
   // Names in the first column of the left (side 0) or right panel, top to bottom.
@@ -96,6 +100,20 @@ class BookHostTest : public ::testing::Test {
     std::string all;
     for (const std::string& line : screen) all += line + "\n";
     return all;
+  }
+
+  // Runs a script whose only output before the last screen is its "clipboard" lines: returns
+  // those lines, and the last screen's rows through screen.
+  std::vector<std::string> RunForClipboard(const std::string& script,
+                                           std::vector<std::string>* screen) {
+    const ProgramRun done = RunScript(script);
+    std::vector<std::string> lines;
+    std::istringstream in(done.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    const std::size_t rows = std::min<std::size_t>(lines.size(), kRows);
+    screen->assign(lines.end() - static_cast<long>(rows), lines.end());
+    lines.resize(lines.size() - rows);
+    return lines;
   }
 
   std::string ProbeLog() {
@@ -418,6 +436,43 @@ TEST_F(BookHostTest, BookHeldForAMomentByAnotherProcessIsWaitedFor) {
   ASSERT_FALSE(screens.empty());
   EXPECT_THAT(Text(screens.back()), ::testing::Not(HasSubstr("0x80030020")));
   EXPECT_THAT(LeftNames(screens.back()), ElementsAre("..", "Friends"));
+}
+
+// The cursor (here shown by Ctrl+Ins, which copies the current item's name when nothing is
+// selected) goes to a record made by Shift+F4 and with a record renamed by Shift+F6 to its new
+// place; after F8 it stands on the record that took the deleted one's place.
+TEST_F(BookHostTest, CreatingRenamingAndDeletingPlaceTheCursor) {
+  BookBuilder(book()).Record("Ann").Record("Bob").Record("Dan").Record("Eve");
+  std::vector<std::string> screen;
+  const auto copied = RunForClipboard(
+      "ShiftF4\ntext Cat\nEnter\nCtrlIns\nclipboard\n"
+      "ShiftF6\nCtrlY\ntext Zed\nEnter\nCtrlIns\nclipboard\n"
+      "Up\nF8\nEnter\nCtrlIns\nclipboard\n"
+      "Home\nDown\nF8\nEnter\nCtrlIns\nclipboard\n",
+      &screen);
+  EXPECT_THAT(copied, ElementsAre("Cat", "Zed", "Zed", "Bob"));
+  EXPECT_THAT(LeftNames(screen), ElementsAre("..", "Bob", "Dan", "Zed"));
+}
+
+// Ctrl+R and the rereading after a new record keep the selected records selected (and only
+// those), whatever else the folder holds.
+TEST_F(BookHostTest, RereadingKeepsTheSelection) {
+  {
+    BookBuilder builder(book());
+    for (const char* name : {"Ann", "Bob", "Dan", "Eve", "Fay", "Gus"}) builder.Record(name);
+    builder.Folder("Old");
+  }
+  std::vector<std::string> screen;
+  const auto copied = RunForClipboard(
+      "Down\nDown\nIns\nDown\nIns\nDown\nIns\n"  // Ann, Dan and Fay
+      "CtrlR\nCtrlIns\nclipboard\n"
+      "ShiftF4\ntext Cy\nEnter\nCtrlIns\nclipboard\n"
+      "Down\nIns\nCtrlR\nCtrlIns\nclipboard\n",  // Dan no more
+      &screen);
+  EXPECT_THAT(copied, ElementsAre("Ann", "Dan", "Fay", "Ann", "Dan", "Fay", "Ann", "Fay"));
+  std::string all;
+  for (const std::string& line : screen) all += line + "\n";
+  EXPECT_THAT(all, HasSubstr(" 2 selected "));
 }
 
 // A book whose root folder list is damaged (here the root names itself as its first child) does

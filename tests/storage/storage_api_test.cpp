@@ -269,6 +269,72 @@ TEST(StorageApi, DestroyRenameEnumerateAndCopy) {
   EXPECT_EQ(names, (std::vector<std::u16string>{u" ", u"  ", u"aa", u"bee"}));
 }
 
+// An element an enumeration listed opens as it is at the time of opening: by the entry the
+// enumeration found while that is still the element of the name, else by its name.
+TEST(StorageApi, ListedElementsOpenAsTheyAreNow) {
+  TempDir dir;
+  Storage root, sub;
+  ASSERT_EQ(CreateCompoundFile(dir / "b", kRW, &root), S_OK);
+  for (const auto& [name, text] :
+       {std::pair<std::u16string, std::string>{u"a", "A"}, {u"b", "B"}, {u"d", "D"}}) {
+    ASSERT_EQ(WriteStream(root, name, text), S_OK);
+  }
+  ASSERT_EQ(root.CreateStorage(u"c", kRW, &sub), S_OK);
+  ASSERT_EQ(WriteStream(sub, u"a", "SA"), S_OK);
+  auto text_of = [](Stream& stream) {
+    std::string text(16, '\0');
+    uint32_t got = 0;
+    stream.Read(text.data(), static_cast<uint32_t>(text.size()), &got);
+    text.resize(got);
+    return text;
+  };
+  Enumerator en;
+  ASSERT_EQ(root.Enumerate(&en), S_OK);
+  Stream stream;
+  Storage storage;
+  EXPECT_EQ(root.OpenListedStream(en, kRW, &stream), STG_E_INVALIDPARAMETER);  // before Next
+  ElementStat st;
+  ASSERT_EQ(en.Next(&st), S_OK);
+  ASSERT_EQ(st.name, u"a");
+  ASSERT_EQ(root.OpenListedStream(en, kRW, &stream), S_OK);
+  EXPECT_EQ(text_of(stream), "A");
+  EXPECT_EQ(root.OpenListedStream(en, kRW, &stream), STG_E_ACCESSDENIED);  // open already
+  stream.Release();
+  // The stream b gave way to a storage b (perhaps in the same entry).
+  ASSERT_EQ(en.Next(&st), S_OK);
+  ASSERT_EQ(st.name, u"b");
+  ASSERT_EQ(root.DestroyElement(u"b"), S_OK);
+  ASSERT_EQ(root.CreateStorage(u"b", kRW, &storage), S_OK);
+  storage.Release();
+  EXPECT_EQ(root.OpenListedStream(en, kRW, &stream), STG_E_FILENOTFOUND);
+  EXPECT_EQ(root.OpenListedStorage(en, kRW, &storage), S_OK);
+  storage.Release();
+  // c was renamed.
+  ASSERT_EQ(en.Next(&st), S_OK);
+  ASSERT_EQ(st.name, u"c");
+  sub.Release();
+  ASSERT_EQ(root.RenameElement(u"c", u"x"), S_OK);
+  EXPECT_EQ(root.OpenListedStorage(en, kRW, &storage), STG_E_FILENOTFOUND);
+  // d was made again: the new d opens.
+  ASSERT_EQ(en.Next(&st), S_OK);
+  ASSERT_EQ(st.name, u"d");
+  ASSERT_EQ(root.DestroyElement(u"d"), S_OK);
+  ASSERT_EQ(WriteStream(root, u"d", "D2"), S_OK);
+  ASSERT_EQ(root.OpenListedStream(en, kRW, &stream), S_OK);
+  EXPECT_EQ(text_of(stream), "D2");
+  stream.Release();
+  // An enumerator of another storage names an element of this one only by its name.
+  ASSERT_EQ(root.OpenStorage(u"x", kRW, &sub), S_OK);
+  Enumerator inner;
+  ASSERT_EQ(sub.Enumerate(&inner), S_OK);
+  ASSERT_EQ(inner.Next(&st), S_OK);
+  ASSERT_EQ(root.OpenListedStream(inner, kRW, &stream), S_OK);
+  EXPECT_EQ(text_of(stream), "A");
+  stream.Release();
+  ASSERT_EQ(sub.OpenListedStream(inner, kRW, &stream), S_OK);
+  EXPECT_EQ(text_of(stream), "SA");
+}
+
 // Creations, deletions and renames in random order, over several sessions: the tree stays a
 // valid red-black tree in the format's order and holds exactly the expected names.
 TEST(StorageApi, TreesStayValidUnderRandomChanges) {
