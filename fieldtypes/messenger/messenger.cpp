@@ -19,6 +19,7 @@
 #include "sdk/host_exports.h"
 #include "shared/dialog/dialog.h"
 #include "shared/fieldtype/field_type.h"
+#include "shared/fieldtype/vcard_field.h"
 
 namespace {
 
@@ -261,8 +262,8 @@ QB_EXPORT int ConfigurePlugin(void) {
   return dialog.Run() >= 0 ? 1 : 0;
 }
 
-// vCard: the number as an ICQ address of IMPP ("icq:123456"), the comment in a parameter of our
-// own; an X-ICQ property of other programs is read as well.
+// vCard: the number as an ICQ address of IMPP ("icq:123456"), the comment as its label (X-LABEL,
+// as every one-line field writes it); an X-ICQ property of other programs is read as well.
 QB_EXPORT void WriteVCard(const void* data, uint32_t size, FieldTypeId type,
                           const VCardWriter* writer) {
   if (writer == nullptr || writer->Add == nullptr) return;
@@ -273,7 +274,7 @@ QB_EXPORT void WriteVCard(const void* data, uint32_t size, FieldTypeId type,
   const std::string value = "icq:" + std::to_string(NumberOf(field.text));
   const size_t hash = field.text.rfind('#');
   const std::string label = hash != std::string::npos ? field.text.substr(hash + 1) : "";
-  const VCardParam params[] = {{"X-QB-LABEL", label.c_str()}};
+  const VCardParam params[] = {{qb::fieldtype::vcard::kLabelParam, label.c_str()}};
   const char* components[] = {value.c_str()};
   writer->Add(writer->Context, "IMPP", params, label.empty() ? 0 : 1, components, 1);
 }
@@ -300,10 +301,8 @@ QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, uint32_t inde
   }
   if (number.empty() || number.size() > 10 || std::stoll(number) > INT32_MAX) return VCARD_NOT_MINE;
   std::string label;
-  for (uint32_t i = 0; property.Params != nullptr && i < property.ParamCount; ++i)
-    if (property.Params[i].Name != nullptr && property.Params[i].Value != nullptr &&
-        std::strcmp(property.Params[i].Name, "X-QB-LABEL") == 0)
-      label = qb::fieldtype::OneLineText(property.Params[i].Value, true);
+  if (qb::fieldtype::vcard::LabelOf(card, count, index, &label))
+    label = qb::fieldtype::OneLineText(label, true);
   const std::string text = label.empty() ? number : number + "#" + label;
   char* copy = qb::fieldtype::HeapCopy(text);
   if (copy == nullptr) return VCARD_NOT_MINE;

@@ -21,6 +21,7 @@
 #include "shared/dialog/dialog.h"
 #include "shared/dialog/text_cut.h"
 #include "shared/fieldtype/field_type.h"
+#include "shared/fieldtype/vcard_field.h"
 
 namespace {
 
@@ -300,7 +301,7 @@ QB_EXPORT void WriteVCard(const void* data, uint32_t size, FieldTypeId type,
   std::vector<VCardParam> params = {{"TYPE", "PAGER"}};
   if (const Provider* provider = FindProvider(ProviderOf(field)))
     params.push_back({"X-QB-PROVIDER", provider->name.c_str()});
-  if (!label.empty()) params.push_back({"X-QB-LABEL", label.c_str()});
+  if (!label.empty()) params.push_back({qb::fieldtype::vcard::kLabelParam, label.c_str()});
   const char* components[] = {number.c_str()};
   writer->Add(writer->Context, "TEL", params.data(), static_cast<uint32_t>(params.size()),
               components, 1);
@@ -312,19 +313,20 @@ QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, uint32_t inde
   const VCardProperty& property = card[index];
   if (property.Name == nullptr || std::strcmp(property.Name, "TEL") != 0) return VCARD_NOT_MINE;
   bool pager = false;
-  std::string provider_name, label;
+  std::string provider_name;
   for (uint32_t i = 0; property.Params != nullptr && i < property.ParamCount; ++i) {
     const VCardParam& p = property.Params[i];
     if (p.Name == nullptr || p.Value == nullptr) continue;
     if (std::strcmp(p.Name, "TYPE") == 0 && strcasecmp(p.Value, "PAGER") == 0) pager = true;
     if (std::strcmp(p.Name, "X-QB-PROVIDER") == 0) provider_name = p.Value;
-    if (std::strcmp(p.Name, "X-QB-LABEL") == 0) label = p.Value;
   }
   if (!pager) return VCARD_NOT_MINE;
   std::string text = property.Value != nullptr ? property.Value : "";
   if (strncasecmp(text.c_str(), "tel:", 4) == 0) text.erase(0, 4);
+  std::string label;
   text = qb::fieldtype::OneLineText(text, false);
-  label = qb::fieldtype::OneLineText(label, true);
+  if (qb::fieldtype::vcard::LabelOf(card, count, index, &label))
+    label = qb::fieldtype::OneLineText(label, true);
   if (!label.empty()) text += "#" + label;
   int32_t id = qb::pager::kNoProvider;
   for (const Provider& p : State().providers)

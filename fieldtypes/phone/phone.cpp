@@ -299,7 +299,8 @@ extern "C" QB_EXPORT int ReadVCard(const VCardProperty* card, uint32_t count, ui
                                    void** new_data, uint32_t* new_size, FieldTypeId* new_type) {
   if (vc::IsGroupLabelOf(card, count, index, "TEL")) return VCARD_CONSUMED;
   const VCardProperty& prop = card[index];
-  if (std::strcmp(prop.Name, "TEL") != 0) return VCARD_NOT_MINE;
+  // A pager's number belongs to the Pager type, which knows its provider.
+  if (std::strcmp(prop.Name, "TEL") != 0 || vc::HasType(prop, "pager")) return VCARD_NOT_MINE;
   std::string number = prop.Value;
   if (vc::StartsWithText(number, "tel:")) {
     // A tel: URI (VALUE=uri): the number, without the URI's own parameters.

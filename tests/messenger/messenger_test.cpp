@@ -356,9 +356,9 @@ TEST_F(MessengerTest, TheNumberIsAnIcqAddressOfACardAndComesBackFromOne) {
   write("42", 3, kMessenger, &writer);
   write("no number", 10, kMessenger, &writer);
   write(nullptr, 0, kMessenger, &writer);
-  EXPECT_EQ(recorder.lines, "IMPP;X-QB-LABEL=home:icq:123456\nIMPP:icq:42\n");
+  EXPECT_EQ(recorder.lines, "IMPP;X-LABEL=home:icq:123456\nIMPP:icq:42\n");
 
-  const VCardParam label[] = {{"X-QB-LABEL", "home #1"}};
+  const VCardParam label[] = {{"X-LABEL", "home #1"}};
   const char* const none[] = {""};
   const VCardProperty card[] = {
       {"", "IMPP", label, 1, "icq:123456", none, 1},

@@ -418,10 +418,10 @@ TEST_F(PagerTest, APagerIsATelOfTypePagerWithItsProviderByName) {
   write(known.data(), static_cast<uint32_t>(known.size()), kPager, &writer);
   write(unknown.data(), static_cast<uint32_t>(unknown.size()), kPager, &writer);
   EXPECT_EQ(recorder.lines,
-            "TEL;TYPE=PAGER;X-QB-PROVIDER=Acme;X-QB-LABEL=work:1234567\nTEL;TYPE=PAGER:555\n");
+            "TEL;TYPE=PAGER;X-QB-PROVIDER=Acme;X-LABEL=work:1234567\nTEL;TYPE=PAGER:555\n");
 
   const VCardParam pager_acme[] = {
-      {"TYPE", "pager"}, {"X-QB-PROVIDER", "ACME"}, {"X-QB-LABEL", "wo#rk"}};
+      {"TYPE", "pager"}, {"X-QB-PROVIDER", "ACME"}, {"X-LABEL", "wo#rk"}};
   const VCardParam pager_other[] = {{"TYPE", "PAGER"}, {"X-QB-PROVIDER", "Nobody"}};
   const VCardParam voice[] = {{"TYPE", "VOICE"}};
   const char* const none[] = {""};
