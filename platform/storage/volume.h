@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -92,6 +93,12 @@ class Volume {
   HRESULT RecordStream(StreamState& st, uint32_t id);
   // The commit's writing steps, up to the header switch (commit.cc).
   HRESULT WriteCommit(bool* decided);
+  // After the last commit: moves what this session wrote past the file's length at its start
+  // into the holes below, and commits again so that the end is cut off (commit.cc).
+  HRESULT GiveBackTail();
+  // Where this process's last commit of the file left free space (commit.cc).
+  void UseHints();
+  void KeepHints();
 
   Pager pager_;
   SectorSpace space_{&pager_};
@@ -100,7 +107,9 @@ class Volume {
   StreamIo io_{&space_};
   std::unordered_map<uint32_t, StreamState> streams_;
   uint16_t major_ = 3;
-  HRESULT broken_ = S_OK;  // a failed commit leaves the session unusable
+  HRESULT broken_ = S_OK;       // a failed commit leaves the session unusable
+  uint32_t start_sectors_ = 0;  // the file's length in sectors when the session began
+  std::set<uint32_t> written_;  // streams written in this session
 };
 
 }  // namespace qb::storage::detail
