@@ -140,9 +140,9 @@ HRESULT Volume::GiveBackTail() {
       if (!moved) break;  // no hole below this one, nor below the ones after it
       moved_any = true;
     }
+    if (!moved_any) return S_OK;
     bool fat_moves = false;
     RETURN_IF_FAILED(space_.MarkFatPagesFrom(floor, &fat_moves));
-    if (!moved_any && !fat_moves) return S_OK;
     for (size_t k = 0; k < streams.size(); ++k) {
       DirEntry* e = nullptr;
       RETURN_IF_FAILED(dir_.GetEntry(stream_ids[k], &e));

@@ -717,6 +717,8 @@ void SectorSpace::EndCommit() {
   difat_moved_ = false;
   // What the commit freed is free from now on.
   for (uint32_t s : pending_free_) alloc_hint_ = std::min(alloc_hint_, s);
+  // Past the cut end, first fit would leave a gap.
+  alloc_hint_ = std::min(alloc_hint_, pager_->sector_limit());
   pending_free_.clear();
   mini_scrub_.clear();
 }

@@ -16,6 +16,7 @@
 // holes (MoveDown), so that the next commit cuts the end off.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -83,8 +84,8 @@ class SectorSpace {
 
   // ---- Free-space hints: nothing below these is free (the first free sector, mini sector).
   void SetHints(uint32_t sector, uint32_t mini) {
-    alloc_hint_ = sector;
-    mini_hint_ = mini;
+    alloc_hint_ = std::min(sector, pager_->sector_limit());
+    mini_hint_ = static_cast<uint32_t>(std::min<uint64_t>(mini, mini_count_));
   }
   uint32_t sector_hint() const { return alloc_hint_; }
   uint32_t mini_hint() const { return mini_hint_; }
