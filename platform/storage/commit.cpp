@@ -10,8 +10,8 @@
 // Copy-on-write needs room beside what the committed state uses, which a file without holes
 // finds only past its end. So the last commit of a session is followed by one more when that
 // left the file longer than it was at the session's start: what the session wrote past that
-// length moves down into the holes the commit freed (highest first, into the lowest hole), and
-// that second commit, atomic like any other, cuts the end off.
+// length moves down into the holes the commit freed (the highest sectors, into the lowest holes),
+// and that second commit, atomic like any other, cuts the end off.
 //
 // Free space is found first fit from hints below which nothing is free; this process keeps the
 // hints a commit leaves per file, for the next session on the same file state (anything else,
@@ -87,10 +87,7 @@ HRESULT Volume::GiveBackTail() {
     // mini FAT and mini stream, the streams written, or the FAT and DIFAT themselves.
     std::vector<ChainSector> todo;
     RETURN_IF_FAILED(space_.OwnSectorsFrom(floor, &todo));
-    Chain& dir = dir_.chain();
-    RETURN_IF_FAILED(space_.ChainComplete(dir));
-    for (size_t i = 0; i < dir.known.size(); ++i)
-      if (dir.known[i] >= floor) todo.push_back(ChainSector{dir.known[i], &dir, i});
+    SectorSpace::SectorsFrom(dir_.chain(), floor, &todo);
     std::deque<Chain> streams;
     std::vector<uint32_t> stream_ids;
     for (uint32_t id : written_) {
@@ -104,20 +101,20 @@ HRESULT Volume::GiveBackTail() {
       streams.push_back(std::move(c));
       stream_ids.push_back(id);
     }
-    for (Chain& c : streams)
-      for (size_t i = 0; i < c.known.size(); ++i)
-        if (c.known[i] >= floor) todo.push_back(ChainSector{c.known[i], &c, i});
+    for (Chain& c : streams) SectorSpace::SectorsFrom(c, floor, &todo);
     std::sort(todo.begin(), todo.end(),
               [](const ChainSector& a, const ChainSector& b) { return a.sector > b.sector; });
     // Each move changes the FAT pages of its sector, its new place and the sector before it in
     // the chain; all of those pages move too, and need holes of their own (with some room for
     // the pages that their moving changes in turn). The highest sectors go first, into the
     // lowest holes, as long as the holes left suffice for the pages.
-    std::vector<uint32_t> holes;
-    RETURN_IF_FAILED(space_.HolesBelow(pager_.sector_limit(), &holes));
+    if (todo.empty()) return S_OK;
     std::set<uint32_t> pages;
     space_.FatPagesFrom(floor, &pages);
     const size_t fixed = space_.difat_sectors() + streams.size() + 2;
+    std::vector<uint32_t> holes;
+    RETURN_IF_FAILED(space_.HolesBelow(todo.front().sector,
+                                       4 * todo.size() + 2 * pages.size() + fixed + 8, &holes));
     size_t moves = 0;
     for (const ChainSector& cs : todo) {
       if (moves >= holes.size() || holes[moves] >= cs.sector) break;
@@ -133,8 +130,10 @@ HRESULT Volume::GiveBackTail() {
       pages.insert(std::begin(touched), std::end(touched));
       ++moves;
     }
+    // The lowest of the sectors chosen goes first: chains keep their order on the disk, and
+    // one read gets a run of them again.
     bool moved_any = false;
-    for (size_t k = 0; k < moves; ++k) {
+    for (size_t k = moves; k-- > 0;) {
       bool moved = false;
       RETURN_IF_FAILED(space_.MoveDown(*todo[k].chain, todo[k].index, &moved));
       if (!moved) break;  // no hole below this one, nor below the ones after it

@@ -41,6 +41,11 @@ class SectorList {
     return true;
   }
   bool push_back(uint32_t s) { return append_range(s, 1); }
+  // Calls fn(first sector, count, chain index of the first) for each run, in chain order.
+  template <class Fn>
+  void ForEachRun(Fn fn) const {
+    for (const Run& r : runs_) fn(r.first, r.count, r.pos);
+  }
   // Replaces the sector at index i; `s` must not be in the list.
   void set(size_t i, uint32_t s) {
     size_t k = RunOf(i);

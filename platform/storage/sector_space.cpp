@@ -112,10 +112,33 @@ HRESULT SectorSpace::LoadFatPages(uint32_t p, uint32_t* dst, uint32_t* pages) {
 }
 
 HRESULT SectorSpace::LoadMiniFatPage(uint32_t p, uint32_t* dst, uint32_t* pages) {
-  const uint8_t* page = nullptr;
-  RETURN_IF_FAILED(ReadableSector(minifat_chain_, p, &page));
-  for (uint32_t i = 0; i < epp_; ++i) dst[i] = Get32(&page[4 * i]);
+  uint32_t first = 0;
+  RETURN_IF_FAILED(ChainAt(minifat_chain_, p, &first));
   *pages = 1;
+  if (const uint8_t* page = pager_->Cached(first); page != nullptr) {
+    for (uint32_t i = 0; i < epp_; ++i) dst[i] = Get32(&page[4 * i]);
+    return S_OK;
+  }
+  // A run of consecutive mini FAT sectors that nothing has read yet goes in one read (first fit
+  // may read much of the mini FAT).
+  uint32_t n = 1;
+  while (n < 64 && p + n < minifat_.pages() && !minifat_.loaded(p + n)) {
+    uint32_t s = 0;
+    if (Failed(ChainAt(minifat_chain_, p + n, &s)) || s != first + n ||
+        pager_->Cached(s) != nullptr)
+      break;
+    ++n;
+  }
+  const uint32_t ss = pager_->sector_size();
+  size_t got = 0;
+  RETURN_IF_FAILED(pager_->ReadThrough(first, 0, dst, static_cast<size_t>(n) * ss, &got));
+  if (got < ss) return STG_E_DOCFILECORRUPT;
+  n = static_cast<uint32_t>(got / ss);
+  if constexpr (std::endian::native != std::endian::little) {
+    for (size_t i = 0; i < static_cast<size_t>(n) * epp_; ++i)
+      dst[i] = Get32(reinterpret_cast<const uint8_t*>(&dst[i]));
+  }
+  *pages = n;
   return S_OK;
 }
 
@@ -208,19 +231,22 @@ HRESULT SectorSpace::MoveDown(Chain& c, size_t index, bool* moved) {
   return S_OK;
 }
 
+void SectorSpace::SectorsFrom(Chain& c, uint32_t floor, std::vector<ChainSector>* out) {
+  c.known.ForEachRun([&](uint32_t first, uint32_t count, size_t pos) {
+    for (uint32_t k = first < floor ? floor - first : 0; k < count; ++k)
+      out->push_back(ChainSector{first + k, &c, pos + k});
+  });
+}
+
 HRESULT SectorSpace::OwnSectorsFrom(uint32_t floor, std::vector<ChainSector>* out) {
-  for (Chain* c : {&ministream_, &minifat_chain_}) {
-    if (c == &ministream_ && mini_count_ == 0) continue;
-    RETURN_IF_FAILED(ChainComplete(*c));
-    for (size_t i = 0; i < c->known.size(); ++i)
-      if (c->known[i] >= floor) out->push_back(ChainSector{c->known[i], c, i});
-  }
+  SectorsFrom(ministream_, floor, out);
+  SectorsFrom(minifat_chain_, floor, out);
   return S_OK;
 }
 
-HRESULT SectorSpace::HolesBelow(uint32_t below, std::vector<uint32_t>* out) {
+HRESULT SectorSpace::HolesBelow(uint32_t below, size_t max, std::vector<uint32_t>* out) {
   const uint64_t end = std::min<uint64_t>(below, static_cast<uint64_t>(fat_locs_.size()) * epp_);
-  for (uint64_t s = alloc_hint_; s < end; ++s) {
+  for (uint64_t s = alloc_hint_; s < end && out->size() < max; ++s) {
     const uint32_t u = static_cast<uint32_t>(s);
     RETURN_IF_FAILED(fat_.Load(u / epp_));
     if (fat_.at(u) == kFreeSect && !pending_free_.count(u)) out->push_back(u);

@@ -94,11 +94,14 @@ class SectorSpace {
   // Moves sector `index` of the regular chain `c` into the lowest free sector when that lies
   // below it; `*moved` says whether it did. Sectors this session wrote stay where they are.
   HRESULT MoveDown(Chain& c, size_t index, bool* moved);
-  // The sectors at or past `floor` of the chains this layer owns (the mini stream and the mini
-  // FAT), each with its chain and index, for MoveDown.
+  // Adds the sectors at or past `floor` of the known part of `c` to `out`, each with its
+  // place, for MoveDown.
+  static void SectorsFrom(Chain& c, uint32_t floor, std::vector<ChainSector>* out);
+  // The same for the chains this layer owns (the mini stream and the mini FAT). The sectors a
+  // session put into a chain are always in its known part.
   HRESULT OwnSectorsFrom(uint32_t floor, std::vector<ChainSector>* out);
-  // The free sectors below `below`, lowest first.
-  HRESULT HolesBelow(uint32_t below, std::vector<uint32_t>* out);
+  // The first `max` free sectors below `below`, lowest first.
+  HRESULT HolesBelow(uint32_t below, size_t max, std::vector<uint32_t>* out);
   // Adds the FAT pages that lie at or past `floor` to `pages`; says how many there are.
   uint32_t FatPagesFrom(uint32_t floor, std::set<uint32_t>* pages) const;
   uint32_t fat_page_of(uint32_t s) const { return s / epp_; }
