@@ -32,8 +32,10 @@
 namespace qb::storage::detail {
 namespace {
 
-// A file's end may stay this many sectors past its length at the session's start.
-constexpr uint32_t kTailSlack = 8;
+// A file's end may stay this many sectors past its length at the session's start. None: a
+// session that leaves some behind would let the next ones build on it, and the holes its
+// commit freed would stay holes.
+constexpr uint32_t kTailSlack = 0;
 // Moving sectors down changes FAT pages, which move too: a few rounds settle it.
 constexpr int kTailRounds = 3;
 
@@ -118,16 +120,15 @@ HRESULT Volume::GiveBackTail() {
     size_t moves = 0;
     for (const ChainSector& cs : todo) {
       if (moves >= holes.size() || holes[moves] >= cs.sector) break;
-      uint32_t touched[3] = {space_.fat_page_of(cs.sector), space_.fat_page_of(holes[moves]),
-                             space_.fat_page_of(cs.sector)};
-      if (cs.index > 0) touched[2] = space_.fat_page_of(cs.chain->known[cs.index - 1]);
+      std::vector<uint32_t> touched = {space_.fat_page_of(cs.sector),
+                                       space_.fat_page_of(holes[moves])};
+      if (cs.index > 0) touched.push_back(space_.fat_page_of(cs.chain->known[cs.index - 1]));
+      std::sort(touched.begin(), touched.end());
+      touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
       size_t count = pages.size();
-      for (int k = 0; k < 3; ++k)
-        if (!pages.count(touched[k]) && (k == 0 || touched[k] != touched[k - 1]) &&
-            (k < 2 || touched[2] != touched[0]))
-          ++count;
+      for (uint32_t p : touched) count += pages.count(p) ? 0 : 1;
       if (moves + 1 + count + count / 8 + fixed > holes.size()) break;
-      pages.insert(std::begin(touched), std::end(touched));
+      pages.insert(touched.begin(), touched.end());
       ++moves;
     }
     // The lowest of the sectors chosen goes first: chains keep their order on the disk, and

@@ -10,7 +10,7 @@ namespace qb::storage::testing {
 namespace {
 
 // What a session may leave past the file's length at its start: 8 sectors, and one per 64 KB of
-// the file for FAT pages that found no hole.
+// the file for FAT pages that found no hole (in practice a few sectors).
 uint64_t Slack(uint64_t size) {
   return 8 * 512 + size / 65536 * 512;
 }
