@@ -141,8 +141,7 @@ HRESULT Volume::GiveBackTail() {
       moved_any = true;
     }
     if (!moved_any) return S_OK;
-    bool fat_moves = false;
-    RETURN_IF_FAILED(space_.MarkFatPagesFrom(floor, &fat_moves));
+    RETURN_IF_FAILED(space_.MarkFatPagesFrom(floor));
     for (size_t k = 0; k < streams.size(); ++k) {
       DirEntry* e = nullptr;
       RETURN_IF_FAILED(dir_.GetEntry(stream_ids[k], &e));

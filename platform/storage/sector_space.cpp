@@ -254,19 +254,12 @@ HRESULT SectorSpace::HolesBelow(uint32_t below, size_t max, std::vector<uint32_t
   return S_OK;
 }
 
-uint32_t SectorSpace::FatPagesFrom(uint32_t floor, std::set<uint32_t>* pages) const {
-  uint32_t n = 0;
-  for (uint32_t p = 0; p < fat_locs_.size(); ++p) {
-    if (fat_locs_[p] != kFreeSect && fat_locs_[p] >= floor) {
-      pages->insert(p);
-      ++n;
-    }
-  }
-  return n;
+void SectorSpace::FatPagesFrom(uint32_t floor, std::set<uint32_t>* pages) const {
+  for (uint32_t p = 0; p < fat_locs_.size(); ++p)
+    if (fat_locs_[p] != kFreeSect && fat_locs_[p] >= floor) pages->insert(p);
 }
 
-HRESULT SectorSpace::MarkFatPagesFrom(uint32_t floor, bool* any) {
-  *any = false;
+HRESULT SectorSpace::MarkFatPagesFrom(uint32_t floor) {
   for (uint32_t p = 0; p < fat_locs_.size(); ++p) {
     if (fat_locs_[p] == kFreeSect || fat_locs_[p] < floor) continue;
     uint32_t hole = kFreeSect;
@@ -274,7 +267,6 @@ HRESULT SectorSpace::MarkFatPagesFrom(uint32_t floor, bool* any) {
     if (hole == kFreeSect) continue;
     RETURN_IF_FAILED(fat_.Load(p));
     fat_.Touch(p);
-    *any = true;
   }
   return S_OK;
 }

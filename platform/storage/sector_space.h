@@ -102,13 +102,13 @@ class SectorSpace {
   HRESULT OwnSectorsFrom(uint32_t floor, std::vector<ChainSector>* out);
   // The first `max` free sectors below `below`, lowest first.
   HRESULT HolesBelow(uint32_t below, size_t max, std::vector<uint32_t>* out);
-  // Adds the FAT pages that lie at or past `floor` to `pages`; says how many there are.
-  uint32_t FatPagesFrom(uint32_t floor, std::set<uint32_t>* pages) const;
+  // Adds the FAT pages that lie at or past `floor` to `pages`.
+  void FatPagesFrom(uint32_t floor, std::set<uint32_t>* pages) const;
   uint32_t fat_page_of(uint32_t s) const { return s / epp_; }
   uint32_t difat_sectors() const { return static_cast<uint32_t>(difat_locs_.size()); }
   // Marks the FAT pages that lie at or past `floor`, above a hole, to be moved by the next
-  // commit; `*any` says whether there was one.
-  HRESULT MarkFatPagesFrom(uint32_t floor, bool* any);
+  // commit.
+  HRESULT MarkFatPagesFrom(uint32_t floor);
 
   // ---- Commit
   bool dirty() const { return fat_.any_dirty() || minifat_.any_dirty(); }

@@ -16,7 +16,9 @@
 // sectors too. The header is the only structure written in place, and it is switched last: the
 // new header first goes to a small journal file beside the book (checksummed, synced), then over
 // the old one. Opening a file repairs a header torn by a crash from that journal. Afterwards the
-// sectors that the old state alone used are zeroed and the file's free tail is cut.
+// sectors that the old state alone used are zeroed and the file's free tail is cut. Free space is
+// reused first fit wherever it lies; a session that left the file longer than it found it moves
+// what it wrote into the holes and commits once more, so that the end comes off (commit.cc).
 //
 // Everything is loaded lazily: opening reads the header (and DIFAT sectors of big files); a name
 // lookup reads the directory sectors on its tree path and the FAT pages on the way.
