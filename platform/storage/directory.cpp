@@ -65,6 +65,8 @@ void Directory::Reset(uint16_t major, uint32_t start) {
   major_ = major;
   dir_chain_ = Chain{};
   dir_chain_.start = start;
+  raw_.clear();
+  raw_first_ = raw_end_ = 0;
 }
 
 HRESULT Directory::LoadEntrySector(uint32_t id) {
@@ -110,23 +112,22 @@ HRESULT Directory::NewEntry(uint32_t* id) {
   const uint64_t cap = static_cast<uint64_t>(dir_chain_.known.size()) * per;
   // First fit from the hint on. Sectors not read yet are looked at raw, many at a time, and
   // only their entries' types; the entry taken is read properly and checked again.
-  std::vector<uint8_t> raw;
-  uint64_t raw_first = 0, raw_end = 0;  // entry ids in `raw`
   while (next_id_scan_ < cap) {
     const uint32_t cand = next_id_scan_++;
     auto it = entries_.find(cand);
     if (it != entries_.end()) {
       if (it->second.type != kTypeUnused) continue;
     } else {
-      if (cand < raw_first || cand >= raw_end) {
+      if (cand < raw_first_ || cand >= raw_end_) {
         const uint64_t sector = cand / per;
         const uint64_t n = std::min<uint64_t>(kScanSectors, dir_chain_.known.size() - sector);
-        raw.resize(static_cast<size_t>(n * ss));
-        RETURN_IF_FAILED(space_->ReadChain(dir_chain_, sector * ss, raw.data(), n * ss));
-        raw_first = sector * per;
-        raw_end = raw_first + n * per;
+        raw_end_ = 0;
+        raw_.resize(static_cast<size_t>(n * ss));
+        RETURN_IF_FAILED(space_->ReadChain(dir_chain_, sector * ss, raw_.data(), n * ss));
+        raw_first_ = sector * per;
+        raw_end_ = raw_first_ + n * per;
       }
-      const uint8_t type = raw[static_cast<size_t>((cand - raw_first) * kEntrySize + 0x42)];
+      const uint8_t type = raw_[static_cast<size_t>((cand - raw_first_) * kEntrySize + 0x42)];
       if (type == kTypeStorage || type == kTypeStream || type == kTypeRoot) continue;
     }
     DirEntry* e = nullptr;
@@ -711,6 +712,8 @@ void Directory::FillHeader(Header* h) const {
 void Directory::EndCommit() {
   touched_.clear();
   modified_.clear();
+  raw_.clear();
+  raw_first_ = raw_end_ = 0;
 }
 
 }  // namespace qb::storage::detail

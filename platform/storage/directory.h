@@ -129,6 +129,10 @@ class Directory {
   std::set<uint32_t> dirty_sectors_;
   std::vector<uint32_t> free_ids_;
   uint32_t next_id_scan_ = 0;  // no entry below is free, but those in free_ids_
+  // Directory sectors read raw while looking for a free entry (their entries' ids), for the
+  // ones not read properly yet: those do not change during a session.
+  std::vector<uint8_t> raw_;
+  uint64_t raw_first_ = 0, raw_end_ = 0;
   std::unordered_map<uint32_t, ChildMap> children_;
   std::unordered_map<uint32_t, uint32_t> owner_;  // a listed entry -> the storage holding it
   std::set<uint32_t> touched_;   // storages whose children changed: trees to rebuild
