@@ -30,9 +30,13 @@ void Walk(Storage& st, int depth, bool change) {
     while (Succeeded(s.Read(buf.data(), static_cast<uint32_t>(buf.size()), &got)) && got > 0) {
     }
     if (change) {
+      // Halved from the size of the stream opened: in a damaged tree the name may lead to
+      // another element than the one listed, whose size nothing has checked.
+      ElementStat opened;
+      s.Stat(&opened);
       s.Seek(10, STREAM_SEEK_SET, nullptr);
       s.Write("changed", 7, nullptr);
-      s.SetSize(e.size / 2);
+      s.SetSize(opened.size / 2);
     }
   }
   if (change) {

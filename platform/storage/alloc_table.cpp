@@ -51,6 +51,17 @@ void AllocTable::AddPage() {
   dirty_.push_back(1);
 }
 
+void AllocTable::RemoveLastPage() {
+  entries_.resize(entries_.size() - per_page_);
+  loaded_.pop_back();
+  dirty_.pop_back();
+}
+
+bool AllocTable::PageFree(uint32_t page) const {
+  const uint32_t* p = entries_.data() + static_cast<size_t>(page) * per_page_;
+  return std::all_of(p, p + per_page_, [](uint32_t v) { return v == kFreeSect; });
+}
+
 void AllocTable::Encode(uint32_t page, uint8_t* out) const {
   for (uint32_t i = 0; i < per_page_; ++i)
     Put32(out + 4 * i, entries_[static_cast<size_t>(page) * per_page_ + i]);

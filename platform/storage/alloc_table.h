@@ -47,6 +47,8 @@ class AllocTable {
   bool dirty(uint32_t page) const { return dirty_[page] != 0; }
   bool any_dirty() const;
   void Clean(uint32_t page) { dirty_[page] = 0; }
+  // Marks a loaded page changed, to be written again.
+  void Touch(uint32_t page) { dirty_[page] = 1; }
   void CleanAll();
 
   HRESULT Load(uint32_t page);  // STG_E_DOCFILECORRUPT past the table's end
@@ -58,6 +60,10 @@ class AllocTable {
   const uint32_t* data() const { return entries_.data(); }
   // Appends a page of free entries; it counts as loaded and changed.
   void AddPage();
+  // Drops the last page.
+  void RemoveLastPage();
+  // Whether every entry of loaded page `page` is free.
+  bool PageFree(uint32_t page) const;
   // The on-disk form of page `page`.
   void Encode(uint32_t page, uint8_t* out) const;
 

@@ -65,6 +65,8 @@ void Directory::Reset(uint16_t major, uint32_t start) {
   major_ = major;
   dir_chain_ = Chain{};
   dir_chain_.start = start;
+  raw_.clear();
+  raw_first_ = raw_end_ = 0;
 }
 
 HRESULT Directory::LoadEntrySector(uint32_t id) {
@@ -105,17 +107,30 @@ HRESULT Directory::NewEntry(uint32_t* id) {
     return S_OK;
   }
   const uint32_t per = PerSector();
+  const uint32_t ss = space_->sector_size();
   RETURN_IF_FAILED(space_->ChainComplete(dir_chain_));
-  uint64_t cap = static_cast<uint64_t>(dir_chain_.known.size()) * per;
-  if (!scanned_) {
-    // Free entries are looked for in the last directory sector only; holes further up are
-    // reused once this session frees them, and compaction (CopyTo) removes them.
-    next_id_scan_ = dir_chain_.known.empty() ? 0 : static_cast<uint32_t>(cap - per);
-    scanned_ = true;
-  }
+  const uint64_t cap = static_cast<uint64_t>(dir_chain_.known.size()) * per;
+  // First fit from the hint on. Sectors not read yet are looked at raw, many at a time, and
+  // only their entries' types; the entry taken is read properly and checked again.
   while (next_id_scan_ < cap) {
+    const uint32_t cand = next_id_scan_++;
+    auto it = entries_.find(cand);
+    if (it != entries_.end()) {
+      if (it->second.type != kTypeUnused) continue;
+    } else {
+      if (cand < raw_first_ || cand >= raw_end_) {
+        const uint64_t sector = cand / per;
+        const uint64_t n = std::min<uint64_t>(kScanSectors, dir_chain_.known.size() - sector);
+        raw_end_ = 0;
+        raw_.resize(static_cast<size_t>(n * ss));
+        RETURN_IF_FAILED(space_->ReadChain(dir_chain_, sector * ss, raw_.data(), n * ss));
+        raw_first_ = sector * per;
+        raw_end_ = raw_first_ + n * per;
+      }
+      const uint8_t type = raw_[static_cast<size_t>((cand - raw_first_) * kEntrySize + 0x42)];
+      if (type == kTypeStorage || type == kTypeStream || type == kTypeRoot) continue;
+    }
     DirEntry* e = nullptr;
-    uint32_t cand = next_id_scan_++;
     RETURN_IF_FAILED(GetEntry(cand, &e));
     if (e->type == kTypeUnused && !open_->count(cand)) {
       *e = DirEntry{};
@@ -134,6 +149,12 @@ HRESULT Directory::NewEntry(uint32_t* id) {
   next_id_scan_ = first + 1;
   *id = first;
   return S_OK;
+}
+
+uint32_t Directory::free_hint() const {
+  uint32_t hint = next_id_scan_;
+  for (uint32_t id : free_ids_) hint = std::min(hint, id);
+  return hint;
 }
 
 HRESULT Directory::WalkTree(uint32_t root, std::vector<uint32_t>* ids) {
@@ -691,6 +712,8 @@ void Directory::FillHeader(Header* h) const {
 void Directory::EndCommit() {
   touched_.clear();
   modified_.clear();
+  raw_.clear();
+  raw_first_ = raw_end_ = 0;
 }
 
 }  // namespace qb::storage::detail

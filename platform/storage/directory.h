@@ -5,8 +5,9 @@
 // path only. Creating, destroying and renaming keep each storage's children a red-black tree by
 // insertion and deletion along the search path; only a tree written elsewhere that is not
 // red-black is rebuilt whole (balanced) when this engine first takes an element out of it. Free
-// entries are looked for in the last directory sector and among the ones this session freed;
-// elsewhere the directory grows at its end, and compaction (CopyTo) removes the holes.
+// entries are taken first fit: the ones this session freed, then the first free one from a hint
+// below which none is free (0 when nothing is known); the directory grows at its end only when
+// no entry is free.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +54,12 @@ class Directory {
   void MarkEntryDirty(uint32_t id);
   // A free entry (reset), growing the directory when needed.
   HRESULT NewEntry(uint32_t* id);
+  // No entry below `id` is free (a hint; the entries found are checked).
+  void set_free_hint(uint32_t id) { next_id_scan_ = id; }
+  // The same, as the session leaves the directory.
+  uint32_t free_hint() const;
+  // The directory's chain (for moving its sectors).
+  Chain& chain() { return dir_chain_; }
 
   // S_OK with the child's id, STG_E_FILENOTFOUND when absent.
   HRESULT Find(uint32_t storage, std::u16string_view name, uint32_t* id);
@@ -98,6 +105,9 @@ class Directory {
   };
   using ChildMap = std::map<std::u16string, uint32_t, NameLess>;
 
+  // Directory sectors looked at per read while looking for a free entry.
+  static constexpr uint64_t kScanSectors = 64;
+
   uint32_t PerSector() const { return space_->sector_size() / kEntrySize; }
   uint64_t MaxSteps() const {
     return static_cast<uint64_t>(space_->sector_limit()) * PerSector() + 1;
@@ -124,8 +134,11 @@ class Directory {
   std::unordered_map<uint32_t, DirEntry> entries_;
   std::set<uint32_t> dirty_sectors_;
   std::vector<uint32_t> free_ids_;
-  uint32_t next_id_scan_ = 0;
-  bool scanned_ = false;
+  uint32_t next_id_scan_ = 0;  // no entry below is free, but those in free_ids_
+  // Directory sectors read raw while looking for a free entry (their entries' ids), for the
+  // ones not read properly yet: those do not change during a session.
+  std::vector<uint8_t> raw_;
+  uint64_t raw_first_ = 0, raw_end_ = 0;
   std::unordered_map<uint32_t, ChildMap> children_;
   std::unordered_map<uint32_t, uint32_t> owner_;  // a listed entry -> the storage holding it
   std::set<uint32_t> touched_;   // storages whose children changed: trees to rebuild

@@ -6,6 +6,8 @@
 namespace qb::storage::detail {
 namespace {
 
+constexpr uint64_t kMiniBytes = 64;  // a mini sector
+
 // Reads the whole file at `path` when it is no longer than `limit`.
 bool ReadSmallFile(FileSystem* fs, const std::string& path, uint64_t limit,
                    std::vector<uint8_t>* out) {
@@ -214,11 +216,25 @@ HRESULT Pager::SwitchHeader(const std::vector<uint8_t>& header, bool* decided) {
   return S_OK;
 }
 
-HRESULT Pager::Settle(const std::set<uint32_t>& freed, uint32_t in_use) {
+HRESULT Pager::Settle(const std::set<uint32_t>& freed, std::vector<uint64_t> minis,
+                      uint32_t in_use) {
   std::vector<uint8_t> zeros(ss_, 0);
   for (uint32_t s : freed) {
     if (SectorOffset(s) >= file_size_) continue;
     if (HRESULT hr = file_->WriteAt(SectorOffset(s), zeros.data(), ss_); Failed(hr)) return hr;
+  }
+  // Neighbouring mini sectors go out in one write.
+  std::sort(minis.begin(), minis.end());
+  for (size_t i = 0; i < minis.size();) {
+    size_t j = i + 1;
+    while (j < minis.size() && minis[j] == minis[j - 1] + kMiniBytes &&
+           (j - i + 1) * kMiniBytes <= ss_)
+      ++j;
+    const uint64_t off = minis[i];
+    const size_t len = (j - i) * kMiniBytes;
+    i = j;
+    if (off + len > file_size_) continue;
+    if (HRESULT hr = file_->WriteAt(off, zeros.data(), len); Failed(hr)) return hr;
   }
   uint64_t size = (static_cast<uint64_t>(in_use) + 1) * ss_;
   if (HRESULT hr = file_->GetSize(&file_size_); Failed(hr)) return hr;

@@ -48,6 +48,7 @@ class Pager {
   // The header as it stands on disk; the journal keeps it as the old one.
   void set_committed_header(std::vector<uint8_t> h) { committed_header_ = std::move(h); }
   bool has_committed_header() const { return !committed_header_.empty(); }
+  const std::vector<uint8_t>& committed_header() const { return committed_header_; }
 
   // Cuts the file to `bytes` (durably); false when that fails, and nothing changes then.
   bool CutTo(uint64_t bytes);
@@ -80,9 +81,10 @@ class Pager {
   // stand (the journal is durable and was kept).
   HRESULT SwitchHeader(const std::vector<uint8_t>& header, bool* decided);
   HRESULT RefreshSize() { return file_->GetSize(&file_size_); }
-  // After a commit: zeroes the sectors in `freed` that lie in the file, and cuts the file after
-  // its first `in_use` sectors (durably).
-  HRESULT Settle(const std::set<uint32_t>& freed, uint32_t in_use);
+  // After a commit: zeroes the sectors in `freed` that lie in the file and the 64-byte mini
+  // sectors at the offsets in `minis`, and cuts the file after its first `in_use` sectors
+  // (durably).
+  HRESULT Settle(const std::set<uint32_t>& freed, std::vector<uint64_t> minis, uint32_t in_use);
   // After a failed commit (best effort): zeroes the sectors in `taken` that were in the file
   // (free in the committed state) and cuts what the commit appended.
   void Rollback(uint64_t size_before, const std::unordered_set<uint32_t>& taken);

@@ -41,6 +41,11 @@ class SectorList {
     return true;
   }
   bool push_back(uint32_t s) { return append_range(s, 1); }
+  // Calls fn(first sector, count, chain index of the first) for each run, in chain order.
+  template <class Fn>
+  void ForEachRun(Fn fn) const {
+    for (const Run& r : runs_) fn(r.first, r.count, r.pos);
+  }
   // Replaces the sector at index i; `s` must not be in the list.
   void set(size_t i, uint32_t s) {
     size_t k = RunOf(i);
@@ -50,12 +55,32 @@ class SectorList {
       SetBits(r.first + off, 1, false);
       SetBits(s, 1, true);
     }
+    // A sector that continues the run before (or starts the one after) joins it: moving a
+    // chain's sectors one after the other into consecutive places keeps the list short.
+    if (off == 0 && k > 0 && runs_[k - 1].first + runs_[k - 1].count == s) {
+      ++runs_[k - 1].count;
+      if (r.count == 1) {
+        runs_.erase(runs_.begin() + static_cast<long>(k));
+      } else {
+        runs_[k] = Run{r.first + 1, r.count - 1, r.pos + 1};
+      }
+      return;
+    }
+    if (off + 1 == r.count && k + 1 < runs_.size() && runs_[k + 1].first == s + 1) {
+      runs_[k + 1] = Run{s, runs_[k + 1].count + 1, i};
+      if (r.count == 1) {
+        runs_.erase(runs_.begin() + static_cast<long>(k));
+      } else {
+        --runs_[k].count;
+      }
+      return;
+    }
     std::vector<Run> parts;
     if (off > 0) parts.push_back(Run{r.first, off, r.pos});
     parts.push_back(Run{s, 1, i});
     if (off + 1 < r.count) parts.push_back(Run{r.first + off + 1, r.count - off - 1, i + 1});
-    runs_.erase(runs_.begin() + static_cast<long>(k));
-    runs_.insert(runs_.begin() + static_cast<long>(k), parts.begin(), parts.end());
+    runs_[k] = parts[0];
+    runs_.insert(runs_.begin() + static_cast<long>(k) + 1, parts.begin() + 1, parts.end());
   }
   // Keeps the first n sectors.
   void resize(size_t n) {

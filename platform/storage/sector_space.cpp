@@ -112,10 +112,33 @@ HRESULT SectorSpace::LoadFatPages(uint32_t p, uint32_t* dst, uint32_t* pages) {
 }
 
 HRESULT SectorSpace::LoadMiniFatPage(uint32_t p, uint32_t* dst, uint32_t* pages) {
-  const uint8_t* page = nullptr;
-  RETURN_IF_FAILED(ReadableSector(minifat_chain_, p, &page));
-  for (uint32_t i = 0; i < epp_; ++i) dst[i] = Get32(&page[4 * i]);
+  uint32_t first = 0;
+  RETURN_IF_FAILED(ChainAt(minifat_chain_, p, &first));
   *pages = 1;
+  if (const uint8_t* page = pager_->Cached(first); page != nullptr) {
+    for (uint32_t i = 0; i < epp_; ++i) dst[i] = Get32(&page[4 * i]);
+    return S_OK;
+  }
+  // A run of consecutive mini FAT sectors that nothing has read yet goes in one read (first fit
+  // may read much of the mini FAT).
+  uint32_t n = 1;
+  while (n < 64 && p + n < minifat_.pages() && !minifat_.loaded(p + n)) {
+    uint32_t s = 0;
+    if (Failed(ChainAt(minifat_chain_, p + n, &s)) || s != first + n ||
+        pager_->Cached(s) != nullptr)
+      break;
+    ++n;
+  }
+  const uint32_t ss = pager_->sector_size();
+  size_t got = 0;
+  RETURN_IF_FAILED(pager_->ReadThrough(first, 0, dst, static_cast<size_t>(n) * ss, &got));
+  if (got < ss) return STG_E_DOCFILECORRUPT;
+  n = static_cast<uint32_t>(got / ss);
+  if constexpr (std::endian::native != std::endian::little) {
+    for (size_t i = 0; i < static_cast<size_t>(n) * epp_; ++i)
+      dst[i] = Get32(reinterpret_cast<const uint8_t*>(&dst[i]));
+  }
+  *pages = n;
   return S_OK;
 }
 
@@ -128,19 +151,46 @@ HRESULT SectorSpace::Alloc(uint32_t* out) {
 
 HRESULT SectorSpace::AllocAfter(const Chain& c, uint32_t* out) {
   if (c.known.empty()) return Alloc(out);
-  uint32_t prev = c.known.back();
-  // The room left for the chain that was in the way grows with this chain's length (a quarter
-  // of it), so small files stay small and long chains form long runs.
-  const uint32_t kGap = static_cast<uint32_t>(std::clamp<size_t>(c.known.size() / 4, 4, 256));
-  uint32_t s = prev + 1;
+  uint32_t s = c.known.back() + 1;
   uint32_t p = s / epp_;
   bool free_next = p >= fat_locs_.size();
   if (!free_next) {
     RETURN_IF_FAILED(fat_.Load(p));
     free_next = fat_.at(s) == kFreeSect && !pending_free_.count(s);
   }
-  if (free_next) return AllocFrom(s, false, out);
-  return AllocFrom(std::max(top_ + kGap, alloc_hint_), false, out);
+  // Inside the file, holes further down come first; past its end the next sector is as good as
+  // any.
+  if (free_next) {
+    uint32_t hole = kFreeSect;
+    RETURN_IF_FAILED(FirstFree(std::min(s, top_), &hole));
+    if (hole == kFreeSect) return AllocFrom(s, false, out);
+  }
+  return Alloc(out);
+}
+
+HRESULT SectorSpace::FirstFree(uint32_t below, uint32_t* out) {
+  *out = kFreeSect;
+  const uint64_t end = std::min<uint64_t>(below, static_cast<uint64_t>(fat_locs_.size()) * epp_);
+  uint64_t s = alloc_hint_;
+  for (; s < end; ++s) {
+    const uint32_t u = static_cast<uint32_t>(s);
+    RETURN_IF_FAILED(fat_.Load(u / epp_));
+    if (fat_.at(u) == kFreeSect && !pending_free_.count(u)) {
+      *out = u;
+      break;
+    }
+  }
+  // Nothing below is free now (but what this session frees).
+  alloc_hint_ = static_cast<uint32_t>(std::max<uint64_t>(alloc_hint_, s));
+  return S_OK;
+}
+
+void SectorSpace::Take(uint32_t s) {
+  fat_.Set(s, kEndOfChain);  // its page is loaded
+  fresh_.insert(s);
+  pager_->NewPage(s);
+  pager_->set_sector_limit(std::max(pager_->sector_limit(), s + 1));
+  top_ = std::max(top_, s + 1);
 }
 
 HRESULT SectorSpace::AllocFrom(uint32_t from, bool first_fit, uint32_t* out) {
@@ -155,15 +205,70 @@ HRESULT SectorSpace::AllocFrom(uint32_t from, bool first_fit, uint32_t* out) {
     }
     RETURN_IF_FAILED(fat_.Load(p));
     if (fat_.at(s) != kFreeSect || pending_free_.count(s)) continue;
-    RETURN_IF_FAILED(fat_.Set(s, kEndOfChain));
-    fresh_.insert(s);
-    pager_->NewPage(s);
-    pager_->set_sector_limit(std::max(pager_->sector_limit(), s + 1));
-    top_ = std::max(top_, s + 1);
+    Take(s);
     if (first_fit) alloc_hint_ = s + 1;
     *out = s;
     return S_OK;
   }
+}
+
+HRESULT SectorSpace::MoveDown(Chain& c, size_t index, bool* moved) {
+  *moved = false;
+  uint32_t s = 0;
+  RETURN_IF_FAILED(ChainAt(c, index, &s));
+  if (Fresh(s)) return S_OK;
+  uint32_t t = kFreeSect;
+  RETURN_IF_FAILED(FirstFree(s, &t));
+  if (t == kFreeSect) return S_OK;
+  uint8_t* src = nullptr;
+  RETURN_IF_FAILED(pager_->Page(s, &src));
+  std::vector<uint8_t> copy(src, src + pager_->sector_size());
+  Take(t);
+  alloc_hint_ = t + 1;
+  pager_->Put(t, std::move(copy));
+  RETURN_IF_FAILED(ChainReplace(c, index, t));
+  *moved = true;
+  return S_OK;
+}
+
+void SectorSpace::SectorsFrom(Chain& c, uint32_t floor, std::vector<ChainSector>* out) {
+  c.known.ForEachRun([&](uint32_t first, uint32_t count, size_t pos) {
+    for (uint32_t k = first < floor ? floor - first : 0; k < count; ++k)
+      out->push_back(ChainSector{first + k, &c, pos + k});
+  });
+}
+
+HRESULT SectorSpace::OwnSectorsFrom(uint32_t floor, std::vector<ChainSector>* out) {
+  SectorsFrom(ministream_, floor, out);
+  SectorsFrom(minifat_chain_, floor, out);
+  return S_OK;
+}
+
+HRESULT SectorSpace::HolesBelow(uint32_t below, size_t max, std::vector<uint32_t>* out) {
+  const uint64_t end = std::min<uint64_t>(below, static_cast<uint64_t>(fat_locs_.size()) * epp_);
+  for (uint64_t s = alloc_hint_; s < end && out->size() < max; ++s) {
+    const uint32_t u = static_cast<uint32_t>(s);
+    RETURN_IF_FAILED(fat_.Load(u / epp_));
+    if (fat_.at(u) == kFreeSect && !pending_free_.count(u)) out->push_back(u);
+  }
+  return S_OK;
+}
+
+void SectorSpace::FatPagesFrom(uint32_t floor, std::set<uint32_t>* pages) const {
+  for (uint32_t p = 0; p < fat_locs_.size(); ++p)
+    if (fat_locs_[p] != kFreeSect && fat_locs_[p] >= floor) pages->insert(p);
+}
+
+HRESULT SectorSpace::MarkFatPagesFrom(uint32_t floor) {
+  for (uint32_t p = 0; p < fat_locs_.size(); ++p) {
+    if (fat_locs_[p] == kFreeSect || fat_locs_[p] < floor) continue;
+    uint32_t hole = kFreeSect;
+    RETURN_IF_FAILED(FirstFree(fat_locs_[p], &hole));
+    if (hole == kFreeSect) continue;
+    RETURN_IF_FAILED(fat_.Load(p));
+    fat_.Touch(p);
+  }
+  return S_OK;
 }
 
 void SectorSpace::FreeSector(uint32_t s) {
@@ -212,15 +317,8 @@ HRESULT SectorSpace::MiniStreamIo(uint64_t off, uint8_t* dst, const uint8_t* src
 HRESULT SectorSpace::AllocMini(uint32_t* out) {
   for (uint32_t m = mini_hint_;; ++m) {
     if (static_cast<uint64_t>(m) * kMiniSize >= kMaxFileBytes) return STG_E_DOCFILETOOLARGE;
-    // Free mini sectors are looked for only in mini FAT pages already read (the ones this
-    // session touched); past them the mini stream grows at its end. Reading the whole mini FAT
-    // for every new record would make its cost grow with the book; holes left elsewhere are
-    // reclaimed by compaction (CopyTo).
-    if (m < mini_count_ && m / epp_ < minifat_.pages() && !minifat_.loaded(m / epp_)) {
-      uint64_t next = std::min<uint64_t>((static_cast<uint64_t>(m / epp_) + 1) * epp_, mini_count_);
-      m = static_cast<uint32_t>(next) - 1;  // the loop steps to `next`
-      continue;
-    }
+    // First fit from the hint, below which every mini sector is in use: the scan reads only
+    // the mini FAT pages between it and the next hole.
     if (m >= minifat_.size()) minifat_.AddPage();
     uint32_t v = 0;
     RETURN_IF_FAILED(minifat_.Get(m, &v));
@@ -239,6 +337,7 @@ HRESULT SectorSpace::AllocMini(uint32_t* out) {
     }
     RETURN_IF_FAILED(
         MiniStreamIo(static_cast<uint64_t>(m) * kMiniSize, nullptr, nullptr, kMiniSize));
+    mini_scrub_.erase(m);
     mini_hint_ = m + 1;
     *out = m;
     return S_OK;
@@ -246,9 +345,10 @@ HRESULT SectorSpace::AllocMini(uint32_t* out) {
 }
 
 HRESULT SectorSpace::FreeMini(uint32_t m) {
-  // Zeroed at once: the mini stream sector holding it is rewritten anyway.
-  RETURN_IF_FAILED(MiniStreamIo(static_cast<uint64_t>(m) * kMiniSize, nullptr, nullptr, kMiniSize));
+  // Zeroed in place once the commit stands (Settle): copying the mini stream's sector now would
+  // make deleting many records rewrite the whole mini stream.
   RETURN_IF_FAILED(minifat_.Set(m, kFreeSect));
+  mini_scrub_.insert(m);
   mini_hint_ = std::min(mini_hint_, m);
   return S_OK;
 }
@@ -519,6 +619,17 @@ HRESULT SectorSpace::FlushMiniFat() {
 }
 
 HRESULT SectorSpace::RelocateFat() {
+  // FAT pages past the last sector in use go (their own sectors are listed lower down).
+  while (fat_locs_.size() > 1) {
+    const uint32_t p = static_cast<uint32_t>(fat_locs_.size() - 1);
+    RETURN_IF_FAILED(fat_.Load(p));
+    if (!fat_.PageFree(p)) break;
+    const uint32_t loc = fat_locs_[p];
+    fat_locs_.pop_back();
+    fat_moved_.pop_back();
+    fat_.RemoveLastPage();
+    if (loc != kFreeSect && loc < fat_.size()) FreeSector(loc);
+  }
   for (;;) {
     bool again = false;
     for (uint32_t p = 0; p < fat_locs_.size(); ++p) {
@@ -601,19 +712,33 @@ HRESULT SectorSpace::Settle() {
     if (static_cast<int64_t>(s) > hi) break;
     if (fat_.at(s) == kFreeSect) freed.insert(s);
   }
-  HRESULT hr = pager_->Settle(freed, static_cast<uint32_t>(hi + 1));
+  // Freed mini sectors are zeroed where they lie: the bytes around them belong to other streams
+  // and are not written.
+  std::vector<uint64_t> minis;
+  const uint32_t ss = pager_->sector_size();
+  for (uint32_t m : mini_scrub_) {
+    if (m >= mini_count_ || minifat_.at(m) != kFreeSect) continue;
+    uint32_t s = 0;
+    if (Failed(ChainAt(ministream_, static_cast<size_t>(m) * kMiniSize / ss, &s))) continue;
+    minis.push_back(pager_->SectorOffset(s) + static_cast<uint64_t>(m) * kMiniSize % ss);
+  }
+  HRESULT hr = pager_->Settle(freed, minis, static_cast<uint32_t>(hi + 1));
   top_ = pager_->sector_limit();
   return hr;
 }
 
 void SectorSpace::EndCommit() {
   fresh_.clear();
-  pending_free_.clear();
   scrub_.clear();
   fat_.CleanAll();
   std::fill(fat_moved_.begin(), fat_moved_.end(), 0);
   difat_moved_ = false;
-  alloc_hint_ = 0;
+  // What the commit freed is free from now on.
+  for (uint32_t s : pending_free_) alloc_hint_ = std::min(alloc_hint_, s);
+  // Past the cut end, first fit would leave a gap.
+  alloc_hint_ = std::min(alloc_hint_, pager_->sector_limit());
+  pending_free_.clear();
+  mini_scrub_.clear();
 }
 
 }  // namespace qb::storage::detail

@@ -6,13 +6,17 @@
 // for reading and, copy-on-write, for writing: a sector of the committed state is never written
 // while a session runs; what changes goes to a sector that the committed state leaves free.
 //
-// Free space: regular sectors are found first-fit (the FAT is read in large runs); a chain that
-// grows takes the sector after its last one, or jumps a little past the end of what is in use so
-// that chains growing side by side form long runs. Free mini sectors are looked for only where
-// this session has read or freed them; elsewhere the mini stream grows at its end, and compaction
-// (CopyTo) reclaims the holes.
+// Free space: regular sectors and mini sectors are found first-fit, from a point below which
+// nothing is free (0 when nothing is known; the volume passes on what the last commit of this
+// process left). A chain that grows takes the sector after its last one when that is free. A
+// sector that the committed state uses becomes free for this session only once the commit that
+// frees it is durable; a freed mini sector is reusable at once (the mini stream's sectors are
+// copied on write anyway) and, unless reused, is zeroed in place once the commit stands. After a
+// commit, the sectors near the file's end that this session wrote can be moved down into the
+// holes (MoveDown), so that the next commit cuts the end off.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -25,6 +29,13 @@
 #include "platform/storage/sector_list.h"
 
 namespace qb::storage::detail {
+
+// A sector of a chain: where it lies, and its place in the chain.
+struct ChainSector {
+  uint32_t sector;
+  Chain* chain;
+  size_t index;
+};
 
 class SectorSpace {
  public:
@@ -68,9 +79,36 @@ class SectorSpace {
 
   // ---- Allocation
   HRESULT Alloc(uint32_t* s);  // first fit
-  // For a chain growing after its last sector: the next sector when free, else one well past the
-  // end of what is in use, so that chains growing side by side stay in long contiguous runs.
+  // For a chain growing after its last sector: the next sector when free, else the first fit.
   HRESULT AllocAfter(const Chain& c, uint32_t* s);
+
+  // ---- Free-space hints: nothing below these is free (the first free sector, mini sector).
+  void SetHints(uint32_t sector, uint32_t mini) {
+    alloc_hint_ = std::min(sector, pager_->sector_limit());
+    mini_hint_ = static_cast<uint32_t>(std::min<uint64_t>(mini, mini_count_));
+  }
+  uint32_t sector_hint() const { return alloc_hint_; }
+  uint32_t mini_hint() const { return mini_hint_; }
+
+  // ---- Giving the end of the file back
+  // Moves sector `index` of the regular chain `c` into the lowest free sector when that lies
+  // below it; `*moved` says whether it did. Sectors this session wrote stay where they are.
+  HRESULT MoveDown(Chain& c, size_t index, bool* moved);
+  // Adds the sectors at or past `floor` of the known part of `c` to `out`, each with its
+  // place, for MoveDown.
+  static void SectorsFrom(Chain& c, uint32_t floor, std::vector<ChainSector>* out);
+  // The same for the chains this layer owns (the mini stream and the mini FAT). The sectors a
+  // session put into a chain are always in its known part.
+  HRESULT OwnSectorsFrom(uint32_t floor, std::vector<ChainSector>* out);
+  // The first `max` free sectors below `below`, lowest first.
+  HRESULT HolesBelow(uint32_t below, size_t max, std::vector<uint32_t>* out);
+  // Adds the FAT pages that lie at or past `floor` to `pages`.
+  void FatPagesFrom(uint32_t floor, std::set<uint32_t>* pages) const;
+  uint32_t fat_page_of(uint32_t s) const { return s / epp_; }
+  uint32_t difat_sectors() const { return static_cast<uint32_t>(difat_locs_.size()); }
+  // Marks the FAT pages that lie at or past `floor`, above a hole, to be moved by the next
+  // commit.
+  HRESULT MarkFatPagesFrom(uint32_t floor);
 
   // ---- Commit
   bool dirty() const { return fat_.any_dirty() || minifat_.any_dirty(); }
@@ -97,6 +135,10 @@ class SectorSpace {
   void InstallTables(uint32_t fat_pages, uint32_t minifat_pages);
   AllocTable& TableOf(const Chain& c) { return c.mini ? minifat_ : fat_; }
   HRESULT AllocFrom(uint32_t from, bool first_fit, uint32_t* s);
+  // The first free sector below `below` (kFreeSect when none), looked for from the first-fit
+  // point on, which moves up to it.
+  HRESULT FirstFree(uint32_t below, uint32_t* s);
+  void Take(uint32_t s);
   HRESULT AllocMini(uint32_t* m);
   void FreeSector(uint32_t s);
   HRESULT FreeMini(uint32_t m);
@@ -117,8 +159,8 @@ class SectorSpace {
   std::vector<uint8_t> fat_moved_;
   std::vector<uint32_t> difat_locs_;  // DIFAT sectors
   bool difat_moved_ = false;
-  uint32_t alloc_hint_ = 0;
-  uint32_t top_ = 0;                           // one past the highest sector in use
+  uint32_t alloc_hint_ = 0;  // first fit starts here: nothing below is free but what is pending
+  uint32_t top_ = 0;         // one past the highest sector in use
   std::unordered_set<uint32_t> fresh_;         // allocated in this session
   std::unordered_set<uint32_t> pending_free_;  // committed sectors freed in this session
   std::set<uint32_t> scrub_;                   // to zero after the commit
@@ -129,6 +171,7 @@ class SectorSpace {
   Chain ministream_;
   uint64_t mini_count_ = 0;
   uint32_t mini_hint_ = 0;
+  std::set<uint32_t> mini_scrub_;  // freed mini sectors, zeroed in place after the commit
 };
 
 }  // namespace qb::storage::detail

@@ -23,6 +23,8 @@ HRESULT Volume::Open(FileSystem* fs, const std::string& path, bool writable, Loc
     // A crash while the file grew may leave a part of a sector at its end; other readers want
     // whole sectors, and nothing committed lives there.
     v->pager_.RoundUpToSectors();
+    v->start_sectors_ = v->pager_.sector_limit();
+    v->UseHints();
   }
   *out = std::move(v);
   return S_OK;
@@ -63,6 +65,8 @@ HRESULT Volume::Create(FileSystem* fs, const std::string& path, bool replace,
     return hr;
   }
   v->pager_.set_path(path);
+  v->start_sectors_ = v->pager_.sector_limit();
+  v->KeepHints();
   *out = std::move(v);
   return S_OK;
 }
@@ -288,6 +292,7 @@ HRESULT Volume::RecordStream(StreamState& st, uint32_t id) {
   e->start = st.size == 0 ? kEndOfChain : st.chain.start;
   dir_.MarkEntryDirty(id);
   dir_.Modified(st.parent);
+  written_.insert(id);
   return S_OK;
 }
 
@@ -320,10 +325,14 @@ HRESULT Volume::StreamSetSize(uint32_t id, uint64_t size) {
 HRESULT Volume::Close(bool commit) {
   if (closed()) return S_OK;
   HRESULT hr = S_OK;
-  if (commit && writable()) hr = broken_ != S_OK ? broken_ : Commit();
+  if (commit && writable()) {
+    hr = broken_ != S_OK ? broken_ : Commit();
+    if (Succeeded(hr)) hr = GiveBackTail();
+  }
   pager_.Close();
   open_.clear();
   streams_.clear();
+  written_.clear();
   return hr;
 }
 

@@ -16,7 +16,9 @@
 // sectors too. The header is the only structure written in place, and it is switched last: the
 // new header first goes to a small journal file beside the book (checksummed, synced), then over
 // the old one. Opening a file repairs a header torn by a crash from that journal. Afterwards the
-// sectors that the old state alone used are zeroed and the file's free tail is cut.
+// sectors that the old state alone used are zeroed and the file's free tail is cut. Free space is
+// reused first fit wherever it lies; a session that left the file longer than it found it moves
+// what it wrote into the holes and commits once more, so that the end comes off (commit.cc).
 //
 // Everything is loaded lazily: opening reads the header (and DIFAT sectors of big files); a name
 // lookup reads the directory sectors on its tree path and the FAT pages on the way.
@@ -24,6 +26,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -95,6 +98,12 @@ class Volume {
   HRESULT RecordStream(StreamState& st, uint32_t id);
   // The commit's writing steps, up to the header switch (commit.cc).
   HRESULT WriteCommit(bool* decided);
+  // After the last commit: moves what this session wrote past the file's length at its start
+  // into the holes below, and commits again so that the end is cut off (commit.cc).
+  HRESULT GiveBackTail();
+  // Where this process's last commit of the file left free space (commit.cc).
+  void UseHints();
+  void KeepHints();
 
   Pager pager_;
   SectorSpace space_{&pager_};
@@ -103,7 +112,9 @@ class Volume {
   StreamIo io_{&space_};
   std::unordered_map<uint32_t, StreamState> streams_;
   uint16_t major_ = 3;
-  HRESULT broken_ = S_OK;  // a failed commit leaves the session unusable
+  HRESULT broken_ = S_OK;       // a failed commit leaves the session unusable
+  uint32_t start_sectors_ = 0;  // the file's length in sectors when the session began
+  std::set<uint32_t> written_;  // streams written in this session
 };
 
 }  // namespace qb::storage::detail
