@@ -9,18 +9,9 @@
 
 #include "sdk/mapi.h"
 #include "sdk/services.h"
+#include "tests/support/clipboard_double.h"
 #include "tests/support/headless.h"
 #include "tests/support/service_test.h"
-
-namespace {
-std::string g_clipboard = "<untouched>";
-}  // namespace
-
-// The host program's clipboard, which StringToClipboard finds among the program's symbols.
-extern "C" __attribute__((visibility("default"))) int QbSetClipboard(const char* text) {
-  g_clipboard = text;
-  return 1;
-}
 
 namespace qb::test {
 namespace {
@@ -32,7 +23,7 @@ constexpr FieldTypeId kEMail = 0x10501;
 class EMailTest : public ServiceTest {
  protected:
   EMailTest() {
-    g_clipboard = "<untouched>";
+    RecordedClipboard() = kClipboardUntouched;
     setenv("QB_MAPI_RECORD", (dir / "mails").c_str(), 1);
     unsetenv("QB_MAPI_RESULT");
     // The mail library is looked for beside the main library: this directory.
@@ -159,7 +150,7 @@ TEST_F(EMailTest, ANewMailGoesToTheRecordsNameAndTheAddressFromTheOwnAddressWith
             "orig=Ivan Petrov|me@example.net\n"
             "to=Ann Smith|ann@example.org \n"
             "end\n");
-  EXPECT_EQ(g_clipboard, "ann@example.org #work");
+  EXPECT_EQ(RecordedClipboard(), "ann@example.org #work");
   // The shared user name is the main library's own and stays as it was.
   EXPECT_EQ(qb::main::State().host_services.UserName, user_name.c_str());
   EXPECT_EQ(user_name, "Ivan Petrov");
@@ -188,7 +179,7 @@ TEST_F(EMailTest, AFileGoesAsAnAttachmentToTheRecordOfThePanelWithTheSubjectOfTh
             "to=Ann Smith|ann@example.org\n"
             "file=-1|/tmp/report.pdf|<null>\n"
             "end\n");
-  EXPECT_EQ(g_clipboard, "<untouched>");
+  EXPECT_EQ(RecordedClipboard(), kClipboardUntouched);
 
   // Any failure of the mail library fails the send.
   setenv("QB_MAPI_RESULT", "2", 1);

@@ -10,19 +10,10 @@
 #include <vector>
 
 #include "sdk/services.h"
+#include "tests/support/clipboard_double.h"
 #include "tests/support/headless.h"
 #include "tests/support/service_test.h"
 #include "tests/support/vcard_recorder.h"
-
-namespace {
-std::string g_clipboard = "<untouched>";
-}  // namespace
-
-// The host program's clipboard, which StringToClipboard finds among the program's symbols.
-extern "C" __attribute__((visibility("default"))) int QbSetClipboard(const char* text) {
-  g_clipboard = text;
-  return 1;
-}
 
 namespace qb::test {
 namespace {
@@ -51,7 +42,7 @@ struct Provider {
 class PagerTest : public ServiceTest {
  protected:
   PagerTest() {
-    g_clipboard = "<untouched>";
+    RecordedClipboard() = kClipboardUntouched;
     setenv("QB_TAPI_RECORD", (dir / "calls").c_str(), 1);
     setenv("QB_MAPI_RECORD", (dir / "mails").c_str(), 1);
     unsetenv("QB_TAPI_RESULT");
@@ -173,7 +164,7 @@ TEST_F(PagerTest, EveryPhoneIsADialEntryAndTheChosenOneIsDialled) {
   EXPECT_EQ(host.menus[0].lines, (std::vector<std::string>{"Dial: 111", "Dial: 222"}));
   EXPECT_EQ(Calls(), "[222|FAR|<null>|<null>]\n");
   // The number waits on the clipboard, without its comment.
-  EXPECT_EQ(g_clipboard, "1234567");
+  EXPECT_EQ(RecordedClipboard(), "1234567");
 
   // Esc sends nothing; a failed call says so.
   host.Reset();
@@ -246,7 +237,7 @@ TEST_F(PagerTest, AMissingProviderNoWayToSendAndAMessengerGatewayAreReported) {
   EXPECT_EQ(host.messages[0].lines[1], "No provider is known for this pager");
   EXPECT_EQ(host.messages[1].help, "Pager_NoProviderError");
   EXPECT_EQ(host.messages[2].help, "Pager_NoMessagingError");
-  EXPECT_EQ(g_clipboard, "1234567");
+  EXPECT_EQ(RecordedClipboard(), "1234567");
 
   host.Reset();
   qb::main::State().field_types.Unload();

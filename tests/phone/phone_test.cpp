@@ -14,17 +14,8 @@
 #include <thread>
 
 #include "sdk/services.h"
+#include "tests/support/clipboard_double.h"
 #include "tests/support/service_test.h"
-
-namespace {
-std::string g_clipboard = "<untouched>";
-}  // namespace
-
-// The host program's clipboard, which StringToClipboard finds among the program's symbols.
-extern "C" __attribute__((visibility("default"))) int QbSetClipboard(const char* text) {
-  g_clipboard = text;
-  return 1;
-}
 
 namespace qb::test {
 namespace {
@@ -49,7 +40,7 @@ std::string AwaitFile(const fs::path& path) {
 class PhoneTest : public ServiceTest {
  protected:
   PhoneTest() {
-    g_clipboard = "<untouched>";
+    RecordedClipboard() = kClipboardUntouched;
     setenv("QB_TAPI_RECORD", (dir / "calls").c_str(), 1);
     unsetenv("QB_TAPI_RESULT");
     // The telephony library is looked for beside the main library: this directory.
@@ -291,11 +282,11 @@ TEST_P(PhoneKindTest, DialsByItsKind) {
   EXPECT_EQ(Calls(), how == "telephony" ? "[777|FAR|<null>|<null>]\n" : "");
   if (how == "terminal") {
     EXPECT_EQ(AwaitFile(dir / "terminal"), "777\n");
-    EXPECT_EQ(g_clipboard, "777");
+    EXPECT_EQ(RecordedClipboard(), "777");
   } else {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(fs::exists(dir / "terminal"));
-    EXPECT_EQ(g_clipboard, "<untouched>");
+    EXPECT_EQ(RecordedClipboard(), kClipboardUntouched);
   }
   EXPECT_TRUE(host.messages.empty());
 }
@@ -323,13 +314,13 @@ TEST_F(PhoneTest, AVoiceAndModemNumberAsksAndEscDoesNothing) {
   // Esc and the third button do nothing; the first dials by telephony.
   EXPECT_EQ(Calls(), "[555 |FAR|<null>|<null>]\n");
   EXPECT_FALSE(fs::exists(dir / "terminal"));
-  EXPECT_EQ(g_clipboard, "<untouched>");
+  EXPECT_EQ(RecordedClipboard(), kClipboardUntouched);
 
   host.Reset();
   host.message_answers = {1};
   Dial("555 #home", kVoiceModem);
   EXPECT_EQ(AwaitFile(dir / "terminal"), "\n");  // no arguments
-  EXPECT_EQ(g_clipboard, "555 ");
+  EXPECT_EQ(RecordedClipboard(), "555 ");
   EXPECT_EQ(host.messages.size(), 1u);
 }
 
@@ -350,7 +341,7 @@ TEST_F(PhoneTest, EveryPlaceholderGetsTheNumberOnceEvenWhenTheNumberHoldsOne) {
   SetSetting("Terminal", FakeTerminal() + " --dial=<p> <P> x<p>y");
   Dial("12<p>34#odd", kModem);
   EXPECT_EQ(AwaitFile(dir / "terminal"), "--dial=12<p>34\n12<p>34\nx12<p>34y\n");
-  EXPECT_EQ(g_clipboard, "12<p>34");
+  EXPECT_EQ(RecordedClipboard(), "12<p>34");
   EXPECT_TRUE(host.messages.empty());
 }
 
@@ -363,7 +354,7 @@ TEST_F(PhoneTest, ATerminalThatDoesNotStartShowsItsCommandAndLeavesTheNumberOnTh
   EXPECT_EQ(host.messages[0].flags, static_cast<DWORD>(FMSG_WARNING));
   EXPECT_EQ(host.messages[0].lines[1], "Cannot start the terminal program");
   EXPECT_EQ(host.messages[0].lines[2], missing);  // as configured, without the number
-  EXPECT_EQ(g_clipboard, "555");
+  EXPECT_EQ(RecordedClipboard(), "555");
 
   // A command that would not fit its buffer once filled is refused rather than cut.
   host.Reset();
