@@ -56,14 +56,7 @@ class EMailHeadlessTest : public ::testing::Test {
   }
 
   std::string Run(const std::string& script, const std::string& path_env = "") {
-    HeadlessRun run;
-    run.dir = dir;
-    run.script = script + "F10\n";
-    run.plugins = dir / "plugins";
-    run.config = dir / "config";
-    run.work_dir = dir / "work";
-    run.home = dir.string();
-    run.size = "100x25";
+    HeadlessRun run = HeadlessRun::InDir(dir, script + "F10\n", "100x25");
     run.env = "PATH=" +
               ShellQuote(path_env.empty() ? (dir / "bin").string() + ":/usr/bin:/bin" : path_env);
     const ProgramRun done = run.Run();

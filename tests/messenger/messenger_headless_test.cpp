@@ -50,14 +50,7 @@ class MessengerHeadlessTest : public ::testing::Test {
   }
 
   std::string Run(const std::string& script, const std::string& env = "") {
-    HeadlessRun run;
-    run.dir = dir;
-    run.script = script + "F10\n";
-    run.plugins = dir / "plugins";
-    run.config = dir / "config";
-    run.work_dir = dir / "work";
-    run.home = dir.string();
-    run.size = "80x25";
+    HeadlessRun run = HeadlessRun::InDir(dir, script + "F10\n", "80x25");
     run.env = "QB_MESSENGER_RECORD=" + ShellQuote((dir / "calls").string()) + " " + env;
     const ProgramRun done = run.Run();
     EXPECT_EQ(done.status, 0) << done.out;

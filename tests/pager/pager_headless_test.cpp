@@ -71,14 +71,8 @@ class PagerHeadlessTest : public ::testing::Test {
   }
 
   std::string Run(const std::string& script) {
-    HeadlessRun run;
-    run.dir = dir;
-    run.script = script + "F10\n";
-    run.plugins = dir / "plugins";
-    run.config = dir / "config";
+    HeadlessRun run = HeadlessRun::InDir(dir, script + "F10\n", "80x25");
     run.work_dir = dir.string();
-    run.home = dir.string();
-    run.size = "80x25";
     run.env = "PATH=" + ShellQuote((dir / "bin").string() + ":/usr/bin:/bin") +
               " QB_TAPI_RECORD=" + ShellQuote((dir / "calls").string()) +
               " QB_MAPI_RECORD=" + ShellQuote((dir / "mails").string()) +

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace qb::test {
 
@@ -43,6 +44,19 @@ std::string ShellQuote(const std::string& text) {
 std::filesystem::path QuillboxProgram() {
   const char* bin = std::getenv("QB_BIN_DIR");
   return std::filesystem::path(bin ? bin : ".") / "quillbox";
+}
+
+HeadlessRun HeadlessRun::InDir(const std::filesystem::path& dir, std::string script,
+                               std::string size) {
+  HeadlessRun run;
+  run.dir = dir;
+  run.script = std::move(script);
+  run.plugins = dir / "plugins";
+  run.config = dir / "config";
+  run.work_dir = dir / "work";
+  run.home = dir.string();
+  run.size = std::move(size);
+  return run;
 }
 
 ProgramRun HeadlessRun::Run() const {

@@ -36,6 +36,9 @@ struct HeadlessRun {
   std::string env;            // more "NAME=value" words
   bool merge_stderr = false;  // standard error into the output instead of a file
 
+  // A run laid out in one test directory: plugins/, config/ and work/ below it, HOME at it.
+  static HeadlessRun InDir(const std::filesystem::path& dir, std::string script, std::string size);
+
   // The program as built (QB_BIN_DIR/quillbox). A sanitizer report on standard error fails the
   // current test.
   ProgramRun Run() const;
